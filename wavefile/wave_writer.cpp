@@ -1,0 +1,215 @@
+// The streaming writer: frames are converted, staged in a 409,600-byte block
+// and written one block per request. After every full block the header's
+// sizes are rewritten in place, so a recording cut off by a crash or a power
+// loss still reads back with every block that reached the disk.
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include <unistd.h>
+
+#include "wavefile/wavefile.h"
+#include "wavefile/wavefile_state.h"
+
+namespace {
+
+constexpr size_t kStagingAllocBytes = 409856;
+
+WaveLayout LayoutFor(int32_t bits, int32_t channels) {
+  if (bits == 16 && channels == 2) return WaveLayout::Stereo16;
+  if (bits == 16 && channels == 1) return WaveLayout::Mono16;
+  if (bits == 8 && channels == 2) return WaveLayout::Stereo8;
+  if (bits == 8 && channels == 1) return WaveLayout::Mono8;
+  return WaveLayout::None;
+}
+
+int32_t BytesPerFrame(WaveLayout layout) {
+  switch (layout) {
+    case WaveLayout::Stereo16: return 4;
+    case WaveLayout::Mono16:
+    case WaveLayout::Stereo8: return 2;
+    case WaveLayout::Mono8: return 1;
+    case WaveLayout::None: break;
+  }
+  return 0;
+}
+
+int32_t Clamp16(int32_t s) { return std::clamp<int32_t>(s, -32768, 32767); }
+
+// 8-bit conversion: arithmetic shift (toward minus infinity), offset, clamp.
+uint8_t To8(int32_t s) { return static_cast<uint8_t>(std::clamp<int32_t>((s >> 8) + 128, 0, 255)); }
+
+// Writes `bytes` staged bytes and counts the whole frames that reached the file.
+// Returns true when everything was written.
+bool WriteStaged(WaveWriterState& w, size_t bytes) {
+  const size_t written = std::fwrite(w.staging.get(), 1, bytes, w.file.get());
+  w.framesWritten += static_cast<int64_t>(written / static_cast<size_t>(w.bytesPerFrame));
+  w.stagedFrames = 0;
+  return written == bytes;
+}
+
+uint32_t DataBytesWritten(const WaveWriterState& w) {
+  return static_cast<uint32_t>(w.framesWritten * w.bytesPerFrame);
+}
+
+// Writes a header stating `dataSize` at the start of the file. True on success.
+bool WriteHeaderAtStart(WaveWriterState& w, uint32_t dataSize) {
+  WaveHeader header{};
+  int32_t headerLength = 0;
+  WaveMakeHeader(header, w.sampleRate, w.bitsPerSample, w.channels, dataSize, headerLength);
+  std::fseek(w.file.get(), 0, SEEK_SET);
+  return std::fwrite(&header, 1, sizeof header, w.file.get()) == sizeof header;
+}
+
+// Frames the staging buffer may take before the next one is refused: a full
+// block, or fewer when the file's data is close to the 32-bit limit.
+void UpdateStagedLimit(WaveWriterState& w) {
+  if (w.layout == WaveLayout::None || !w.file) {
+    w.stagedFramesLimit = 0;
+    return;
+  }
+  const int64_t maxFrames = kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame);
+  const int64_t left = std::max<int64_t>(0, maxFrames - w.framesWritten);
+  w.stagedFramesLimit = static_cast<int32_t>(std::min<int64_t>(w.framesPerFlush, left));
+}
+
+void Release(WaveWriterState& w) {
+  w.file.reset();
+  w.staging.reset();
+  w.stagedFrames = 0;
+  w.stagedFramesLimit = 0;
+}
+
+// Writes the full block; on success brings the header's sizes up to date.
+WaveResult FlushBlock(WaveWriterState& w) {
+  if (!WriteStaged(w, kWaveBlockBytes)) {
+    WaveClose();
+    return WAVE_ERR_WRITE;
+  }
+  if (!WriteHeaderAtStart(w, DataBytesWritten(w)) || std::fseek(w.file.get(), 0, SEEK_END) != 0) {
+    WaveClose();
+    return WAVE_ERR_WRITE;
+  }
+  UpdateStagedLimit(w);
+  return WAVE_OK;
+}
+
+}  // namespace
+
+WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t channels,
+                      uint32_t dataSize) {
+  WaveWriterState& w = g_waveFileState.writer;
+  if (w.file) WaveClose();  // never leave a file behind with a stale header
+
+  w.sampleRate = rate;
+  w.bitsPerSample = bits;
+  w.channels = channels;
+  w.initialDataSize = dataSize;
+  w.layout = LayoutFor(bits, channels);
+  w.bytesPerFrame = BytesPerFrame(w.layout);
+  w.framesPerFlush = w.bytesPerFrame ? kWaveBlockBytes / w.bytesPerFrame : 0;
+
+  w.staging.reset(new (std::nothrow) uint8_t[kStagingAllocBytes]);
+  if (!w.staging) return WAVE_ERR_NOMEM;
+
+  w.file.reset(std::fopen(path, "wb"));
+  if (!w.file) {
+    Release(w);
+    return WAVE_ERR_OPEN;
+  }
+  // Blocks and headers are written whole; a stream buffer would only hide
+  // how many bytes really reached the file.
+  std::setvbuf(w.file.get(), nullptr, _IONBF, 0);
+
+  if (!WriteHeaderAtStart(w, w.initialDataSize)) {
+    Release(w);
+    return WAVE_ERR_WRITE;
+  }
+  w.stagedFrames = 0;
+  w.framesWritten = 0;
+  UpdateStagedLimit(w);
+  return WAVE_OK;
+}
+
+WaveResult WavePutSample(int32_t left, int32_t right) {
+  WaveWriterState& w = g_waveFileState.writer;
+  if (w.stagedFrames >= w.stagedFramesLimit) {
+    // Closed writer, a frame past the size limit, or a layout that stores nothing.
+    return (w.file && w.layout == WaveLayout::None) ? WAVE_OK : WAVE_ERR_WRITE;
+  }
+  left = Clamp16(left);
+  right = Clamp16(right);
+  uint8_t* staging = w.staging.get();
+  const int32_t i = w.stagedFrames;
+  switch (w.layout) {
+    case WaveLayout::Stereo16: {
+      const uint32_t item = (static_cast<uint32_t>(left) & 0xFFFFu) | (static_cast<uint32_t>(right) << 16);
+      std::memcpy(staging + 4 * i, &item, 4);
+      break;
+    }
+    case WaveLayout::Mono16: {
+      const int16_t item = static_cast<int16_t>((left + right) / 2);
+      std::memcpy(staging + 2 * i, &item, 2);
+      break;
+    }
+    case WaveLayout::Stereo8:
+      staging[2 * i] = To8(left);
+      staging[2 * i + 1] = To8(right);
+      break;
+    case WaveLayout::Mono8:
+      staging[i] = To8((left + right) / 2);
+      break;
+    case WaveLayout::None:
+      return WAVE_OK;
+  }
+  if (++w.stagedFrames == w.framesPerFlush) return FlushBlock(w);
+  return WAVE_OK;
+}
+
+WaveResult WaveClose() {
+  WaveWriterState& w = g_waveFileState.writer;
+  if (!w.file) return WAVE_ERR_WRITE;
+  WaveResult result = WAVE_OK;
+  if (w.layout != WaveLayout::None) {
+    if (w.stagedFrames != 0 &&
+        !WriteStaged(w, static_cast<size_t>(w.stagedFrames) * static_cast<size_t>(w.bytesPerFrame))) {
+      result = WAVE_ERR_WRITE;
+    }
+    if (!WriteHeaderAtStart(w, DataBytesWritten(w))) result = WAVE_ERR_WRITE;
+  }
+  Release(w);
+  return result;
+}
+
+uint64_t WaveBytesHeld() {
+  const WaveWriterState& w = g_waveFileState.writer;
+  if (!w.file) return 0;
+  return static_cast<uint64_t>(w.framesWritten + w.stagedFrames) * static_cast<uint64_t>(w.bytesPerFrame);
+}
+
+uint64_t WaveFramesLeft() {
+  const WaveWriterState& w = g_waveFileState.writer;
+  if (!w.file || w.layout == WaveLayout::None) return 0;
+  const int64_t maxFrames = kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame);
+  return static_cast<uint64_t>(std::max<int64_t>(0, maxFrames - w.framesWritten - w.stagedFrames));
+}
+
+int32_t WaveWriterRate() {
+  const WaveWriterState& w = g_waveFileState.writer;
+  return w.file ? w.sampleRate : 0;
+}
+
+int WaveTestSetFramesWritten(int64_t frames) {
+  WaveWriterState& w = g_waveFileState.writer;
+  if (!w.file || w.layout == WaveLayout::None || w.stagedFrames != 0 || frames < 0 ||
+      frames > static_cast<int64_t>(kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame))) {
+    return WAVE_ERR_WRITE;
+  }
+  w.framesWritten = frames;
+  const off_t end = static_cast<off_t>(sizeof(WaveHeader)) + static_cast<off_t>(frames) * w.bytesPerFrame;
+  if (ftruncate(fileno(w.file.get()), end) != 0 || fseeko(w.file.get(), end, SEEK_SET) != 0) {
+    return WAVE_ERR_WRITE;
+  }
+  UpdateStagedLimit(w);
+  return WAVE_OK;
+}

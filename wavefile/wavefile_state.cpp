@@ -1,0 +1,3 @@
+#include "wavefile/wavefile_state.h"
+
+WaveFileState g_waveFileState;
