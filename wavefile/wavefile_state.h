@@ -40,6 +40,7 @@ struct WaveReaderState {
   int32_t framesPerWindow = 0;                 // F
   int64_t windowNumber = 0;                    // w
   int64_t windowEnd = 0;                       // E = (w + 1) x F
+  bool atEnd = false;                          // a read came out short: the file has no more bytes
 };
 
 struct WaveFileState {

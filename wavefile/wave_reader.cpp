@@ -1,0 +1,191 @@
+// The reading side: the chunk walk, the probe, and frame fetches through a
+// sliding window of two 409,600-byte halves (the current block of the file
+// and the one before it), read strictly forward.
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "wavefile/wavefile.h"
+#include "wavefile/wavefile_state.h"
+
+namespace {
+
+constexpr size_t kReaderAllocBytes = 819456;
+constexpr int32_t kHalfBytes = 409600;
+
+uint32_t Le32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+int16_t Le16s(const uint8_t* p) { return static_cast<int16_t>(uint16_t(p[0] | p[1] << 8)); }
+bool IdIs(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+
+uint8_t SilenceByte(int32_t bits) { return bits == 16 ? 0x00 : 0x80; }
+
+void ReleaseReader(WaveReaderState& r) {
+  r.file.reset();
+  r.staging.reset();
+}
+
+// Reads the block after the current window into the half it belongs to;
+// whatever the file does not supply reads as silence.
+void LoadNextWindow(WaveReaderState& r) {
+  ++r.windowNumber;
+  uint8_t* half = r.staging.get() + (r.windowNumber % 2) * kHalfBytes;
+  size_t n = 0;
+  if (!r.atEnd) {
+    n = std::fread(half, 1, kHalfBytes, r.file.get());
+    if (n < size_t(kHalfBytes)) r.atEnd = true;
+  }
+  const size_t silentFrom = r.bitsPerSample == 16 ? 2 * (n / 2) : n;
+  std::memset(half + silentFrom, SilenceByte(r.bitsPerSample), kHalfBytes - silentFrom);
+  r.windowEnd += r.framesPerWindow;
+}
+
+}  // namespace
+
+WaveResult WaveParseHeader(const uint8_t* buffer, int32_t length, int32_t& rate, int32_t& bits,
+                           int32_t& channels, uint32_t& dataSize, int32_t& dataOffset) {
+  if (length < 44) return WAVE_ERR_SHORT;
+  if (!IdIs(buffer, "RIFF") || !IdIs(buffer + 8, "WAVE")) return WAVE_ERR_FORMAT;
+
+  const int64_t end = length;
+  int64_t p = 12;
+  int64_t fmtBody = -1;
+  bool fmtFound = false, dataFound = false, cutShort = false;
+  uint32_t foundDataSize = 0;
+  int64_t foundDataOffset = 0;
+  for (;;) {
+    if (p >= end) break;                      // bytes end at a chunk boundary
+    if (p + 8 > end) { cutShort = true; break; }  // the chunk head does not fit
+    const uint8_t* head = buffer + p;
+    const uint32_t size = Le32(head + 4);
+    p += 8;
+    if (IdIs(head, "fmt ")) {
+      fmtBody = p;
+      if (size < 16 || p + size > end) break;
+      p += size;
+      fmtFound = true;
+    } else if (IdIs(head, "data")) {
+      foundDataSize = size;
+      foundDataOffset = p;
+      dataFound = true;
+      break;
+    } else {
+      if (p + size > end) break;
+      p += size;  // odd-sized bodies are not followed by a pad byte
+    }
+  }
+  if (fmtFound && dataFound) {
+    const uint8_t* fmt = buffer + fmtBody;
+    rate = static_cast<int32_t>(Le32(fmt + 4));
+    channels = Le16s(fmt + 2);
+    bits = Le16s(fmt + 14);
+    dataSize = foundDataSize;
+    dataOffset = static_cast<int32_t>(foundDataOffset);
+    return WAVE_OK;
+  }
+  return cutShort ? WAVE_ERR_SHORT : WAVE_ERR_FORMAT;
+}
+
+WaveResult WaveProbe(const char* path, int32_t& rate, int32_t& bits, int32_t& channels,
+                     uint32_t& dataSize, int32_t& dataOffset) {
+  rate = bits = channels = 0;
+  dataSize = 0;
+  dataOffset = 44;
+  WaveFilePtr file(std::fopen(path, "rb"));
+  if (!file) return WAVE_ERR_NOFILE;
+  uint8_t buffer[512];
+  WaveResult walk = WAVE_ERR_SHORT;
+  for (int32_t n = 50; n <= 500; n += 50) {
+    if (std::fseek(file.get(), 0, SEEK_SET) != 0) return WAVE_ERR_OPEN;
+    if (std::fread(buffer, 1, size_t(n), file.get()) < size_t(n)) return WAVE_ERR_OPEN;
+    walk = WaveParseHeader(buffer, n, rate, bits, channels, dataSize, dataOffset);
+    if (walk != WAVE_ERR_SHORT) break;
+  }
+  return walk == WAVE_OK ? WAVE_OK : WAVE_ERR_FORMAT;
+}
+
+WaveResult WaveOpenRead(const char* path, int32_t& rate, int32_t& bits, int32_t& channels,
+                        uint32_t& dataSize) {
+  WaveReaderState& r = g_waveFileState.reader;
+  if (r.file) WaveCloseRead();
+
+  r.staging.reset(new (std::nothrow) uint8_t[kReaderAllocBytes]);
+  if (!r.staging) return WAVE_ERR_NOMEM;
+  r.file.reset(std::fopen(path, "rb"));
+  if (!r.file) {
+    ReleaseReader(r);
+    return WAVE_ERR_OPEN;
+  }
+  auto fail = [&r](WaveResult result) {
+    ReleaseReader(r);
+    return result;
+  };
+
+  int32_t dataOffset = 0;
+  WaveResult walk = WAVE_ERR_SHORT;
+  for (int32_t n = 56;; n += 56) {
+    if (std::fseek(r.file.get(), 0, SEEK_SET) != 0) return fail(WAVE_ERR_OPEN);
+    if (std::fread(r.staging.get(), 1, size_t(n), r.file.get()) < size_t(n)) return fail(WAVE_ERR_OPEN);
+    walk = WaveParseHeader(r.staging.get(), n, r.sampleRate, r.bitsPerSample, r.channels, r.dataSize,
+                           dataOffset);
+    if (walk != WAVE_ERR_SHORT || n >= 1024) break;
+  }
+  if (walk != WAVE_OK) return fail(WAVE_ERR_FORMAT);
+  if (std::fseek(r.file.get(), dataOffset, SEEK_SET) != 0) return fail(WAVE_ERR_OPEN);
+
+  std::memset(r.staging.get(), SilenceByte(r.bitsPerSample), 2 * kHalfBytes);
+  r.atEnd = std::fread(r.staging.get(), 1, kHalfBytes, r.file.get()) < size_t(kHalfBytes);
+
+  const bool bitsOk = r.bitsPerSample == 16 || r.bitsPerSample == 8;
+  const bool channelsOk = r.channels == 2 || r.channels == 1;
+  if (!bitsOk || !channelsOk) return fail(WAVE_ERR_FORMAT);
+
+  r.bytesPerFrame = (r.bitsPerSample / 8) * r.channels;
+  r.framesPerWindow = kHalfBytes / r.bytesPerFrame;
+  r.windowNumber = 0;
+  r.windowEnd = r.framesPerWindow;
+  rate = r.sampleRate;
+  bits = r.bitsPerSample;
+  channels = r.channels;
+  dataSize = r.dataSize;
+  return WAVE_OK;
+}
+
+WaveResult WaveGetSample(int32_t position, int32_t& left, int32_t& right) {
+  WaveReaderState& r = g_waveFileState.reader;
+  if (!r.file) return WAVE_ERR_OPEN;
+  const int64_t p = position;
+  const int64_t F = r.framesPerWindow;
+  if (p * r.bytesPerFrame > INT32_MAX) {  // beyond the 32-bit byte range of the data
+    left = right = 0;
+    return WAVE_OK;
+  }
+  if (p >= r.windowEnd) {
+    // Past the end of the file every window is silent: jump over them rather
+    // than filling silence window after window.
+    const int64_t target = p / F;
+    if (r.atEnd && target >= r.windowNumber + 2) {
+      std::memset(r.staging.get(), SilenceByte(r.bitsPerSample), 2 * kHalfBytes);
+      r.windowNumber = target;
+      r.windowEnd = (target + 1) * F;
+    }
+    while (p >= r.windowEnd) LoadNextWindow(r);
+  }
+  const int64_t offset = std::clamp<int64_t>(p - r.windowNumber * F, -F, F - 1);
+  int64_t slot = offset + (r.windowNumber % 2) * F;
+  if (slot < 0) slot += 2 * F;
+  const uint8_t* frame = r.staging.get() + slot * r.bytesPerFrame;
+  if (r.bitsPerSample == 16) {
+    left = Le16s(frame);
+    right = r.channels == 2 ? Le16s(frame + 2) : left;
+  } else {
+    left = (int32_t(frame[0]) - 128) * 256;
+    right = r.channels == 2 ? (int32_t(frame[1]) - 128) * 256 : left;
+  }
+  return WAVE_OK;
+}
+
+WaveResult WaveCloseRead() {
+  ReleaseReader(g_waveFileState.reader);
+  return WAVE_OK;
+}
