@@ -166,6 +166,32 @@ WaveResult WavePutSample(int32_t left, int32_t right) {
   return WAVE_OK;
 }
 
+WaveResult WavePutFrames(const uint8_t* frames, uint32_t frameCount) {
+  WaveWriterState& w = g_waveFileState.writer;
+  if (w.layout != WaveLayout::Stereo16) {
+    // Other layouts convert frame by frame.
+    for (uint32_t j = 0; j < frameCount; ++j) {
+      int16_t sample[2];
+      std::memcpy(sample, frames + 4 * size_t{j}, 4);
+      if (WaveResult r = WavePutSample(sample[0], sample[1]); r != WAVE_OK) return r;
+    }
+    return WAVE_OK;
+  }
+  // 16-bit stereo input needs no clamping and is stored as it comes.
+  while (frameCount > 0) {
+    if (w.stagedFrames >= w.stagedFramesLimit) return WAVE_ERR_WRITE;
+    const uint32_t n = std::min<uint32_t>(frameCount, static_cast<uint32_t>(w.stagedFramesLimit - w.stagedFrames));
+    std::memcpy(w.staging.get() + 4 * size_t(w.stagedFrames), frames, 4 * size_t{n});
+    w.stagedFrames += static_cast<int32_t>(n);
+    frames += 4 * size_t{n};
+    frameCount -= n;
+    if (w.stagedFrames == w.framesPerFlush) {
+      if (WaveResult r = FlushBlock(w); r != WAVE_OK) return r;
+    }
+  }
+  return WAVE_OK;
+}
+
 WaveResult WaveClose() {
   WaveWriterState& w = g_waveFileState.writer;
   if (!w.file) return WAVE_ERR_WRITE;

@@ -66,6 +66,11 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
 /// open), or when no file is open.
 WaveResult WavePutSample(int32_t left, int32_t right);
 
+/// Appends `frameCount` frames of interleaved signed 16-bit little-endian
+/// stereo (4 bytes each), exactly as WavePutSample would one by one, stopping
+/// at the first frame that fails. Returns WAVE_OK or WAVE_ERR_WRITE.
+WaveResult WavePutFrames(const uint8_t* frames, uint32_t frameCount);
+
 /// Writes the staged frames, rewrites the header with the final sizes, closes
 /// the file and releases the staging buffer. Returns WAVE_OK, or
 /// WAVE_ERR_WRITE when a write came out short or no file was open.

@@ -1,0 +1,45 @@
+// The capture ring: eight 32,768-byte buffers queued on the wave-input
+// device, each completed buffer posted to the window as WM_BUFFER_DONE
+// (WM_USER, wParam MM_WIM_DATA, lParam the header), handled on the
+// user-interface thread and handed back.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "capture/message_window.h"
+#include "capture/wave_in.h"
+
+inline constexpr uint32_t kCaptureBufferBytes = 32768;  // 8,192 stereo frames
+/// Posted when the input ended by itself; wParam WIM_END_OF_INPUT or WIM_DEVICE_LOST.
+inline constexpr uint32_t WM_CAPTURE_ENDED = WM_USER + 1;
+
+/// The capture format for 16-bit stereo PCM at `rate` Hz.
+WAVEFORMATEX CaptureFormat(int rate);
+
+/// Opens the default input for 16-bit stereo at `rate`, its notices posted
+/// to `hwnd`. Returns 1 when the device is open, 0 when not.
+int StartCapture(HWND hwnd, int rate);
+
+/// Allocates, prepares and queues the eight buffers and starts the device;
+/// when any of that fails, tears everything down (g_bRecording becomes 0).
+void QueueCaptureBuffers();
+
+/// Stops and resets the device, releases the ring, sets g_bRecording to 0.
+void StopCapture();
+
+/// The device callback: posts WM_BUFFER_DONE for MM_WIM_DATA (and
+/// WM_CAPTURE_ENDED for MM_WIM_ENDED) to the window in dwInstance.
+void CaptureCallback(HWAVEIN device, uint32_t uMsg, uintptr_t dwInstance, uintptr_t dwParam1, uintptr_t dwParam2);
+
+/// The slot (0..7) whose header is the notice's header, or -1 when it is
+/// none of the current eight. Compares addresses only; reads nothing.
+int FindCaptureSlot(intptr_t lParam);
+
+/// Hands a handled buffer back to the device. When that fails the ring is
+/// torn down; a failed preparation also sets `diag` to
+/// "<silent run> Failure Add-prep Buffer!!". Returns true when requeued.
+bool HandBackCaptureBuffer(WAVEHDR* header, std::string& diag);
+
+/// Frames the input dropped (no buffer queued) since the last StartCapture.
+uint64_t CaptureDroppedFrames();

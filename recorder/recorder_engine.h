@@ -1,0 +1,92 @@
+// The recorder's logic, shared by the window and the terminal recorder: the
+// members the window binds to its controls, and the handlers of Record,
+// Stop, Track mark, the rate buttons and WM_BUFFER_DONE.
+//
+// A front end derives from it and supplies what the logic takes from a
+// window: the data exchange in both directions, the silence indicator's
+// text, the two slider positions, the string table and the window that
+// capture notices are posted to.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "capture/message_window.h"
+#include "recorder/track_naming.h"
+
+/// Why a recording ended, for the front end to show.
+enum class RecordingEnd { Stopped, InputEnded, CaptureFailed, WriteFailed, CreateFailed };
+
+class RecorderEngine {
+ public:
+  explicit RecorderEngine(const NamingServices& naming);
+  virtual ~RecorderEngine() = default;
+  RecorderEngine(const RecorderEngine&) = delete;
+  RecorderEngine& operator=(const RecorderEngine&) = delete;
+
+  // -- members bound to the window's controls (and three that are not)
+  int32_t m_bMonitor = 0;        // MPEG pass-through check box
+  std::string m_strDiag;         // hidden diagnostic line
+  int32_t m_bMpegSource = 0;     // MPEG as recording source check box
+  std::string m_strFolder;       // destination folder: empty or ending in the folder separator
+  std::string m_strFile;         // the file line
+  int32_t m_bAutoTrack = 0;      // automatic track numbering check box
+  std::string m_strPath;         // full path of the track file being written
+  uint32_t m_dwControl = 0;      // last value read from or written to the control register
+  uint16_t m_wPort = 0;          // I/O port of the control register
+
+  // -- recording control
+  /// Starts a recording into the first free track file of m_strFolder.
+  void OnRecord();
+  /// Ends the recording and completes its file.
+  void OnStop();
+  /// Completes the current track file and starts the next, while recording.
+  void OnTrackMark();
+  void OnRate32k();
+  void OnRate44k();
+  void OnRate48k();
+  /// Completes the current file, creates the next at the running capture's rate, shows it.
+  void StartNextTrack();
+  /// The first free DDMmmNNN name in m_strFolder, without folder and extension.
+  std::string MakeNextTrackName() const;
+  /// The clean shutdown of a closing window: Stop's steps when recording.
+  void CloseRecording();
+
+  // -- silence analysis
+  /// Handles WM_BUFFER_DONE (wParam MM_WIM_DATA, lParam the header); returns 1.
+  intptr_t OnBufferDone(uintptr_t wParam, intptr_t lParam);
+  /// Handles WM_CAPTURE_ENDED: the input ended (wParam WIM_END_OF_INPUT) or the
+  /// device was lost (WIM_DEVICE_LOST).
+  void OnCaptureEnded(uintptr_t wParam);
+  /// Walks a block of stereo frames (`bytesRecorded` / 4 of them): counts the
+  /// silence run, lights and clears the indicator, splits tracks, hands every
+  /// frame to the writer, then writes the diagnostic line for ring slot
+  /// `slot`. The slider positions give the split length (tenths of a second)
+  /// and the level (threshold 2^levelPos). Returns false when the recording
+  /// stopped inside the block (a failed track change or write).
+  bool AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded, int slot, int lengthPos, int levelPos);
+
+  /// How the last recording ended.
+  RecordingEnd LastEnd() const { return lastEnd_; }
+
+ protected:
+  /// true: controls into members; false: members into controls.
+  virtual void UpdateData(bool saveAndValidate) = 0;
+  virtual void SetSilentLampText(const std::string& text) = 0;
+  virtual int SilenceLengthPos() = 0;  // 1..100
+  virtual int SilenceLevelPos() = 0;   // 0..15
+  virtual std::string LoadString(int id) = 0;
+  /// The window WM_BUFFER_DONE is posted to.
+  virtual HWND NoticeWindow() = 0;
+  /// Told when a recording has ended, after the file line shows the outcome.
+  virtual void RecordingEnded(RecordingEnd) {}
+
+ private:
+  std::string CreateFailureText(int waveResult);
+  void StopRecording(RecordingEnd why);
+  void EndAfterFailure(RecordingEnd why, int messageId);
+
+  const NamingServices& naming_;
+  int32_t captureRate_ = 0;  // rate of the running capture, for the track files it feeds
+  RecordingEnd lastEnd_ = RecordingEnd::Stopped;
+};

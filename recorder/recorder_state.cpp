@@ -1,0 +1,3 @@
+#include "recorder/recorder_state.h"
+
+RecorderState g_recorderState;

@@ -1,0 +1,116 @@
+// Record, Stop, Track mark, the rate buttons and the track change.
+#include <cstdio>
+
+#include "capture/capture_ring.h"
+#include "recorder/recorder_engine.h"
+#include "recorder/recorder_state.h"
+#include "recorder/string_table.h"
+#include "wavefile/wavefile.h"
+
+RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {}
+
+std::string RecorderEngine::MakeNextTrackName() const { return MakeTrackName(m_strFolder, naming_); }
+
+std::string RecorderEngine::CreateFailureText(int waveResult) {
+  switch (waveResult) {
+    case WAVE_ERR_OPEN: return LoadString(IDS_ERR_OPEN);
+    case WAVE_ERR_WRITE: return LoadString(IDS_ERR_WRITE);
+    case WAVE_ERR_NOMEM: return LoadString(IDS_ERR_MEMORY);
+    default: return LoadString(IDS_ERR_RECORD);
+  }
+}
+
+void RecorderEngine::OnRecord() {
+  g_nSilentRun = 0;
+  if (g_bRecording) return;
+  UpdateData(true);
+  m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
+  const int created = WaveCreate(m_strPath.c_str(), g_nSampleRate, 16, 2, 0);
+  if (created != WAVE_OK) {
+    m_strFile = CreateFailureText(created);
+    lastEnd_ = RecordingEnd::CreateFailed;
+  } else {
+    captureRate_ = g_nSampleRate;
+    g_bRecording = StartCapture(NoticeWindow(), g_nSampleRate);
+    if (g_bRecording) {
+      m_strFile = LoadString(IDS_REC_PREFIX) + m_strPath;
+      QueueCaptureBuffers();
+      SetSilentLampText("");
+    }
+    if (!g_bRecording) {
+      // The capture could not be started: the file holds no frame, so it goes.
+      WaveClose();
+      std::remove(m_strPath.c_str());
+      m_strFile = LoadString(IDS_ERR_RECORD);
+      lastEnd_ = RecordingEnd::CaptureFailed;
+    }
+  }
+  UpdateData(false);
+  if (!g_bRecording) RecordingEnded(lastEnd_);
+}
+
+void RecorderEngine::OnStop() {
+  if (!g_bRecording) return;
+  StopRecording(RecordingEnd::Stopped);
+}
+
+void RecorderEngine::StopRecording(RecordingEnd why) {
+  UpdateData(true);
+  StopCapture();
+  WaveClose();
+  m_strFile = MakeNextTrackName();
+  UpdateData(false);
+  SetSilentLampText("");
+  lastEnd_ = why;
+  RecordingEnded(why);
+}
+
+void RecorderEngine::OnTrackMark() {
+  if (!g_bRecording) return;
+  StartNextTrack();
+}
+
+void RecorderEngine::OnRate32k() { g_nSampleRate = 32000; }
+void RecorderEngine::OnRate44k() { g_nSampleRate = 44100; }
+void RecorderEngine::OnRate48k() { g_nSampleRate = 48000; }
+
+void RecorderEngine::StartNextTrack() {
+  UpdateData(true);
+  WaveClose();
+  m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
+  const int created = WaveCreate(m_strPath.c_str(), captureRate_, 16, 2, 0);
+  if (created != WAVE_OK) {
+    // No file to write into: the recording ends here rather than dropping frames.
+    StopCapture();
+    m_strFile = CreateFailureText(created);
+    SetSilentLampText("");
+    lastEnd_ = RecordingEnd::CreateFailed;
+    UpdateData(false);
+    RecordingEnded(lastEnd_);
+    return;
+  }
+  m_strFile = LoadString(IDS_REC_PREFIX) + m_strPath;
+  UpdateData(false);
+}
+
+void RecorderEngine::CloseRecording() { OnStop(); }
+
+void RecorderEngine::OnCaptureEnded(uintptr_t wParam) {
+  if (!g_bRecording) return;
+  if (wParam == WIM_END_OF_INPUT) {
+    StopRecording(RecordingEnd::InputEnded);  // exactly as Stop
+    return;
+  }
+  UpdateData(true);
+  StopCapture();
+  EndAfterFailure(RecordingEnd::CaptureFailed, IDS_ERR_RECORD);
+}
+
+void RecorderEngine::EndAfterFailure(RecordingEnd why, int messageId) {
+  WaveClose();
+  m_strFile = LoadString(messageId);
+  SetSilentLampText("");
+  lastEnd_ = why;
+  UpdateData(false);
+  RecordingEnded(why);
+}

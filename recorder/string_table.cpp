@@ -1,0 +1,42 @@
+#include "recorder/string_table.h"
+
+#include <cstdlib>
+
+namespace {
+
+struct Entry {
+  int id;
+  const char* english;
+  const char* japanese;
+};
+
+constexpr Entry kTable[] = {
+    {IDS_ABOUTBOX, "about(Tapewell) (&A)...", "バージョン情報(Tapewell) (&A)..."},
+    {IDS_ERR_MEMORY, "failed to allocate memory.", "バッファの確保に失敗しました。"},
+    {IDS_ERR_OPEN, "failed to open file!", "ファイルをオープンできませんでした。"},
+    {IDS_ERR_WRITE, "failed to write file.", "ファイルの書き込みに失敗しました。"},
+    {IDS_ERR_RECORD, "failed to record sound.", "何らかの理由で録音に失敗しました。"},
+    {IDS_REC_PREFIX, "REC - ", "録音中 - "},
+    {IDS_SILENT, "Silent", "無音"},
+    {IDS_CHOOSE_FOLDER, "choose destination folder.", "サウンドを録音するフォルダを選択してください。"},
+};
+
+}  // namespace
+
+std::string LoadTableString(int id, Language language) {
+  for (const auto& e : kTable) {
+    if (e.id == id) return language == Language::Japanese ? e.japanese : e.english;
+  }
+  return {};
+}
+
+Language SystemLanguage() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) {
+      const std::string v = value;
+      return v.rfind("ja", 0) == 0 ? Language::Japanese : Language::English;
+    }
+  }
+  return Language::English;
+}
