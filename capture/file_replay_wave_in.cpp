@@ -1,0 +1,185 @@
+#include "capture/file_replay_wave_in.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include "wavefile/wavefile.h"
+
+class FileReplayWaveInService::Device : public WaveInDevice {
+ public:
+  Device(WaveInProc callback, uintptr_t instance, int32_t rate, int64_t frames, bool paced)
+      : callback_(callback), instance_(instance), rate_(rate), frames_(frames), paced_(paced) {}
+  ~Device() override {
+    StopThread();
+    WaveCloseRead();
+  }
+
+  MMRESULT Prepare(WAVEHDR* header) override {
+    header->dwFlags |= WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Unprepare(WAVEHDR* header) override {
+    if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+    header->dwFlags &= ~WHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT AddBuffer(WAVEHDR* header) override {
+    if (!(header->dwFlags & WHDR_PREPARED) || !header->lpData) return MMSYSERR_INVALPARAM;
+    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+    header->dwBytesRecorded = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      queue_.push_back(header);
+    }
+    wake_.notify_one();
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Start() override {
+    if (!thread_.joinable()) {
+      quit_ = false;
+      thread_ = std::thread([this] { Replay(); });
+    }
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Stop() override {
+    StopThread();
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Reset() override {
+    StopThread();
+    std::deque<WAVEHDR*> left;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      left.swap(queue_);
+    }
+    for (WAVEHDR* header : left) Complete(header, 0);
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Close() override {
+    StopThread();
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!queue_.empty()) return WAVERR_STILLPLAYING;
+    }
+    WaveCloseRead();
+    callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
+    return MMSYSERR_NOERROR;
+  }
+
+ private:
+  // The replay thread: fills the oldest queued buffer with the next frames.
+  void Replay() {
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      WAVEHDR* header = nullptr;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [this] { return quit_ || !queue_.empty(); });
+        if (quit_) return;
+        header = queue_.front();
+        queue_.pop_front();
+      }
+      const uint32_t capacity = header->dwBufferLength / 4;
+      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(capacity, frames_ - position_));
+      for (uint32_t j = 0; j < n; ++j) {
+        int32_t left = 0, right = 0;
+        WaveGetSample(static_cast<int32_t>(position_ + j), left, right);
+        const int16_t frame[2] = {static_cast<int16_t>(left), static_cast<int16_t>(right)};
+        std::memcpy(header->lpData + 4 * size_t{j}, frame, 4);
+      }
+      position_ += n;
+      if (paced_) {
+        // A live input hands a buffer over once its last frame has been heard.
+        const auto due = start + std::chrono::microseconds(position_ * 1000000 / rate_);
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (wake_.wait_until(lock, due, [this] { return quit_.load(); })) {
+          queue_.push_front(header);  // not delivered: it goes back for the reset
+          return;
+        }
+      }
+      Complete(header, n * 4);
+      if (position_ >= frames_) {
+        callback_(this, MM_WIM_ENDED, instance_, WIM_END_OF_INPUT, 0);
+        return;
+      }
+    }
+  }
+
+  void Complete(WAVEHDR* header, uint32_t bytes) {
+    header->dwBytesRecorded = bytes;
+    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
+  }
+
+  void StopThread() {
+    if (!thread_.joinable()) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();
+  }
+
+  WaveInProc callback_;
+  uintptr_t instance_;
+  int32_t rate_;
+  int64_t frames_;
+  bool paced_;
+  int64_t position_ = 0;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<WAVEHDR*> queue_;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;
+};
+
+FileReplayWaveInService::FileReplayWaveInService(std::string path, bool paced)
+    : path_(std::move(path)), paced_(paced) {}
+
+FileReplayWaveInService::~FileReplayWaveInService() = default;
+
+int FileReplayWaveInService::Inspect(const std::string& path, int32_t& rate, int64_t& frames) {
+  int32_t probeRate, bits, channels, offset;
+  uint32_t dataSize;
+  int result = WaveProbe(path.c_str(), probeRate, bits, channels, dataSize, offset);
+  if (result != WAVE_OK) return result;
+  if ((bits != 8 && bits != 16) || (channels != 1 && channels != 2)) return WAVE_ERR_FORMAT;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return WAVE_ERR_NOFILE;
+  // A header may promise more than the file holds (a recording cut short).
+  const int64_t bytes = std::min<int64_t>(dataSize, std::max<int64_t>(0, int64_t(st.st_size) - offset));
+  rate = probeRate;
+  frames = bytes / ((bits / 8) * channels);
+  return WAVE_OK;
+}
+
+MMRESULT FileReplayWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback,
+                                       uintptr_t instance) {
+  if (device_) return MMSYSERR_ERROR;
+  int32_t rate = 0;
+  int64_t frames = 0;
+  if (Inspect(path_, rate, frames) != WAVE_OK || rate <= 0) return MMSYSERR_BADDEVICEID;
+  if (format.nSamplesPerSec != static_cast<uint32_t>(rate) || format.nChannels != 2 || format.wBitsPerSample != 16) {
+    return MMSYSERR_INVALPARAM;  // a replay delivers the file at its own rate
+  }
+  int32_t openRate, bits, channels;
+  uint32_t dataSize;
+  if (WaveOpenRead(path_.c_str(), openRate, bits, channels, dataSize) != WAVE_OK) return MMSYSERR_BADDEVICEID;
+  droppedFrames_ = 0;
+  device_ = std::make_unique<Device>(callback, instance, rate, frames, paced_);
+  *handle = device_.get();
+  callback(*handle, MM_WIM_OPEN, instance, 0, 0);
+  return MMSYSERR_NOERROR;
+}
+
+void FileReplayWaveInService::Release(HWAVEIN handle) {
+  if (handle == device_.get()) device_.reset();
+}

@@ -1,0 +1,34 @@
+// The wave-input layer over PortAudio: the system's default input device,
+// 16-bit stereo, 8,192-frame callbacks.
+//
+// The audio callback copies frames into the oldest queued buffer and passes
+// full buffers to a delivery thread through a lock-free queue; it allocates
+// nothing, takes no lock and does no I/O. Frames that arrive while no buffer
+// is queued are dropped and counted. The delivery thread returns buffers
+// through the device callback and watches the device: a stream that fails,
+// finishes, or completes no buffer for 2 s is reported as lost.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "capture/wave_in.h"
+
+class PortAudioWaveInService : public WaveInService {
+ public:
+  PortAudioWaveInService();
+  ~PortAudioWaveInService() override;
+
+  MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
+  void Release(HWAVEIN handle) override;
+
+  /// Why the last Open failed, for the user.
+  const std::string& LastError() const { return lastError_; }
+
+  class Device;
+
+ private:
+  std::unique_ptr<Device> device_;
+  std::string lastError_;
+  bool initialized_ = false;
+};

@@ -1,0 +1,35 @@
+// The terminal recorder's message queue: any thread may post; the main loop
+// waits on a file descriptor that becomes readable when something is posted
+// (or a signal handler pokes it), alongside standard input.
+#pragma once
+
+#include <deque>
+#include <mutex>
+#include <tuple>
+
+#include "capture/message_window.h"
+
+class WakeupQueue : public MessageWindow {
+ public:
+  using Message = std::tuple<uint32_t, uintptr_t, intptr_t>;
+
+  WakeupQueue();
+  ~WakeupQueue() override;
+  WakeupQueue(const WakeupQueue&) = delete;
+  WakeupQueue& operator=(const WakeupQueue&) = delete;
+
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+  /// Takes the oldest message; false when none is waiting.
+  bool Take(Message& message);
+  /// Readable when a message was posted or Poke was called.
+  int WaitFd() const { return pipe_[0]; }
+  /// Makes WaitFd readable; safe in a signal handler.
+  void Poke() const;
+  /// Empties the wake-up pipe.
+  void Drain() const;
+
+ private:
+  std::mutex mutex_;
+  std::deque<Message> messages_;
+  int pipe_[2] = {-1, -1};
+};
