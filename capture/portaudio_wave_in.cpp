@@ -1,9 +1,12 @@
 #include "capture/portaudio_wave_in.h"
 
+#include <fcntl.h>
 #include <portaudio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <semaphore>
 #include <thread>
@@ -12,7 +15,35 @@
 
 namespace {
 constexpr unsigned long kFramesPerCallback = 8192;
+
+// Keeps standard error quiet while the audio libraries probe their back ends
+// (ALSA and JACK print every device and server they do not find); failures
+// still come back as PortAudio results.
+class QuietStderr {
+ public:
+  QuietStderr() {
+    std::fflush(stderr);
+    saved_ = dup(STDERR_FILENO);
+    const int devnull = open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (saved_ >= 0 && devnull >= 0) dup2(devnull, STDERR_FILENO);
+    if (devnull >= 0) close(devnull);
+  }
+  ~QuietStderr() {
+    if (saved_ >= 0) {
+      dup2(saved_, STDERR_FILENO);
+      close(saved_);
+    }
+  }
+  QuietStderr(const QuietStderr&) = delete;
+  QuietStderr& operator=(const QuietStderr&) = delete;
+
+ private:
+  int saved_ = -1;
+};
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
+// A stream may take a while to deliver its first frames (a sound server
+// setting up its own stream); until then it is given longer.
+constexpr auto kFirstFramesTimeout = std::chrono::seconds(10);
 }  // namespace
 
 class PortAudioWaveInService::Device : public WaveInDevice {
@@ -147,7 +178,8 @@ class PortAudioWaveInService::Device : public WaveInDevice {
         lastSeen = seen;
         lastProgress = now;
       }
-      if (!lostReported && (ended_ || now - lastProgress > kSilentDeviceTimeout)) {
+      const auto timeout = seen > 0 ? kSilentDeviceTimeout : kFirstFramesTimeout;
+      if (!lostReported && (ended_ || now - lastProgress > timeout)) {
         lostReported = true;
         callback_(this, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
       }
@@ -203,6 +235,7 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     lastError_ = "only 16-bit stereo PCM is captured";
     return MMSYSERR_INVALPARAM;
   }
+  QuietStderr quiet;
   if (!initialized_) {
     const PaError err = Pa_Initialize();
     if (err != paNoError) {
@@ -215,7 +248,8 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
   auto device = std::make_unique<Device>(*this, callback, instance);
   const PaError err = device->OpenStream(format);
   if (err != paNoError) {
-    lastError_ = std::string("audio input: ") + Pa_GetErrorText(err);
+    lastError_ = err == paInvalidDevice ? std::string("no audio input device was found (is a sound server running?)")
+                                        : std::string("audio input: ") + Pa_GetErrorText(err);
     return MMSYSERR_BADDEVICEID;
   }
   device_ = std::move(device);

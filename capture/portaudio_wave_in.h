@@ -6,7 +6,8 @@
 // nothing, takes no lock and does no I/O. Frames that arrive while no buffer
 // is queued are dropped and counted. The delivery thread returns buffers
 // through the device callback and watches the device: a stream that fails,
-// finishes, or completes no buffer for 2 s is reported as lost.
+// finishes, or stops delivering frames for 2 s (10 s before its first frames)
+// is reported as lost.
 #pragma once
 
 #include <memory>

@@ -1,0 +1,335 @@
+// tapewell-rec end to end: the real binary splitting generated files,
+// answering bad options, taking signals, and recording a live input.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "recorder/track_naming.h"
+#include "tests/test_support.h"
+#include "wavefile/wavefile.h"
+#include "wavefile/wavefile_state.h"
+
+using testsupport::ReadFileBytes;
+using testsupport::RunCommand;
+using testsupport::TempDir;
+
+namespace {
+
+using Frames = std::vector<std::pair<int16_t, int16_t>>;
+
+const std::string kBinary = TAPEWELL_REC_PATH;
+
+// Tones and silences: `pattern` lists (seconds, frequency) with 0 Hz for digital silence.
+Frames Signal(int rate, const std::vector<std::pair<double, double>>& pattern, double amplitude = 16000) {
+  Frames frames;
+  for (auto [seconds, hz] : pattern) {
+    const int n = static_cast<int>(seconds * rate);
+    for (int i = 0; i < n; ++i) {
+      const double v = hz > 0 ? amplitude * std::sin(2 * M_PI * hz * (i + 1) / rate) : 0;
+      frames.push_back({int16_t(v), int16_t(-v)});
+    }
+  }
+  return frames;
+}
+
+void WriteWav(const std::string& path, int rate, const Frames& frames, int bits = 16, int channels = 2) {
+  ASSERT_EQ(WaveCreate(path.c_str(), rate, bits, channels, 0), WAVE_OK);
+  for (auto [l, r] : frames) ASSERT_EQ(WavePutSample(l, r), WAVE_OK);
+  ASSERT_EQ(WaveClose(), WAVE_OK);
+}
+
+Frames ReadFrames(const std::string& path) {
+  const auto bytes = ReadFileBytes(path);
+  if (bytes.size() < 44) return {};
+  Frames frames((bytes.size() - 44) / 4);
+  for (size_t i = 0; i < frames.size(); ++i) {
+    std::memcpy(&frames[i].first, &bytes[44 + 4 * i], 2);
+    std::memcpy(&frames[i].second, &bytes[44 + 4 * i + 2], 2);
+  }
+  return frames;
+}
+
+std::vector<std::string> WavFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string TodayName(int n) {
+  SystemNaming naming;
+  const LocalDate d = naming.Today();
+  char name[32];
+  std::snprintf(name, sizeof name, "%02d%3s%03d.wav", d.day, MonthAbbreviation(d.month), n);
+  return name;
+}
+
+struct RecRun {
+  int status;
+  std::string out, err;
+};
+
+RecRun RunRec(const std::string& args, const std::string& env = "") {
+  TempDir logs;
+  RecRun r;
+  RunCommand(env + " timeout 120 " + kBinary + " " + args + " </dev/null >" + logs.file("out") + " 2>" +
+                 logs.file("err"),
+             &r.status);
+  std::ifstream o(logs.file("out")), e(logs.file("err"));
+  std::stringstream so, se;
+  so << o.rdbuf();
+  se << e.rdbuf();
+  r.out = so.str();
+  r.err = se.str();
+  return r;
+}
+
+// Strength of one frequency in the left channel (Goertzel), as an amplitude.
+double ToneAmplitude(const Frames& frames, size_t from, size_t count, int rate, double hz) {
+  const double w = 2 * M_PI * hz / rate, coeff = 2 * std::cos(w);
+  double s1 = 0, s2 = 0;
+  for (size_t i = from; i < from + count && i < frames.size(); ++i) {
+    const double s = frames[i].first + coeff * s1 - s2;
+    s2 = s1;
+    s1 = s;
+  }
+  const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
+  return 2 * std::sqrt(std::max(0.0, power)) / static_cast<double>(count);
+}
+
+// A child process that is ended (SIGTERM) and reaped when the guard goes.
+class ChildGuard {
+ public:
+  explicit ChildGuard(pid_t pid) : pid_(pid) {}
+  ~ChildGuard() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  /// Waits for the child to end by itself and returns its wait status.
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return status;
+  }
+  pid_t pid() const { return pid_; }
+
+ private:
+  pid_t pid_;
+};
+
+std::string FileText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class TapewellRecTest : public ::testing::Test {
+ protected:
+  void SetUp() override { g_waveFileState = WaveFileState{}; }
+  TempDir dir;
+  std::string out = dir.path() + "/out";
+  std::string input = dir.file("in.wav");
+};
+
+}  // namespace
+
+TEST_F(TapewellRecTest, OfflineSplitKeepsEveryFrame) {
+  const Frames signal = Signal(44100, {{2, 440}, {0.5, 0}, {1.5, 880}, {0.3, 0}, {1, 300}, {0.05, 0}, {1, 500}});
+  WriteWav(input, 44100, signal);
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -a -l 2 -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  // Silences of 0.5 s and 0.3 s split at length 0.2 s; the 0.05 s one does not.
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names, (std::vector<std::string>{TodayName(1), TodayName(2), TodayName(3)}));
+  Frames joined;
+  for (const auto& n : names) {
+    const auto f = ReadFrames(out + "/" + n);
+    joined.insert(joined.end(), f.begin(), f.end());
+  }
+  EXPECT_TRUE(joined == signal);
+  EXPECT_NE(r.out.find("REC - " + out + "/" + TodayName(1)), std::string::npos);
+  EXPECT_NE(r.out.find("Silent\n-\n"), std::string::npos);
+  EXPECT_NE(r.out.find("frames dropped: 0"), std::string::npos);
+  // The line after the stop is the next free name.
+  EXPECT_NE(r.out.find("\n" + TodayName(4).substr(0, 8) + "\n"), std::string::npos);
+}
+
+TEST_F(TapewellRecTest, EightBitMonoInputIsRecordedAsSixteenBitStereo) {
+  const Frames signal = Signal(32000, {{1, 440}});
+  WriteWav(input, 32000, signal, 8, 1);
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto frames = ReadFrames(out + "/" + TodayName(1));
+  ASSERT_EQ(frames.size(), signal.size());
+  for (size_t i = 0; i < frames.size(); ++i) {
+    const int32_t m = ((signal[i].first + signal[i].second) / 2) >> 8 << 8;
+    ASSERT_EQ(frames[i].first, m);
+    ASSERT_EQ(frames[i].second, m);
+  }
+  EXPECT_EQ(testsupport::ReadLe32(ReadFileBytes(out + "/" + TodayName(1)), 24), 32000u);
+}
+
+TEST_F(TapewellRecTest, DurationStopsAtExactlyThatMuchAudio) {
+  WriteWav(input, 48000, Signal(48000, {{3, 440}}));
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast --duration 1.25 -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFrames(out + "/" + TodayName(1)).size(), 60000u);
+}
+
+TEST_F(TapewellRecTest, UsageErrorsSayWhatIsWrongAndCreateNothing) {
+  WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
+  testsupport::WriteFileBytes(dir.file("text.wav"), std::vector<uint8_t>(200, 'x'));
+  std::filesystem::create_directory(out);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"-r 22050", "rate"},
+      {"-l 0", "length"},
+      {"-l 101", "length"},
+      {"-p 16", "level"},
+      {"--bogus", "bogus"},
+      {"--fast", "input"},
+      {"--input " + dir.file("missing.wav"), "missing.wav"},
+      {"--input " + dir.file("text.wav"), "not a WAV file"},
+      {"--input " + input + " -r 48000", "rate"},
+      {"--duration -3", "duration"},
+  };
+  for (const auto& [args, mention] : cases) {
+    const RecRun r = RunRec(args + " -w " + out);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+    EXPECT_NE(r.err.find(mention), std::string::npos) << args << ": " << r.err;
+    EXPECT_TRUE(WavFiles(out).empty()) << args;
+  }
+  const RecRun help = RunRec("--help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("--auto-track"), std::string::npos);
+  const RecRun version = RunRec("--version");
+  EXPECT_NE(version.out.find("1.0.4"), std::string::npos);
+}
+
+TEST_F(TapewellRecTest, MissingFolderFailsWithTheFileLineMessage) {
+  WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
+  const RecRun r = RunRec("--input " + input + " --fast -w " + dir.path() + "/no/such");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("failed to open file!"), std::string::npos) << r.out;
+}
+
+TEST_F(TapewellRecTest, JapaneseLocaleUsesTheJapaneseTable) {
+  WriteWav(input, 44100, Signal(44100, {{0.5, 440}, {0.3, 0}, {0.2, 440}}));
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out, "LANG=ja_JP.UTF-8 LC_ALL=");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("録音中 - "), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("無音"), std::string::npos) << r.out;
+}
+
+TEST_F(TapewellRecTest, SignalsMarkAndStopAPacedReplayCleanly) {
+  const Frames signal = Signal(44100, {{20, 440}});
+  WriteWav(input, 44100, signal);
+  std::filesystem::create_directory(out);
+  std::fflush(nullptr);
+  ChildGuard recorder(fork());
+  if (recorder.pid() == 0) {
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+  kill(recorder.pid(), SIGUSR1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  kill(recorder.pid(), SIGINT);
+  kill(recorder.pid(), SIGINT);  // a second interrupt while stopping changes nothing
+  const int status = recorder.Wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 2u);
+  const auto first = ReadFrames(out + "/" + names[0]);
+  const auto second = ReadFrames(out + "/" + names[1]);
+  EXPECT_EQ(first.size() % 8192, 0u) << "the mark falls between two buffers";
+  EXPECT_GT(first.size(), 0u);
+  EXPECT_GT(second.size(), 0u);
+  Frames joined = first;
+  joined.insert(joined.end(), second.begin(), second.end());
+  ASSERT_LE(joined.size(), signal.size());
+  EXPECT_TRUE(std::equal(joined.begin(), joined.end(), signal.begin()));
+}
+
+TEST_F(TapewellRecTest, LiveRecordingFromTheSoundServer) {
+  if (!std::getenv("TAPEWELL_PULSE")) {
+    GTEST_SKIP() << "no private PulseAudio server (the test command starts one)";
+  }
+  std::filesystem::create_directory(out);
+  const std::string log = dir.file("live.out"), errors = dir.file("live.err");
+  std::fflush(nullptr);
+  // Keep the null sink running, so that its monitor delivers frames.
+  ChildGuard player(fork());
+  if (player.pid() == 0) {
+    execl("/bin/sh", "sh", "-c", "exec pacat --playback --format=s16le --channels=2 --rate=48000 </dev/zero",
+          nullptr);
+    _exit(127);
+  }
+  ChildGuard recorder(fork());
+  if (recorder.pid() == 0) {
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(logFd, 1);
+    dup2(errFd, 2);
+    execl(kBinary.c_str(), kBinary.c_str(), "-r", "48000", "-a", "-l", "3", "-w", out.c_str(), nullptr);
+    _exit(127);
+  }
+  // Wait until the capture delivers (the indicator lights on the zeros).
+  bool live = false;
+  for (int i = 0; i < 150 && !live; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    live = FileText(log).find("Silent") != std::string::npos;
+  }
+  ASSERT_TRUE(live) << "the capture never delivered:\n" << FileText(log) << FileText(errors);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const std::string tones = dir.file("tones.wav");
+  WriteWav(tones, 48000, Signal(48000, {{1, 440}, {0.6, 0}, {1, 1000}}, 16384));
+  int playStatus = -1;
+  RunCommand("paplay " + tones, &playStatus);
+  EXPECT_EQ(playStatus, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(recorder.pid(), SIGINT);
+  const int status = recorder.Wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << FileText(log);
+
+  const std::string text = FileText(log);
+  EXPECT_NE(text.find("frames dropped: 0"), std::string::npos) << text;
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 3u) << text;  // leading silence, 440 Hz, 1000 Hz
+  const auto lead = ReadFrames(out + "/" + names[0]);
+  const auto a = ReadFrames(out + "/" + names[1]);
+  const auto b = ReadFrames(out + "/" + names[2]);
+  ASSERT_GT(a.size(), 24000u);
+  ASSERT_GT(b.size(), 24000u);
+  EXPECT_TRUE(std::all_of(lead.begin(), lead.end(), [](auto f) { return f.first == 0 && f.second == 0; }));
+  EXPECT_NEAR(ToneAmplitude(a, 4800, 24000, 48000, 440), 16384, 1600);
+  EXPECT_LT(ToneAmplitude(a, 4800, 24000, 48000, 1000), 500);
+  EXPECT_NEAR(ToneAmplitude(b, 4800, 24000, 48000, 1000), 16384, 1600);
+  EXPECT_LT(ToneAmplitude(b, 4800, 24000, 48000, 440), 500);
+}
