@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <climits>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -88,12 +89,7 @@ class FileReplayWaveInService::Device : public WaveInDevice {
       }
       const uint32_t capacity = header->dwBufferLength / 4;
       const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(capacity, frames_ - position_));
-      for (uint32_t j = 0; j < n; ++j) {
-        int32_t left = 0, right = 0;
-        WaveGetSample(static_cast<int32_t>(position_ + j), left, right);
-        const int16_t frame[2] = {static_cast<int16_t>(left), static_cast<int16_t>(right)};
-        std::memcpy(header->lpData + 4 * size_t{j}, frame, 4);
-      }
+      WaveGetFrames(static_cast<int32_t>(position_), n, reinterpret_cast<int16_t*>(header->lpData));
       position_ += n;
       if (paced_) {
         // A live input hands a buffer over once its last frame has been heard.
@@ -157,7 +153,8 @@ int FileReplayWaveInService::Inspect(const std::string& path, int32_t& rate, int
   // A header may promise more than the file holds (a recording cut short).
   const int64_t bytes = std::min<int64_t>(dataSize, std::max<int64_t>(0, int64_t(st.st_size) - offset));
   rate = probeRate;
-  frames = bytes / ((bits / 8) * channels);
+  // The reader reaches the first 2 GiB of the data.
+  frames = std::min<int64_t>(bytes, int64_t{INT32_MAX} + 1) / ((bits / 8) * channels);
   return WAVE_OK;
 }
 

@@ -430,3 +430,50 @@ TEST_F(WaveReaderTest, ReaderAndWriterWorkSideBySide) {
   const auto a = testsupport::ReadFileBytes(in), b = testsupport::ReadFileBytes(out);
   EXPECT_EQ(a, b);
 }
+
+TEST_F(WaveReaderTest, BulkFetchEqualsFrameByFrameFetch) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int32_t> sample(-32768, 32767);
+  const auto path = dir.file("bulk.wav");
+  for (auto [bits, channels] : {std::pair{16, 2}, {16, 1}, {8, 2}, {8, 1}}) {
+    ASSERT_EQ(WaveCreate(path.c_str(), 44100, bits, channels, 0), WAVE_OK);
+    for (int i = 0; i < 500000; ++i) ASSERT_EQ(WavePutSample(sample(rng), sample(rng)), WAVE_OK);
+    ASSERT_EQ(WaveClose(), WAVE_OK);
+    // The same walk of (position, count) requests, mostly forward with look-backs.
+    std::vector<std::pair<int32_t, uint32_t>> requests;
+    std::uniform_int_distribution<int32_t> jump(-120000, 200000);
+    std::uniform_int_distribution<uint32_t> count(0, 150000);
+    int32_t at = -50;
+    for (int k = 0; k < 40; ++k) {
+      requests.push_back({at, count(rng)});
+      at = std::max(-200000, at + jump(rng));
+    }
+    requests.push_back({INT32_MAX - 10, 20});
+    Format f;
+    ASSERT_EQ(Open(path, f), WAVE_OK);
+    std::vector<int16_t> bulk;
+    for (auto [p, n] : requests) {
+      std::vector<int16_t> got(2 * size_t{n});
+      ASSERT_EQ(WaveGetFrames(p, n, got.data()), WAVE_OK);
+      bulk.insert(bulk.end(), got.begin(), got.end());
+    }
+    ASSERT_EQ(Open(path, f), WAVE_OK);
+    std::vector<int16_t> single;
+    for (auto [p, n] : requests) {
+      for (uint32_t j = 0; j < n; ++j) {
+        const int64_t q = int64_t{p} + j;
+        int32_t l = 0, r = 0;
+        if (q <= INT32_MAX) {
+          ASSERT_EQ(WaveGetSample(int32_t(q), l, r), WAVE_OK);
+        }
+        single.push_back(int16_t(l));
+        single.push_back(int16_t(r));
+      }
+    }
+    EXPECT_TRUE(bulk == single) << bits << "x" << channels;
+    WaveCloseRead();
+  }
+  int16_t none[2] = {5, 5};
+  EXPECT_EQ(WaveGetFrames(0, 1, none), WAVE_ERR_OPEN);
+  EXPECT_EQ(none[0], 5);
+}

@@ -185,6 +185,45 @@ WaveResult WaveGetSample(int32_t position, int32_t& left, int32_t& right) {
   return WAVE_OK;
 }
 
+WaveResult WaveGetFrames(int32_t position, uint32_t count, int16_t* frames) {
+  WaveReaderState& r = g_waveFileState.reader;
+  if (!r.file) return WAVE_ERR_OPEN;
+  const int64_t F = r.framesPerWindow;
+  uint32_t done = 0;
+  while (done < count) {
+    const int64_t p = int64_t{position} + done;
+    const int64_t windowStart = r.windowNumber * F;
+    if (p > INT32_MAX || p < windowStart || p >= r.windowEnd || p * r.bytesPerFrame > INT32_MAX) {
+      // Outside the current window: one frame the ordinary way (which may
+      // move the window on), then whole runs again.
+      int32_t left = 0, right = 0;
+      if (p <= INT32_MAX) WaveGetSample(static_cast<int32_t>(p), left, right);
+      frames[2 * size_t{done}] = static_cast<int16_t>(left);
+      frames[2 * size_t{done} + 1] = static_cast<int16_t>(right);
+      ++done;
+      continue;
+    }
+    // A run inside the current window, up to its end and to the byte limit.
+    const int64_t byteLimitFrames = (int64_t{INT32_MAX} / r.bytesPerFrame) + 1;
+    const uint32_t n = static_cast<uint32_t>(
+        std::min<int64_t>({int64_t{count} - done, r.windowEnd - p, byteLimitFrames - p}));
+    const int64_t slot = p - windowStart + (r.windowNumber % 2) * F;
+    const uint8_t* src = r.staging.get() + slot * r.bytesPerFrame;
+    int16_t* dst = frames + 2 * size_t{done};
+    if (r.bitsPerSample == 16 && r.channels == 2) {
+      std::memcpy(dst, src, size_t{n} * 4);
+    } else if (r.bitsPerSample == 16) {
+      for (uint32_t j = 0; j < n; ++j) dst[2 * j] = dst[2 * j + 1] = Le16s(src + 2 * j);
+    } else if (r.channels == 2) {
+      for (uint32_t j = 0; j < 2 * n; ++j) dst[j] = static_cast<int16_t>((int32_t(src[j]) - 128) * 256);
+    } else {
+      for (uint32_t j = 0; j < n; ++j) dst[2 * j] = dst[2 * j + 1] = static_cast<int16_t>((int32_t(src[j]) - 128) * 256);
+    }
+    done += n;
+  }
+  return WAVE_OK;
+}
+
 WaveResult WaveCloseRead() {
   ReleaseReader(g_waveFileState.reader);
   return WAVE_OK;

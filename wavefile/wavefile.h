@@ -113,6 +113,11 @@ WaveResult WaveOpenRead(const char* path, int32_t& rate, int32_t& bits, int32_t&
 /// WAVE_ERR_OPEN (outputs untouched) when no file is open.
 WaveResult WaveGetSample(int32_t position, int32_t& left, int32_t& right);
 
+/// Fetches `count` frames from `position` on into `frames` (interleaved
+/// left, right), exactly as WaveGetSample would for each position in turn.
+/// Returns WAVE_OK, or WAVE_ERR_OPEN (nothing written) when no file is open.
+WaveResult WaveGetFrames(int32_t position, uint32_t count, int16_t* frames);
+
 /// Closes the file open in the reader and releases its buffer. WAVE_OK.
 WaveResult WaveCloseRead();
 
