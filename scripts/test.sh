@@ -14,7 +14,7 @@ export CTEST_OUTPUT_ON_FAILURE=1
 export QT_QPA_PLATFORM=offscreen
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEWELL_CORE_ONLY=OFF -DTAPEWELL_SANITIZE=OFF >/dev/null
 cmake --build build -j "$jobs"
 
 # A private sound server for the live-capture tests, stopped on exit.

@@ -1,0 +1,30 @@
+// The command-line option scan: -f<format>, -i<hex port>, -w<folder>, each
+// starting with "-" or "/", letters in any case, values attached.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+/// What the scan may change.
+struct OptionTargets {
+  int32_t& i2s;                            // g_bI2S: cleared by -fsony
+  uint16_t& port;                          // m_wPort: -i, modulo 65536
+  std::string& folder;                     // m_strFolder: -w, with one trailing separator
+  std::string& file;                       // m_strFile: the next free name after each -w
+  std::function<std::string()> nextName;   // the first free track name in `folder`
+  char separator = '/';                    // the folder separator
+};
+
+/// Scans `commandLine` (tokens separated by blanks, as strtok splits them)
+/// and applies each option in turn. The text is split in place: afterwards it
+/// ends with its first token (the remnant that the start-up diagnostic line
+/// shows), or is empty when it holds no token.
+void ScanOptions(std::string& commandLine, OptionTargets targets);
+
+/// Reads a hexadecimal number as sscanf's "%x" does (sign, optional 0x,
+/// digits up to the first non-digit). False when no digit was read.
+bool ScanHex(const std::string& text, unsigned long& value);
+
+/// The arguments after the program's name joined with single blanks.
+std::string JoinArguments(int argc, char** argv);

@@ -1,0 +1,78 @@
+// The command-line option scan, apart from any window.
+#include <gtest/gtest.h>
+
+#include "app/option_scan.h"
+
+namespace {
+
+struct Scan {
+  int32_t i2s = 1;
+  uint16_t port = 0xE000;
+  std::string folder, file = "first";
+  int names = 0;
+  std::string remnant;
+
+  explicit Scan(std::string text) {
+    ScanOptions(text, OptionTargets{i2s, port, folder, file, [this] { return "name" + std::to_string(++names); }, '/'});
+    remnant = text;
+  }
+};
+
+}  // namespace
+
+TEST(OptionScanTest, EmptyCommandLineKeepsTheDefaults) {
+  Scan s("");
+  EXPECT_EQ(s.i2s, 1);
+  EXPECT_EQ(s.port, 0xE000);
+  EXPECT_EQ(s.folder, "");
+  EXPECT_EQ(s.file, "first");
+  EXPECT_EQ(s.remnant, "");
+}
+
+TEST(OptionScanTest, PortsReadLikeHexScanf) {
+  const std::vector<std::pair<std::string, uint16_t>> cases = {
+      {"-iE400", 0xE400}, {"-i0xe400", 0xE400}, {"/IE400", 0xE400}, {"-i12345", 0x2345}, {"-izz", 0xE000},
+      {"-i", 0xE000},     {"-ie400x", 0xE400},  {"-i0x", 0x0000},   {"-i-1", 0xFFFF},    {"-i+10", 0x0010},
+      {"-iE400 -i300", 0x0300}, {"-i300 -izz", 0x0300}, {"e400", 0xE000}, {"-I0XFFFF1", 0xFFF1},
+  };
+  for (const auto& [text, port] : cases) EXPECT_EQ(Scan(text).port, port) << text;
+}
+
+TEST(OptionScanTest, SonyInAnyCaseAndNothingSetsI2SBack) {
+  EXPECT_EQ(Scan("-FSONY").i2s, 0);
+  EXPECT_EQ(Scan("/fSony").i2s, 0);
+  EXPECT_EQ(Scan("-fi2s").i2s, 1);
+  EXPECT_EQ(Scan("-fsony -fi2s").i2s, 0);
+  EXPECT_EQ(Scan("-fsonyx").i2s, 1);
+  EXPECT_EQ(Scan("-f").i2s, 1);
+  EXPECT_EQ(Scan("sony").i2s, 1);
+}
+
+TEST(OptionScanTest, FolderGetsOneTrailingSeparatorAndRecomputesTheFileLine) {
+  Scan a("-w/home/me/rec");
+  EXPECT_EQ(a.folder, "/home/me/rec/");
+  EXPECT_EQ(a.file, "name1");
+  EXPECT_EQ(Scan("-w/home/me/rec/").folder, "/home/me/rec/");
+  EXPECT_EQ(Scan("-w").folder, "/");
+  Scan blank("-w /home/me/rec");  // a blank after the letter: an empty value, then a skipped token
+  EXPECT_EQ(blank.folder, "/");
+  Scan two("-w/a /W/b");
+  EXPECT_EQ(two.folder, "/b/");
+  EXPECT_EQ(two.names, 2);
+  EXPECT_EQ(two.file, "name2");
+  EXPECT_EQ(Scan("-x -").names, 0);
+}
+
+TEST(OptionScanTest, RemnantEndsWithTheFirstToken) {
+  EXPECT_EQ(Scan("-fsony").remnant, "-fsony");
+  EXPECT_EQ(Scan("-fsony -iE400 -w/x").remnant, "-fsony");
+  EXPECT_EQ(Scan("   spaced   -iE400").remnant, "   spaced");
+  EXPECT_EQ(Scan("tab\there -i1").remnant, "tab\there");  // tabs are ordinary characters
+  EXPECT_EQ(Scan("   ").remnant, "");
+}
+
+TEST(OptionScanTest, JoinArgumentsWithSingleBlanks) {
+  const char* argv[] = {"tapewell", "-fsony", "-w/my", "folder"};
+  EXPECT_EQ(JoinArguments(4, const_cast<char**>(argv)), "-fsony -w/my folder");
+  EXPECT_EQ(JoinArguments(1, const_cast<char**>(argv)), "");
+}

@@ -1,0 +1,354 @@
+// The window, headless: start-up state, the template, the buttons against the
+// fake capture and real files, Browse, the About item, both languages and
+// the control register's check boxes.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <filesystem>
+
+#include "tests/engine_harness.h"
+#include "tests/test_support.h"
+#include "ui/about_dialog.h"
+#include "ui/dialog_template.h"
+#include "ui/icon_placement.h"
+#include "ui/recorder_dialog.h"
+#include "ui/template_layout.h"
+#include "ui/translations.h"
+
+namespace {
+
+class TestDialog : public CRecorderDlg {
+ public:
+  using CRecorderDlg::CRecorderDlg;
+  std::string Load(int id) { return LoadString(id); }
+  std::optional<std::string> chosen;
+  std::string browseTitle, browseInitial;
+  int aboutBoxes = 0;
+  bool emptyAboutText = false;
+
+ protected:
+  std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial) override {
+    browseTitle = title;
+    browseInitial = initial;
+    return chosen;
+  }
+  void ShowAboutBox() override { ++aboutBoxes; }
+  std::string LoadString(int id) override {
+    if (emptyAboutText && id == IDS_ABOUTBOX) return {};
+    return CRecorderDlg::LoadString(id);
+  }
+};
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    saved_ = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    g_recorderState = RecorderState{};
+    StopCapture();
+    g_waveFileState = WaveFileState{};
+    SetWaveInService(&fake);
+    InstallLanguage(Language::English);
+    ports.value = 0x00004200;
+  }
+  void TearDown() override {
+    dialog.reset();
+    StopCapture();
+    SetWaveInService(nullptr);
+    g_waveFileState = WaveFileState{};
+    InstallLanguage(Language::English);
+    std::filesystem::current_path(saved_);
+  }
+  TestDialog& Open(const std::string& commandLine = "") {
+    dialog = std::make_unique<TestDialog>(naming, ports, commandLine);
+    dialog->OnInitDialog();
+    return *dialog;
+  }
+  QString Text(int id) { return static_cast<QLabel*>(dialog->Control(id))->text(); }
+  bool Checked(int id) { return static_cast<QAbstractButton*>(dialog->Control(id))->isChecked(); }
+  void Click(int id) { static_cast<QAbstractButton*>(dialog->Control(id))->click(); }
+  QSlider* Slider(int id) { return static_cast<QSlider*>(dialog->Control(id)); }
+  void Deliver(size_t frames, int16_t value) {
+    std::vector<uint8_t> bytes(frames * 4);
+    for (size_t i = 0; i < frames; ++i) {
+      const int16_t v = static_cast<int16_t>(i % 2 ? value : -value);
+      std::memcpy(&bytes[4 * i], &v, 2);
+      std::memcpy(&bytes[4 * i + 2], &v, 2);
+    }
+    ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
+    QCoreApplication::processEvents();
+  }
+
+  testsupport::TempDir dir;
+  harness::FixedDateNaming naming;
+  FakePort ports;
+  FakeWaveInService fake;
+  std::unique_ptr<TestDialog> dialog;
+
+ private:
+  std::filesystem::path saved_;
+};
+
+}  // namespace
+
+TEST_F(DialogTest, StartUpState) {
+  testsupport::WriteFileBytes(dir.file("07Dec001.wav"), {});
+  auto& d = Open();
+  EXPECT_EQ(Text(IDC_FOLDER), "");
+  EXPECT_EQ(Text(IDC_FILE), "07Dec002");
+  EXPECT_TRUE(Checked(IDC_RATE_44K));
+  EXPECT_FALSE(Checked(IDC_RATE_32K));
+  EXPECT_EQ(g_nSampleRate, 44100);
+  EXPECT_EQ(Slider(IDC_SILENCE_LENGTH)->value(), 1);
+  EXPECT_EQ(Slider(IDC_SILENCE_LENGTH)->minimum(), 1);
+  EXPECT_EQ(Slider(IDC_SILENCE_LENGTH)->maximum(), 100);
+  EXPECT_EQ(Slider(IDC_SILENCE_LEVEL)->value(), 7);
+  EXPECT_EQ(Slider(IDC_SILENCE_LEVEL)->maximum(), 15);
+  EXPECT_TRUE(Checked(IDC_MONITOR));      // bit 14
+  EXPECT_TRUE(Checked(IDC_MPEG_SOURCE));  // bit 9
+  EXPECT_EQ(Text(IDC_DIAG), " 0xe000 - 0x00004200");
+  EXPECT_EQ(ports.writes, 0) << "nothing is written to the card at start";
+  EXPECT_EQ(g_bI2S, 1);
+  EXPECT_EQ(d.m_wPort, 0xE000);
+  EXPECT_EQ(Text(IDC_SILENT_LAMP), "");
+}
+
+TEST_F(DialogTest, TemplateLayoutVisibilityAndTabOrder) {
+  auto& d = Open();
+  EXPECT_EQ(d.windowTitle().toStdString(), kRecorderCaption);
+  EXPECT_FALSE(d.Control(IDC_DIAG)->isVisibleTo(&d));
+  EXPECT_FALSE(d.Control(IDC_STOP_TIMER)->isVisibleTo(&d));
+  EXPECT_FALSE(d.Control(IDC_PLAY)->isEnabled());
+  EXPECT_TRUE(d.Control(IDC_RECORD)->isVisibleTo(&d));
+  EXPECT_EQ(static_cast<QPushButton*>(d.Control(IDC_RECORD))->text(), "録音(&R)");
+  TemplateLayout layout(TemplateLayout::DialogFont());
+  // Positions keep the template's proportions.
+  const QRect record = d.Control(IDC_RECORD)->geometry(), stop = d.Control(IDC_STOP)->geometry();
+  EXPECT_EQ(record.y(), stop.y());
+  EXPECT_EQ(record.width(), stop.width());
+  EXPECT_LT(record.right(), stop.left());
+  EXPECT_NEAR(d.width() / double(d.height()), (245 * layout.baseX() / 4) / (191 * layout.baseY() / 8), 0.2);
+  // Tab order follows the template among the controls that take the focus.
+  std::vector<QWidget*> expected;
+  for (const auto& t : kRecorderTemplate) {
+    if (t.tabStop && !t.hidden && !t.disabled) expected.push_back(d.Control(t.id));
+  }
+  QWidget* w = expected.front();
+  for (size_t i = 1; i < expected.size(); ++i) {
+    do {
+      w = w->nextInFocusChain();
+    } while (!(w->focusPolicy() & Qt::TabFocus) || !w->isVisibleTo(&d) || !w->isEnabled());
+    EXPECT_EQ(w, expected[i]) << i;
+  }
+}
+
+TEST_F(DialogTest, NoLabelIsClipped) {
+  auto& d = Open();
+  for (const auto& t : kRecorderTemplate) {
+    if (t.id == IDC_STATIC || t.kind == ControlKind::Trackbar || std::string_view(t.text) == "Static") continue;
+    QWidget* w = d.Control(t.id);
+    const QSize need = TemplateLayout::TextNeeds(w, t);
+    EXPECT_LE(need.width(), w->width()) << t.text;
+  }
+  for (QObject* child : d.children()) {
+    if (auto* label = qobject_cast<QLabel*>(child); label && !label->text().isEmpty() && label->isVisibleTo(&d)) {
+      if (label->text() == "Static") continue;
+      EXPECT_LE(label->sizeHint().width(), label->width()) << label->text().toStdString();
+      EXPECT_LE(label->sizeHint().height(), label->height() + 2) << label->text().toStdString();
+    }
+  }
+}
+
+TEST_F(DialogTest, RecordTrackMarkStopThroughTheButtons) {
+  auto& d = Open("-w" + dir.path());
+  EXPECT_EQ(Text(IDC_FOLDER).toStdString(), dir.path() + "/");
+  Click(IDC_RECORD);
+  ASSERT_TRUE(g_bRecording);
+  const std::string first = dir.path() + "/07Dec001.wav";
+  EXPECT_EQ(Text(IDC_FILE).toStdString(), "REC - " + first);
+  Deliver(8192, 3000);
+  Deliver(100, 3000);
+  EXPECT_EQ(Text(IDC_DIAG).toStdString(), "0,1,400no silent");
+  Click(IDC_TRACK_MARK);
+  EXPECT_EQ(Text(IDC_FILE).toStdString(), "REC - " + dir.path() + "/07Dec002.wav");
+  Deliver(50, 3000);
+  Click(IDC_STOP);
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(Text(IDC_FILE), "07Dec003");
+  EXPECT_EQ(testsupport::ReadFileBytes(first).size(), 44u + 4 * 8292);
+  EXPECT_NE(d.windowTitle().indexOf("0 frame"), -1) << d.windowTitle().toStdString();
+}
+
+TEST_F(DialogTest, SilenceIndicatorAndAutoTrackThroughTheWindow) {
+  Open("-w" + dir.path());
+  Click(IDC_AUTO_TRACK);
+  Click(IDC_RECORD);
+  Deliver(10, 3000);
+  Deliver(5000, 0);
+  EXPECT_EQ(Text(IDC_SILENT_LAMP), "Silent");
+  Deliver(10, 3000);
+  EXPECT_EQ(Text(IDC_SILENT_LAMP), "");
+  EXPECT_EQ(Text(IDC_FILE).toStdString(), "REC - " + dir.path() + "/07Dec002.wav");
+  Click(IDC_STOP);
+}
+
+TEST_F(DialogTest, RateButtonsMoveOnlyWithinTheirGroup) {
+  Open();
+  Click(IDC_RATE_32K);
+  EXPECT_EQ(g_nSampleRate, 32000);
+  EXPECT_TRUE(Checked(IDC_RATE_32K));
+  EXPECT_FALSE(Checked(IDC_RATE_44K));
+  Click(IDC_RATE_48K);
+  EXPECT_EQ(g_nSampleRate, 48000);
+  EXPECT_FALSE(Checked(IDC_RATE_32K));
+  EXPECT_TRUE(Checked(IDC_MONITOR));
+  EXPECT_TRUE(Checked(IDC_MPEG_SOURCE));
+}
+
+TEST_F(DialogTest, BrowseChosenRootAndCancelled) {
+  auto& d = Open();
+  d.chosen = dir.path();
+  Click(IDC_BROWSE);
+  EXPECT_EQ(d.browseInitial, "");
+  EXPECT_EQ(d.browseTitle, "choose destination folder.");
+  EXPECT_EQ(Text(IDC_FOLDER).toStdString(), dir.path() + "/");
+  d.chosen.reset();
+  testsupport::WriteFileBytes(dir.file("07Dec001.wav"), {});
+  Click(IDC_BROWSE);
+  EXPECT_EQ(d.browseInitial, dir.path());
+  EXPECT_EQ(Text(IDC_FOLDER).toStdString(), dir.path() + "/") << "cancelled: unchanged";
+  EXPECT_EQ(Text(IDC_FILE), "07Dec002") << "the file line is still recomputed";
+  d.chosen = "/";
+  Click(IDC_BROWSE);
+  EXPECT_EQ(Text(IDC_FOLDER), "/");
+}
+
+TEST_F(DialogTest, AboutItemInTheSystemMenu) {
+  auto& d = Open();
+  const auto actions = d.SystemMenu()->actions();
+  ASSERT_EQ(actions.size(), 2);
+  EXPECT_TRUE(actions[0]->isSeparator());
+  EXPECT_EQ(actions[1]->text(), "about(Tapewell) (&A)...");
+  EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
+  actions[1]->trigger();
+  EXPECT_EQ(d.aboutBoxes, 1);
+  d.OnSysCommand(0x0013, 0);  // the low four bits are the system's
+  EXPECT_EQ(d.aboutBoxes, 2);
+  d.OnSysCommand(0xF060, 0);
+  d.OnSysCommand(0x0020, 0);
+  EXPECT_EQ(d.aboutBoxes, 2);
+}
+
+TEST_F(DialogTest, EmptyAboutTextAddsNoItem) {
+  dialog = std::make_unique<TestDialog>(naming, ports, "");
+  dialog->emptyAboutText = true;
+  dialog->OnInitDialog();
+  EXPECT_TRUE(dialog->SystemMenu()->actions().isEmpty());
+}
+
+TEST_F(DialogTest, ClosingDuringARecordingCompletesTheFile) {
+  auto& d = Open("-w" + dir.path());
+  Click(IDC_RECORD);
+  Deliver(5000, 1000);
+  d.reject();  // Exit, Escape and the window's close all end here
+  EXPECT_FALSE(g_bRecording);
+  const auto bytes = testsupport::ReadFileBytes(dir.path() + "/07Dec001.wav");
+  EXPECT_EQ(bytes.size(), 44u + 20000u);
+  EXPECT_EQ(testsupport::ReadLe32(bytes, 40), 20000u);
+}
+
+TEST_F(DialogTest, EnterOnTheExitButtonEndsTheDialog) {
+  auto& d = Open();
+  d.show();
+  d.Control(IDCANCEL)->setFocus();
+  QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+  QApplication::sendEvent(&d, &enter);
+  EXPECT_EQ(d.result(), QDialog::Rejected);
+  EXPECT_FALSE(d.isVisible());
+}
+
+TEST_F(DialogTest, BothLanguages) {
+  ASSERT_TRUE(InstallLanguage(Language::Japanese));
+  auto& d = Open("-w" + dir.path());
+  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+    EXPECT_EQ(d.Load(id), LoadTableString(id, Language::Japanese)) << id;
+  }
+  Click(IDC_RECORD);
+  EXPECT_EQ(Text(IDC_FILE).toStdString(), "録音中 - " + dir.path() + "/07Dec001.wav");
+  Click(IDC_STOP);
+  ASSERT_TRUE(InstallLanguage(Language::English));
+  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+    EXPECT_EQ(d.Load(id), LoadTableString(id, Language::English)) << id;
+  }
+}
+
+TEST_F(DialogTest, RegisterCheckBoxesProgramTheCard) {
+  ports.value = 0x00000220;
+  Open("-fsony");
+  EXPECT_EQ(Text(IDC_DIAG), "-fsony 0xe000 - 0x00000220");
+  EXPECT_TRUE(Checked(IDC_MPEG_SOURCE));
+  EXPECT_FALSE(Checked(IDC_MONITOR));
+  Click(IDC_MONITOR);
+  EXPECT_EQ(ports.value, 0x00004220u);
+  EXPECT_EQ(Text(IDC_DIAG), "0xe000 - 0x00004220");
+  Click(IDC_MPEG_SOURCE);  // source off: the monitor box has no effect
+  EXPECT_EQ(ports.value, 0x00000020u);
+}
+
+TEST_F(DialogTest, RegisterOnAnotherPort) {
+  ports.value = 0x00008000;
+  Open("-iE400");
+  EXPECT_EQ(ports.lastReadPort, 0xE400);
+  EXPECT_EQ(Text(IDC_DIAG), "-iE400 0xe400 - 0x00008000");
+  Click(IDC_MPEG_SOURCE);
+  EXPECT_EQ(ports.lastWritePort, 0xE400);
+  EXPECT_EQ(ports.value, 0x00008200u);
+  EXPECT_EQ(Text(IDC_DIAG), "0xe400 - 0x00008200");
+}
+
+TEST_F(DialogTest, WithoutARegisterTheBoxesAreOffAndSayWhy) {
+  ports.available = false;
+  auto& d = Open();
+  EXPECT_FALSE(d.Control(IDC_MONITOR)->isEnabled());
+  EXPECT_FALSE(d.Control(IDC_MPEG_SOURCE)->isEnabled());
+  EXPECT_FALSE(Checked(IDC_MONITOR));
+  EXPECT_EQ(d.Control(IDC_MONITOR)->toolTip(), "no sound card control register (fake)");
+  EXPECT_EQ(ports.reads, 0);
+  EXPECT_EQ(Text(IDC_DIAG), " 0xe000 - no sound card control register (fake)");
+  Click(IDC_RECORD);  // still a recorder
+  EXPECT_TRUE(g_bRecording);
+  Click(IDC_STOP);
+}
+
+TEST(AboutBoxTest, NamesTheProgramAndItsVersion) {
+  CAboutDlg about;
+  EXPECT_EQ(about.windowTitle().toStdString(), kAboutCaption);
+  auto* text = static_cast<QLabel*>(about.Controls()[1]);
+  EXPECT_EQ(text->text(), "Tapewell Version 1.0.4");
+  auto* ok = static_cast<QPushButton*>(about.Controls()[2]);
+  EXPECT_EQ(ok->text(), "OK");
+  EXPECT_TRUE(ok->isDefault());
+  about.show();
+  ok->click();
+  EXPECT_EQ(about.result(), QDialog::Accepted);
+}
+
+TEST(IconPlacementTest, CentresWithTruncatingDivision) {
+  EXPECT_EQ(CentreIcon(33, 33, 32, 32).x, 1);
+  EXPECT_EQ(CentreIcon(30, 30, 32, 32).x, 0);   // -1 / 2 is 0
+  EXPECT_EQ(CentreIcon(28, 28, 32, 32).x, -1);  // -3 / 2 is -1
+  EXPECT_EQ(CentreIcon(100, 41, 32, 32).y, 5);
+}
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,285 @@
+#include "ui/recorder_dialog.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QStyle>
+#include <cstdio>
+
+#include "app/option_scan.h"
+#include "capture/capture_ring.h"
+#include "card/control_register.h"
+#include "recorder/recorder_state.h"
+#include "recorder/string_table.h"
+#include "ui/about_dialog.h"
+#include "ui/app_icon.h"
+#include "ui/dialog_template.h"
+#include "ui/icon_placement.h"
+#include "ui/template_layout.h"
+
+namespace {
+
+// A capture notice carried across threads: WM_BUFFER_DONE or WM_CAPTURE_ENDED.
+class NoticeEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  NoticeEvent(uint32_t message, uintptr_t wParam, intptr_t lParam)
+      : QEvent(Kind()), message(message), wParam(wParam), lParam(lParam) {}
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+std::string S(const QString& s) { return s.toStdString(); }
+
+}  // namespace
+
+CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent)
+    : QDialog(parent), RecorderEngine(naming), ports_(ports), commandLine_(std::move(commandLine)), m_hIcon(AppIcon()) {
+  setWindowTitle(QString::fromUtf8(kRecorderCaption));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  TemplateLayout layout(TemplateLayout::DialogFont());
+  const auto widgets = layout.Build(this, kRecorderTemplate, kRecorderWidthDu, kRecorderHeightDu);
+  for (size_t i = 0; i < kRecorderTemplate.size(); ++i) {
+    if (kRecorderTemplate[i].id != IDC_STATIC) controls_[kRecorderTemplate[i].id] = widgets[i];
+  }
+  m_sliderLevel = static_cast<QSlider*>(Control(IDC_SILENCE_LEVEL));
+  m_sliderLength = static_cast<QSlider*>(Control(IDC_SILENCE_LENGTH));
+
+  // The three rates are one exclusive group.
+  auto* rates = new QButtonGroup(this);
+  for (int id : {IDC_RATE_32K, IDC_RATE_44K, IDC_RATE_48K}) rates->addButton(static_cast<QRadioButton*>(Control(id)));
+
+  auto clicked = [this](int id, auto handler) {
+    connect(static_cast<QAbstractButton*>(Control(id)), &QAbstractButton::clicked, this, handler);
+  };
+  // The message map, in its order (the system menu, painting and the drag
+  // icon are the handlers above; WM_BUFFER_DONE arrives through event()).
+  clicked(IDC_MONITOR, [this] { WriteControlRegister(); });
+  clicked(IDC_MPEG_SOURCE, [this] { WriteControlRegister(); });
+  clicked(IDC_RECORD, [this] { OnRecord(); });
+  clicked(IDC_BROWSE, [this] { OnBrowse(); });
+  clicked(IDC_STOP, [this] { OnStop(); });
+  clicked(IDC_TRACK_MARK, [this] { OnTrackMark(); });
+  clicked(IDC_RATE_32K, [this] { OnRate32k(); });
+  clicked(IDC_RATE_44K, [this] { OnRate44k(); });
+  clicked(IDC_RATE_48K, [this] { OnRate48k(); });
+  clicked(IDC_STOP_TIMER, [] {});
+  connect(static_cast<QAbstractButton*>(Control(IDCANCEL)), &QAbstractButton::clicked, this, &QDialog::reject);
+}
+
+CRecorderDlg::~CRecorderDlg() = default;
+
+QWidget* CRecorderDlg::Control(int id) const {
+  auto it = controls_.find(id);
+  return it == controls_.end() ? nullptr : it->second;
+}
+
+QString CRecorderDlg::BaseCaption() const { return QString::fromUtf8(kRecorderCaption); }
+
+bool CRecorderDlg::OnInitDialog() {
+  UpdateData(false);  // the framework's first exchange, members into controls
+
+  // The system menu's About item (a separator first), when string 101 has text.
+  systemMenu_.clear();
+  const std::string about = LoadString(IDS_ABOUTBOX);
+  if (!about.empty()) {
+    systemMenu_.addSeparator();
+    QAction* item = systemMenu_.addAction(Q(about));
+    item->setData(IDM_ABOUTBOX);
+    connect(item, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+  }
+  setWindowIcon(m_hIcon);
+
+  m_wPort = 0xE000;
+  g_nSampleRate = 44100;
+  m_strFile = MakeNextTrackName();
+  g_bI2S = 1;
+  m_sliderLength->setValue(1);
+  m_sliderLevel->setValue(7);
+
+  std::string remnant = commandLine_;
+  ScanOptions(remnant, OptionTargets{g_bI2S, m_wPort, m_strFolder, m_strFile,
+                                     [this] { return MakeNextTrackName(); }, kFolderSeparator});
+
+  g_hWaveIn = nullptr;
+  g_bRecording = 0;
+
+  // The control register, read once; without one the two boxes stay off.
+  std::string why;
+  registerAvailable_ = ports_.Available(m_wPort, why);
+  if (registerAvailable_) {
+    ReadControlRegisterAtStartup(ports_, remnant, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag});
+  } else {
+    m_dwControl = 0;
+    m_bMonitor = m_bMpegSource = 0;
+    char port[16];
+    std::snprintf(port, sizeof port, "0x%04lx", static_cast<unsigned long>(m_wPort));
+    m_strDiag = remnant + " " + port + " - " + why;
+    for (int id : {IDC_MONITOR, IDC_MPEG_SOURCE}) {
+      Control(id)->setEnabled(false);
+      Control(id)->setToolTip(Q(why));
+    }
+  }
+
+  m_sliderLength->setRange(1, 100);
+  m_sliderLevel->setRange(0, 15);
+  static_cast<QRadioButton*>(Control(IDC_RATE_44K))->setChecked(true);
+  UpdateData(false);
+  for (auto*& slot : g_pWaveHdr) slot = nullptr;
+  Control(IDCANCEL)->setFocus();
+  return true;
+}
+
+int CRecorderDlg::DoModal() {
+  OnInitDialog();
+  return exec();
+}
+
+void CRecorderDlg::UpdateData(bool save) {
+  auto check = [&](int id, int32_t& member) {
+    auto* box = static_cast<QCheckBox*>(Control(id));
+    if (save) {
+      member = box->isChecked() ? 1 : 0;
+    } else {
+      box->setChecked(member != 0);
+    }
+  };
+  auto text = [&](int id, std::string& member) {
+    auto* label = static_cast<QLabel*>(Control(id));
+    if (save) {
+      member = S(label->text());
+    } else {
+      label->setText(Q(member));
+    }
+  };
+  // The two trackbars are bound as controls only: no data moves.
+  check(IDC_MONITOR, m_bMonitor);
+  text(IDC_DIAG, m_strDiag);
+  check(IDC_MPEG_SOURCE, m_bMpegSource);
+  text(IDC_FOLDER, m_strFolder);
+  text(IDC_FILE, m_strFile);
+  check(IDC_AUTO_TRACK, m_bAutoTrack);
+}
+
+void CRecorderDlg::SetSilentLampText(const std::string& text) {
+  static_cast<QLabel*>(Control(IDC_SILENT_LAMP))->setText(Q(text));
+}
+
+int CRecorderDlg::SilenceLengthPos() { return m_sliderLength->value(); }
+int CRecorderDlg::SilenceLevelPos() { return m_sliderLevel->value(); }
+
+std::string CRecorderDlg::LoadString(int id) {
+  const std::string english = LoadTableString(id, Language::English);
+  if (english.empty()) return english;
+  return S(QCoreApplication::translate("StringTable", english.c_str()));
+}
+
+void CRecorderDlg::RecordingEnded(RecordingEnd) {
+  const auto dropped = static_cast<qulonglong>(CaptureDroppedFrames());
+  setWindowTitle(BaseCaption() + QStringLiteral(" — ") +
+                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, static_cast<int>(dropped))
+                     .arg(dropped));
+}
+
+bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  QCoreApplication::postEvent(this, new NoticeEvent(message, wParam, lParam));
+  return true;
+}
+
+bool CRecorderDlg::event(QEvent* e) {
+  if (e->type() == NoticeEvent::Kind()) {
+    const auto* notice = static_cast<NoticeEvent*>(e);
+    if (notice->message == WM_USER) {
+      OnBufferDone(notice->wParam, notice->lParam);
+    } else if (notice->message == WM_CAPTURE_ENDED) {
+      OnCaptureEnded(notice->wParam);
+    }
+    return true;
+  }
+  return QDialog::event(e);
+}
+
+std::optional<std::string> CRecorderDlg::ChooseFolder(const std::string& title, const std::string& initial) {
+  const QString chosen = QFileDialog::getExistingDirectory(this, Q(title), Q(initial), QFileDialog::ShowDirsOnly);
+  if (chosen.isEmpty()) return std::nullopt;
+  return S(chosen);
+}
+
+void CRecorderDlg::OnBrowse() {
+  UpdateData(true);
+  const std::string initial = m_strFolder.empty() ? std::string() : m_strFolder.substr(0, m_strFolder.size() - 1);
+  if (auto chosen = ChooseFolder(LoadString(IDS_CHOOSE_FOLDER), initial); chosen && !chosen->empty()) {
+    m_strFolder = *chosen;
+    if (m_strFolder.back() != kFolderSeparator) m_strFolder += kFolderSeparator;
+  }
+  m_strFile = MakeNextTrackName();
+  UpdateData(false);
+}
+
+void CRecorderDlg::WriteControlRegister() {
+  UpdateData(true);
+  ProgramControlRegister(ports_, g_bI2S, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag});
+  UpdateData(false);
+}
+
+void CRecorderDlg::OnSysCommand(unsigned command, intptr_t) {
+  if ((command & 0xFFF0) == IDM_ABOUTBOX) ShowAboutBox();
+  // Every other system command is the window system's own.
+}
+
+void CRecorderDlg::ShowAboutBox() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CRecorderDlg::contextMenuEvent(QContextMenuEvent* e) {
+  if (!systemMenu_.isEmpty()) systemMenu_.exec(e->globalPos());
+}
+
+void CRecorderDlg::paintEvent(QPaintEvent* e) {
+  if (!isMinimized()) {
+    QDialog::paintEvent(e);
+    return;
+  }
+  QPainter painter(this);
+  const int side = style()->pixelMetric(QStyle::PM_LargeIconSize);
+  const IconOrigin at = CentreIcon(width(), height(), side, side);
+  painter.drawPixmap(at.x, at.y, m_hIcon.pixmap(side, side));
+}
+
+void CRecorderDlg::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    // Enter clicks the focused push button; anywhere else it is OK.
+    if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {
+      button->click();
+    } else {
+      OnOK();
+    }
+    return;
+  }
+  QDialog::keyPressEvent(e);  // Escape: Cancel
+}
+
+void CRecorderDlg::OnOK() {
+  UpdateData(true);
+  done(QDialog::Accepted);
+}
+
+void CRecorderDlg::done(int result) {
+  // Closing while recording stops first, so that no staged frame is lost.
+  CloseRecording();
+  QDialog::done(result);
+}

@@ -1,0 +1,84 @@
+// CRecorderDlg: the program's one window (template 102). It binds the
+// recorder engine's members to its controls, runs the start-up sequence,
+// and routes clicks and capture notices to the engine's handlers.
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <QMenu>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "capture/message_window.h"
+#include "card/port_access.h"
+#include "recorder/recorder_engine.h"
+
+class QCheckBox;
+class QLabel;
+class QRadioButton;
+class QSlider;
+
+class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow {
+ public:
+  /// `commandLine`: the arguments joined with single blanks.
+  CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent = nullptr);
+  ~CRecorderDlg() override;
+
+  /// The start-up sequence; returns true (focus on the first tab stop).
+  bool OnInitDialog();
+  /// OnInitDialog, then the modal run. Returns the dialog's result.
+  int DoModal();
+
+  void OnBrowse();
+  void WriteControlRegister();
+  /// The system-menu command handler: 0x0010 (low four bits ignored) opens the About box.
+  void OnSysCommand(unsigned command, intptr_t lParam);
+  /// The icon shown while the minimised window is dragged.
+  QIcon OnQueryDragIcon() const { return m_hIcon; }
+
+  // MessageWindow: notices from the capture thread, queued for this thread.
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
+
+  /// A control by its template id (IDC_...), for the tests.
+  QWidget* Control(int id) const;
+  /// The window's system menu (the context menu on Linux).
+  QMenu* SystemMenu() { return &systemMenu_; }
+  /// The window caption with the dropped-frame count of the last recording.
+  QString BaseCaption() const;
+
+ protected:
+  // RecorderEngine
+  void UpdateData(bool saveAndValidate) override;
+  void SetSilentLampText(const std::string& text) override;
+  int SilenceLengthPos() override;
+  int SilenceLevelPos() override;
+  std::string LoadString(int id) override;
+  HWND NoticeWindow() override { return this; }
+  void RecordingEnded(RecordingEnd why) override;
+
+  /// The folder chooser: the chosen folder, or nothing when cancelled.
+  virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
+  /// Opens the About box modally.
+  virtual void ShowAboutBox();
+
+  bool event(QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void contextMenuEvent(QContextMenuEvent* e) override;
+  void paintEvent(QPaintEvent* e) override;
+
+ public:
+  void done(int result) override;
+
+ private:
+  void OnOK();
+
+  PortAccess& ports_;
+  std::string commandLine_;
+  QIcon m_hIcon;
+  std::map<int, QWidget*> controls_;
+  QSlider* m_sliderLevel = nullptr;
+  QSlider* m_sliderLength = nullptr;
+  QMenu systemMenu_;
+  bool registerAvailable_ = false;
+};
