@@ -10,20 +10,15 @@ class FakeWaveInService::Device : public WaveInDevice {
 
   MMRESULT Prepare(WAVEHDR* header) override {
     if (service_.failPrepareCalls.count(service_.prepareCalls++)) return MMSYSERR_NOMEM;
-    header->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkPrepared(header);
   }
   MMRESULT Unprepare(WAVEHDR* header) override {
     ++service_.unprepareCalls;
-    if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkUnprepared(header);
   }
   MMRESULT AddBuffer(WAVEHDR* header) override {
     if (service_.failAddBufferCalls.count(service_.addBufferCalls++)) return MMSYSERR_NOMEM;
-    if (!(header->dwFlags & WHDR_PREPARED)) return MMSYSERR_INVALPARAM;
-    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-    header->dwBytesRecorded = 0;
+    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
     queue.push_back(header);
     return MMSYSERR_NOERROR;
   }
@@ -51,8 +46,7 @@ class FakeWaveInService::Device : public WaveInDevice {
   void Complete(uint32_t bytes) {
     WAVEHDR* header = queue.front();
     queue.pop_front();
-    header->dwBytesRecorded = bytes;
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    MarkDone(header, bytes);
     callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
   }
   void Send(uint32_t uMsg, uintptr_t param) { callback_(this, uMsg, instance_, param, 0); }

@@ -23,18 +23,13 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
   MMRESULT Prepare(WAVEHDR* header) override {
-    header->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkPrepared(header);
   }
   MMRESULT Unprepare(WAVEHDR* header) override {
-    if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkUnprepared(header);
   }
   MMRESULT AddBuffer(WAVEHDR* header) override {
-    if (!(header->dwFlags & WHDR_PREPARED) || !header->lpData) return MMSYSERR_INVALPARAM;
-    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-    header->dwBytesRecorded = 0;
+    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       queue_.push_back(header);
@@ -109,8 +104,7 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
   void Complete(WAVEHDR* header, uint32_t bytes) {
-    header->dwBytesRecorded = bytes;
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    MarkDone(header, bytes);
     callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
   }
 

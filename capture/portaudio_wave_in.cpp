@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <semaphore>
 #include <thread>
@@ -66,18 +67,13 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   }
 
   MMRESULT Prepare(WAVEHDR* header) override {
-    header->dwFlags |= WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkPrepared(header);
   }
   MMRESULT Unprepare(WAVEHDR* header) override {
-    if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
-    header->dwFlags &= ~WHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return MarkUnprepared(header);
   }
   MMRESULT AddBuffer(WAVEHDR* header) override {
-    if (!(header->dwFlags & WHDR_PREPARED) || !header->lpData || header->dwBufferLength < 4) return MMSYSERR_INVALPARAM;
-    header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
-    header->dwBytesRecorded = 0;
+    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
     return added_.Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
   }
   MMRESULT Start() override {
@@ -187,8 +183,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   }
 
   void Complete(WAVEHDR* header, uint32_t bytes) {
-    header->dwBytesRecorded = bytes;
-    header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+    MarkDone(header, bytes);
     callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
   }
 
@@ -237,6 +232,8 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
   }
   QuietStderr quiet;
   if (!initialized_) {
+    // PortAudio's JACK back end would otherwise try to launch a JACK server.
+    setenv("JACK_NO_START_SERVER", "1", 0);
     const PaError err = Pa_Initialize();
     if (err != paNoError) {
       lastError_ = std::string("audio system: ") + Pa_GetErrorText(err);

@@ -42,3 +42,28 @@ MMRESULT waveInClose(HWAVEIN hwi) {
   if (result == MMSYSERR_NOERROR && g_waveInService) g_waveInService->Release(hwi);
   return result;
 }
+
+MMRESULT MarkPrepared(WAVEHDR* header) {
+  header->dwFlags |= WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT MarkUnprepared(WAVEHDR* header) {
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;
+  header->dwFlags &= ~WHDR_PREPARED;
+  return MMSYSERR_NOERROR;
+}
+
+MMRESULT MarkQueued(WAVEHDR* header) {
+  if (!(header->dwFlags & WHDR_PREPARED) || !header->lpData || header->dwBufferLength < 4) {
+    return MMSYSERR_INVALPARAM;
+  }
+  header->dwFlags = (header->dwFlags | WHDR_INQUEUE) & ~WHDR_DONE;
+  header->dwBytesRecorded = 0;
+  return MMSYSERR_NOERROR;
+}
+
+void MarkDone(WAVEHDR* header, uint32_t bytes) {
+  header->dwBytesRecorded = bytes;
+  header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
+}

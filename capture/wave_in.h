@@ -80,6 +80,17 @@ class WaveInDevice {
   virtual MMRESULT Close() = 0;
 };
 
+// Header bookkeeping shared by the devices.
+/// Marks a header prepared. Returns MMSYSERR_NOERROR.
+MMRESULT MarkPrepared(WAVEHDR* header);
+/// Clears the prepared mark; WAVERR_STILLPLAYING while the header is queued.
+MMRESULT MarkUnprepared(WAVEHDR* header);
+/// Marks a prepared header with a data block of at least one frame as queued
+/// (nothing recorded yet); MMSYSERR_INVALPARAM otherwise.
+MMRESULT MarkQueued(WAVEHDR* header);
+/// Marks a queued header done with `bytes` recorded.
+void MarkDone(WAVEHDR* header, uint32_t bytes);
+
 /// A source of capture devices: the audio input, a file replay, or a fake.
 class WaveInService {
  public:
