@@ -170,6 +170,33 @@ TEST_F(TapewellRecTest, OfflineSplitKeepsEveryFrame) {
   EXPECT_NE(r.out.find("\n" + TodayName(4).substr(0, 8) + "\n"), std::string::npos);
 }
 
+TEST_F(TapewellRecTest, TenMinutesReplayedFastKeepEveryFrame) {
+  // 10 minutes at 44.1 kHz: sound with a 0.4 s digital silence every 37 s, and
+  // a length that ends in the middle of a capture buffer.
+  const int rate = 44100;
+  const size_t total = size_t{600} * rate + 1234;
+  Frames signal(total);
+  for (size_t i = 0; i < total; ++i) {
+    const bool silent = (i % (37 * rate)) >= size_t(36.6 * rate);
+    const int16_t v = silent ? 0 : static_cast<int16_t>(((i * 2654435761u) >> 7) & 0x3FFF);
+    signal[i] = {v, static_cast<int16_t>(-v)};
+  }
+  WriteWav(input, rate, signal);
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -a -l 3 -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto names = WavFiles(out);
+  EXPECT_EQ(names.size(), 17u);  // 16 silences end inside the file
+  size_t at = 0;
+  for (const auto& n : names) {
+    const auto f = ReadFrames(out + "/" + n);
+    ASSERT_LE(at + f.size(), total);
+    ASSERT_TRUE(std::equal(f.begin(), f.end(), signal.begin() + static_cast<std::ptrdiff_t>(at))) << n;
+    at += f.size();
+  }
+  EXPECT_EQ(at, total);
+}
+
 TEST_F(TapewellRecTest, EightBitMonoInputIsRecordedAsSixteenBitStereo) {
   const Frames signal = Signal(32000, {{1, 440}});
   WriteWav(input, 32000, signal, 8, 1);
