@@ -463,3 +463,31 @@ TEST_F(WaveWriterTest, SizeLimitAcrossABlockFlush) {
   EXPECT_EQ(h.dataSize, kWaveMaxDataBytes);
   EXPECT_EQ(h.riffSize, 0xFFFFFFFFu);
 }
+
+#if !defined(__SANITIZE_ADDRESS__)
+TEST_F(WaveWriterTest, NoMemoryForTheStagingBufferCreatesNoFile) {
+  const auto path = dir.file("nomem.wav");
+  testsupport::WriteFileBytes(dir.file("in.wav"), {});
+  const int status = testsupport::RunInChild([&] {
+    // No room in the address space for another block of 400 KB.
+    long pages = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+      if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+      std::fclose(f);
+    }
+    if (pages == 0) return 20;
+    const rlim_t limit = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + 64 * 1024;
+    rlimit rl{limit, limit};
+    if (setrlimit(RLIMIT_AS, &rl) != 0) return 21;
+    if (WaveCreate(path.c_str(), 44100, 16, 2, 0) != WAVE_ERR_NOMEM) return 22;
+    if (WavePutSample(1, 1) != WAVE_ERR_WRITE) return 23;
+    int32_t rate, bits, channels;
+    uint32_t size;
+    if (WaveOpenRead(dir.file("in.wav").c_str(), rate, bits, channels, size) != WAVE_ERR_NOMEM) return 24;
+    return 0;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(testsupport::FileExists(path));
+}
+#endif
