@@ -61,6 +61,9 @@ bool WriteHeaderAtStart(WaveWriterState& w, uint32_t dataSize) {
   return std::fwrite(&header, 1, sizeof header, w.file.get()) == sizeof header;
 }
 
+// The most whole frames a file of this layout can state in 32-bit sizes.
+int64_t MaxFrames(const WaveWriterState& w) { return kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame); }
+
 // Frames the staging buffer may take before the next one is refused: a full
 // block, or fewer when the file's data is close to the 32-bit limit.
 void UpdateStagedLimit(WaveWriterState& w) {
@@ -68,8 +71,7 @@ void UpdateStagedLimit(WaveWriterState& w) {
     w.stagedFramesLimit = 0;
     return;
   }
-  const int64_t maxFrames = kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame);
-  const int64_t left = std::max<int64_t>(0, maxFrames - w.framesWritten);
+  const int64_t left = std::max<int64_t>(0, MaxFrames(w) - w.framesWritten);
   w.stagedFramesLimit = static_cast<int32_t>(std::min<int64_t>(w.framesPerFlush, left));
 }
 
@@ -216,8 +218,7 @@ uint64_t WaveBytesHeld() {
 uint64_t WaveFramesLeft() {
   const WaveWriterState& w = g_waveFileState.writer;
   if (!w.file || w.layout == WaveLayout::None) return 0;
-  const int64_t maxFrames = kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame);
-  return static_cast<uint64_t>(std::max<int64_t>(0, maxFrames - w.framesWritten - w.stagedFrames));
+  return static_cast<uint64_t>(std::max<int64_t>(0, MaxFrames(w) - w.framesWritten - w.stagedFrames));
 }
 
 int32_t WaveWriterRate() {
@@ -228,7 +229,7 @@ int32_t WaveWriterRate() {
 int WaveTestSetFramesWritten(int64_t frames) {
   WaveWriterState& w = g_waveFileState.writer;
   if (!w.file || w.layout == WaveLayout::None || w.stagedFrames != 0 || frames < 0 ||
-      frames > static_cast<int64_t>(kWaveMaxDataBytes / static_cast<uint32_t>(w.bytesPerFrame))) {
+      frames > MaxFrames(w)) {
     return WAVE_ERR_WRITE;
   }
   w.framesWritten = frames;
