@@ -53,6 +53,7 @@ bool PortBelongsToEs1370(const std::string& sysfsRoot, uint16_t port) {
 LinuxPortAccess::LinuxPortAccess(std::string sysfsRoot) : sysfsRoot_(std::move(sysfsRoot)) {}
 
 bool LinuxPortAccess::Available(uint16_t port, std::string& why) {
+  if (permittedPort_ == port) return true;  // checked and granted already: no second scan of the bus
   char hex[8];
   std::snprintf(hex, sizeof hex, "0x%04x", port);
   if (!PortBelongsToEs1370(sysfsRoot_, port)) {
@@ -60,13 +61,11 @@ bool LinuxPortAccess::Available(uint16_t port, std::string& why) {
     return false;
   }
 #ifdef TAPEWELL_HAVE_PORT_IO
-  if (permittedPort_ != port) {
-    if (ioperm(port, 4, 1) != 0) {
-      why = "no permission for I/O ports (run as root or grant CAP_SYS_RAWIO)";
-      return false;
-    }
-    permittedPort_ = port;
+  if (ioperm(port, 4, 1) != 0) {
+    why = "no permission for I/O ports (run as root or grant CAP_SYS_RAWIO)";
+    return false;
   }
+  permittedPort_ = port;
   return true;
 #else
   why = "I/O ports cannot be reached on this platform";
