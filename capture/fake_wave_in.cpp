@@ -46,8 +46,7 @@ class FakeWaveInService::Device : public WaveInDevice {
   void Complete(uint32_t bytes) {
     WAVEHDR* header = queue.front();
     queue.pop_front();
-    MarkDone(header, bytes);
-    callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
+    ReturnBuffer(callback_, this, instance_, header, bytes);
   }
   void Send(uint32_t uMsg, uintptr_t param) { callback_(this, uMsg, instance_, param, 0); }
 

@@ -104,8 +104,7 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
   void Complete(WAVEHDR* header, uint32_t bytes) {
-    MarkDone(header, bytes);
-    callback_(this, MM_WIM_DATA, instance_, reinterpret_cast<uintptr_t>(header), 0);
+    ReturnBuffer(callback_, this, instance_, header, bytes);
   }
 
   void StopThread() {

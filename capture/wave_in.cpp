@@ -67,3 +67,8 @@ void MarkDone(WAVEHDR* header, uint32_t bytes) {
   header->dwBytesRecorded = bytes;
   header->dwFlags = (header->dwFlags & ~WHDR_INQUEUE) | WHDR_DONE;
 }
+
+void ReturnBuffer(WaveInProc callback, HWAVEIN device, uintptr_t instance, WAVEHDR* header, uint32_t bytes) {
+  MarkDone(header, bytes);
+  callback(device, MM_WIM_DATA, instance, reinterpret_cast<uintptr_t>(header), 0);
+}

@@ -91,6 +91,9 @@ MMRESULT MarkQueued(WAVEHDR* header);
 /// Marks a queued header done with `bytes` recorded.
 void MarkDone(WAVEHDR* header, uint32_t bytes);
 
+/// Marks a header done and returns it through a device's callback with MM_WIM_DATA.
+void ReturnBuffer(WaveInProc callback, HWAVEIN device, uintptr_t instance, WAVEHDR* header, uint32_t bytes);
+
 /// A source of capture devices: the audio input, a file replay, or a fake.
 class WaveInService {
  public:

@@ -23,13 +23,25 @@ struct Stillness {
   int32_t run, prevLeft, prevRight;
 };
 
+// Frame j's two samples, sign-extended.
+inline void ReadFrame(const uint8_t* frames, uint32_t j, int32_t& left, int32_t& right) {
+  int16_t sample[2];
+  std::memcpy(sample, frames + 4 * size_t{j}, 4);
+  left = sample[0];
+  right = sample[1];
+}
+
+// A frame is still when each channel moves by less than the threshold.
+inline bool IsStill(int32_t prevLeft, int32_t prevRight, int32_t left, int32_t right, int32_t threshold) {
+  return std::abs(prevLeft - left) < threshold && std::abs(prevRight - right) < threshold;
+}
+
 // One frame of the walk: false when frame j needs the careful path (it would
 // light the indicator or end a run of at least `tenth`); otherwise counts it.
 inline bool QuietFrame(const uint8_t* frames, uint32_t j, int32_t threshold, int32_t tenth, Stillness& s) {
-  int16_t sample[2];
-  std::memcpy(sample, frames + 4 * size_t{j}, 4);
-  const int32_t left = sample[0], right = sample[1];
-  if (std::abs(s.prevLeft - left) < threshold && std::abs(s.prevRight - right) < threshold) {
+  int32_t left, right;
+  ReadFrame(frames, j, left, right);
+  if (IsStill(s.prevLeft, s.prevRight, left, right, threshold)) {
     if (s.run + 1 == tenth || s.run == INT32_MAX) return false;
     ++s.run;
   } else {
@@ -87,10 +99,7 @@ uint32_t WalkQuietFrames(const uint8_t* frames, uint32_t j, uint32_t end, int32_
       break;
     }
     j += 4;
-    int16_t last[2];
-    std::memcpy(last, frames + 4 * size_t{j} - 4, 4);
-    s.prevLeft = last[0];
-    s.prevRight = last[1];
+    ReadFrame(frames, j - 1, s.prevLeft, s.prevRight);
   }
 #endif
   for (; j < end; ++j) {
@@ -173,10 +182,9 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
 
     // Frame j lights or clears the indicator, ends a long silence, or does
     // not fit the open file.
-    int16_t sample[2];
-    std::memcpy(sample, frames + 4 * size_t{j}, 4);
-    const int32_t left = sample[0], right = sample[1];
-    const bool still = std::abs(prevLeft - left) < threshold && std::abs(prevRight - right) < threshold;
+    int32_t left, right;
+    ReadFrame(frames, j, left, right);
+    const bool still = IsStill(prevLeft, prevRight, left, right, threshold);
     prevLeft = left;
     prevRight = right;
     bool split = false;
