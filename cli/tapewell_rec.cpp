@@ -140,8 +140,10 @@ int Record(const Options& options, WaveInService& service) {
     return kExitFailure;
   }
 
+  // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
-  RawKeys rawKeys;
+  std::optional<RawKeys> rawKeys;
+  if (keys) rawKeys.emplace();
   bool stdinOpen = keys;
   while (g_bRecording) {
     pollfd fds[2] = {{rec.queue.WaitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};

@@ -10,7 +10,6 @@ pulse_private_start() {
   export XDG_RUNTIME_DIR="$TAPEWELL_PULSE_DIR"
   export PULSE_RUNTIME_PATH="$TAPEWELL_PULSE_DIR/pulse"
   export PULSE_STATE_PATH="$TAPEWELL_PULSE_DIR/state"
-  export HOME_SAVED="$HOME"
   mkdir -p "$PULSE_RUNTIME_PATH" "$PULSE_STATE_PATH"
   cat > "$TAPEWELL_PULSE_DIR/default.pa" <<PA
 load-module module-native-protocol-unix auth-anonymous=1 socket=$PULSE_RUNTIME_PATH/native
