@@ -23,8 +23,7 @@ class PortAudioWaveInService : public WaveInService {
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
 
-  /// Why the last Open failed, for the user.
-  const std::string& LastError() const { return lastError_; }
+  std::string LastError() const override { return lastError_; }
 
   class Device;
 

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 using MMRESULT = uint32_t;
 inline constexpr MMRESULT MMSYSERR_NOERROR = 0;
@@ -106,6 +107,10 @@ class WaveInService {
 
   /// Frames the input delivered while no buffer was queued, since the last open.
   uint64_t DroppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
+
+  /// Why the last Open failed or the device was lost, in words for the user;
+  /// empty when there is nothing to tell. Read on the user-interface thread.
+  virtual std::string LastError() const { return {}; }
 
  protected:
   std::atomic<uint64_t> droppedFrames_{0};

@@ -230,8 +230,8 @@ int main(int argc, char** argv) {
     service = std::make_unique<PortAudioWaveInService>();
   }
   const int status = Record(options, *service);
-  if (auto* audio = dynamic_cast<PortAudioWaveInService*>(service.get()); audio && status == kExitFailure) {
-    if (!audio->LastError().empty()) std::fprintf(stderr, "tapewell-rec: %s\n", audio->LastError().c_str());
+  if (status == kExitFailure && !service->LastError().empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
   }
   return status;
 }
