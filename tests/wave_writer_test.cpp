@@ -4,12 +4,16 @@
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <cerrno>
+#include <climits>
 #include <random>
+#include <thread>
 #include <tuple>
 
 #include "tests/test_support.h"
@@ -346,8 +350,68 @@ TEST_F(WaveWriterTest, UnopenablePathsGiveOpenErrors) {
 TEST_F(WaveWriterTest, DevFullRefusesTheHeader) {
   if (!testsupport::FileExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   EXPECT_EQ(WaveCreate("/dev/full", 44100, 16, 2, 0), WAVE_ERR_WRITE);
+  EXPECT_EQ(WaveWriterErrno(), ENOSPC);
   EXPECT_EQ(WavePutSample(1, 1), WAVE_ERR_WRITE);
   EXPECT_EQ(WaveClose(), WAVE_ERR_WRITE);
+  EXPECT_TRUE(testsupport::FileExists("/dev/full"));  // a failed create removes only files it made
+}
+
+TEST_F(WaveWriterTest, CreateThatCannotWriteItsHeaderLeavesNoFile) {
+  const auto path = dir.file("noroom.wav");
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{10, 10};  // not even the 44-byte header fits
+    setrlimit(RLIMIT_FSIZE, &rl);
+    if (WaveCreate(path.c_str(), 44100, 16, 2, 0) != WAVE_ERR_WRITE) return 10;
+    if (WaveWriterErrno() != EFBIG) return 11;
+    return 0;
+  });
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_FALSE(testsupport::FileExists(path));
+}
+
+TEST_F(WaveWriterTest, PipeGetsOneHeaderAndEveryFrameInOrder) {
+  // A pipe cannot seek: the writer streams the header it was created with,
+  // then the frames, and never writes a header into the middle of the stream.
+  const auto path = dir.file("stream.wav");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  std::vector<uint8_t> received;
+  std::thread reader([&] {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return;
+    uint8_t buffer[65536];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) received.insert(received.end(), buffer, buffer + n);
+    std::fclose(f);
+  });
+  const uint32_t frameCount = 102400 * 2 + 77;  // two full blocks and a partial one
+  ASSERT_EQ(WaveCreate(path.c_str(), 48000, 16, 2, 0), WAVE_OK);
+  for (uint32_t i = 0; i < frameCount; ++i) ASSERT_EQ(WavePutSample(int16_t(i), int16_t(~i)), WAVE_OK);
+  EXPECT_EQ(WaveClose(), WAVE_OK);
+  reader.join();
+  ASSERT_EQ(received.size(), 44u + 4u * frameCount);
+  EXPECT_EQ(std::memcmp(received.data(), "RIFF", 4), 0);
+  EXPECT_EQ(ReadLe32(received, 40), 0u);  // the provisional size: a pipe is never rewritten
+  for (uint32_t i = 0; i < frameCount; i += 1009) {
+    int16_t frame[2];
+    std::memcpy(frame, &received[44 + 4 * size_t{i}], 4);
+    ASSERT_EQ(frame[0], int16_t(i)) << i;
+    ASSERT_EQ(frame[1], int16_t(~i)) << i;
+  }
+}
+
+TEST_F(WaveWriterTest, HeaderArithmeticTakesAnyArguments) {
+  // Bits x channels past 32 bits must not overflow; the fields keep their low bits.
+  WaveHeader h{};
+  int32_t length = 0;
+  ASSERT_EQ(WaveMakeHeader(h, INT32_MAX, INT32_MAX, INT32_MAX, 0, length), WAVE_OK);
+  const int64_t blockAlign = (int64_t{INT32_MAX} * INT32_MAX) / 8;
+  EXPECT_EQ(h.blockAlign, static_cast<uint16_t>(blockAlign));
+  EXPECT_EQ(h.avgBytesPerSec, static_cast<uint32_t>(uint64_t{INT32_MAX} * static_cast<uint32_t>(blockAlign)));
+  ASSERT_EQ(WaveMakeHeader(h, 44100, 16, 2, 8, length), WAVE_OK);
+  EXPECT_EQ(h.blockAlign, 4);
+  EXPECT_EQ(h.avgBytesPerSec, 176400u);
 }
 
 TEST_F(WaveWriterTest, ShortBlockWriteClosesTheFileWithWholeFramesCounted) {
@@ -374,7 +438,7 @@ TEST_F(WaveWriterTest, ShortBlockWriteClosesTheFileWithWholeFramesCounted) {
   ASSERT_TRUE(WIFEXITED(status));
   ASSERT_EQ(WEXITSTATUS(status), 0);
   const auto bytes = ReadFileBytes(path);
-  EXPECT_EQ(bytes.size(), limit);
+  EXPECT_EQ(bytes.size(), limit - 1);  // the cut frame's odd byte is trimmed off
   EXPECT_EQ(ReadLe32(bytes, 40), 409600u + 1000u);  // 250 whole frames of the second block
   EXPECT_EQ(ReadLe32(bytes, 4), 409600u + 1000u + 36u);
   const auto r = ReadWithSndfile(path);
@@ -432,9 +496,11 @@ TEST_F(WaveWriterTest, SizeLimitRefusesTheFrameThatWouldWrapTheHeader) {
   EXPECT_EQ(WavePutSample(3, 4), WAVE_OK);
   EXPECT_EQ(WavePutSample(5, 6), WAVE_OK);
   EXPECT_EQ(WaveFramesLeft(), 0u);
-  EXPECT_EQ(WavePutSample(7, 8), WAVE_ERR_WRITE);  // refused, the file stays open
+  // Refused: like every other failed write, the writer completes and closes the file.
   EXPECT_EQ(WavePutSample(7, 8), WAVE_ERR_WRITE);
-  ASSERT_EQ(WaveClose(), WAVE_OK);
+  EXPECT_EQ(WaveWriterErrno(), EFBIG);
+  EXPECT_EQ(WaveBytesHeld(), 0u);
+  EXPECT_EQ(WaveClose(), WAVE_ERR_WRITE);  // nothing is open any more
 
   // The header states the largest size that fits and never wraps.
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -459,7 +525,7 @@ TEST_F(WaveWriterTest, SizeLimitAcrossABlockFlush) {
   ASSERT_EQ(WaveTestSetFramesWritten(maxFrames - 409600 - 10), WAVE_OK);
   for (int i = 0; i < 409600 + 10; ++i) ASSERT_EQ(WavePutSample(0, 0), WAVE_OK) << i;
   EXPECT_EQ(WavePutSample(0, 0), WAVE_ERR_WRITE);
-  ASSERT_EQ(WaveClose(), WAVE_OK);
+  EXPECT_EQ(WaveClose(), WAVE_ERR_WRITE);  // the refusal closed the file
   const auto h = ReadHeader(path);
   EXPECT_EQ(h.dataSize, kWaveMaxDataBytes);
   EXPECT_EQ(h.riffSize, 0xFFFFFFFFu);

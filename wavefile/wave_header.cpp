@@ -7,7 +7,8 @@ WaveResult WaveMakeHeader(WaveHeader& header, int32_t rate, int32_t bits, int32_
                           uint32_t dataSize, int32_t& headerLength) {
   // Block align is the product first, then the truncating division; the byte
   // rate uses that quotient, so 12-bit mono gives block align 1 and byte rate = rate.
-  const int32_t blockAlign = (bits * channels) / 8;
+  // The product is taken in 64 bits so that no argument can overflow it.
+  const int32_t blockAlign = static_cast<int32_t>((int64_t{bits} * int64_t{channels}) / 8);
   std::memcpy(header.riffId, "RIFF", 4);
   header.riffSize = dataSize + 36u;
   std::memcpy(header.waveId, "WAVE", 4);

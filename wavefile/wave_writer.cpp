@@ -1,11 +1,15 @@
 // The streaming writer: frames are converted, staged in a 409,600-byte block
 // and written one block per request. After every full block the header's
-// sizes are rewritten in place, so a recording cut off by a crash or a power
-// loss still reads back with every block that reached the disk.
+// sizes are rewritten in place, so a recording cut off by a crash of the
+// program still reads back with every block that reached the file. On an
+// output that cannot seek (a pipe) the writer simply streams: the header
+// keeps the sizes it was created with.
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "wavefile/wavefile.h"
@@ -42,23 +46,45 @@ uint8_t To8(int32_t s) { return static_cast<uint8_t>(std::clamp<int32_t>((s >> 8
 // Writes `bytes` staged bytes and counts the whole frames that reached the file.
 // Returns true when everything was written.
 bool WriteStaged(WaveWriterState& w, size_t bytes) {
+  errno = 0;
   const size_t written = std::fwrite(w.staging.get(), 1, bytes, w.file.get());
   w.framesWritten += static_cast<int64_t>(written / static_cast<size_t>(w.bytesPerFrame));
   w.stagedFrames = 0;
-  return written == bytes;
+  if (written == bytes) return true;
+  w.lastErrno = errno ? errno : EIO;
+  return false;
 }
 
 uint32_t DataBytesWritten(const WaveWriterState& w) {
   return static_cast<uint32_t>(w.framesWritten * w.bytesPerFrame);
 }
 
-// Writes a header stating `dataSize` at the start of the file. True on success.
-bool WriteHeaderAtStart(WaveWriterState& w, uint32_t dataSize) {
+// Writes a header stating `dataSize` where the stream stands. True on success.
+bool WriteHeader(WaveWriterState& w, uint32_t dataSize) {
   WaveHeader header{};
   int32_t headerLength = 0;
   WaveMakeHeader(header, w.sampleRate, w.bitsPerSample, w.channels, dataSize, headerLength);
-  std::fseek(w.file.get(), 0, SEEK_SET);
-  return std::fwrite(&header, 1, sizeof header, w.file.get()) == sizeof header;
+  errno = 0;
+  if (std::fwrite(&header, 1, sizeof header, w.file.get()) == sizeof header) return true;
+  w.lastErrno = errno ? errno : EIO;
+  return false;
+}
+
+// Brings the header at the start of the file up to `dataSize` and goes back
+// to the end. A header is never written anywhere but at the start: when the
+// seek fails nothing is written. An output that cannot seek keeps its header.
+bool RewriteHeader(WaveWriterState& w, uint32_t dataSize) {
+  if (!w.seekable) return true;
+  if (fseeko(w.file.get(), 0, SEEK_SET) != 0) {
+    w.lastErrno = errno;
+    return false;
+  }
+  if (!WriteHeader(w, dataSize)) return false;
+  if (fseeko(w.file.get(), 0, SEEK_END) != 0) {
+    w.lastErrno = errno;
+    return false;
+  }
+  return true;
 }
 
 // The most whole frames a file of this layout can state in 32-bit sizes.
@@ -88,12 +114,32 @@ WaveResult FlushBlock(WaveWriterState& w) {
     WaveClose();
     return WAVE_ERR_WRITE;
   }
-  if (!WriteHeaderAtStart(w, DataBytesWritten(w)) || std::fseek(w.file.get(), 0, SEEK_END) != 0) {
+  if (!RewriteHeader(w, DataBytesWritten(w))) {
     WaveClose();
     return WAVE_ERR_WRITE;
   }
   UpdateStagedLimit(w);
   return WAVE_OK;
+}
+
+// A frame the writer cannot take: with no file open nothing happens; at the
+// size limit the file is completed and closed, as after any failed write.
+WaveResult RefuseFrame(WaveWriterState& w) {
+  if (!w.file) return WAVE_ERR_WRITE;
+  WaveClose();
+  w.lastErrno = EFBIG;
+  return WAVE_ERR_WRITE;
+}
+
+// Cuts off a partial frame left by a short write, so that the file ends
+// where its header says. True when nothing needed cutting or the cut worked.
+bool TrimToWholeFrames(WaveWriterState& w) {
+  if (!w.seekable) return true;
+  const off_t end = static_cast<off_t>(sizeof(WaveHeader)) + static_cast<off_t>(DataBytesWritten(w));
+  if (std::fflush(w.file.get()) != 0) return false;
+  struct stat st {};
+  if (fstat(fileno(w.file.get()), &st) != 0 || st.st_size <= end) return true;
+  return ftruncate(fileno(w.file.get()), end) == 0;
 }
 
 }  // namespace
@@ -114,17 +160,27 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
   w.staging.reset(new (std::nothrow) uint8_t[kStagingAllocBytes]);
   if (!w.staging) return WAVE_ERR_NOMEM;
 
+  w.lastErrno = 0;
   w.file.reset(std::fopen(path, "wb"));
   if (!w.file) {
+    w.lastErrno = errno;
     Release(w);
     return WAVE_ERR_OPEN;
   }
   // Blocks and headers are written whole; a stream buffer would only hide
   // how many bytes really reached the file.
   std::setvbuf(w.file.get(), nullptr, _IONBF, 0);
+  w.seekable = fseeko(w.file.get(), 0, SEEK_CUR) == 0;
 
-  if (!WriteHeaderAtStart(w, w.initialDataSize)) {
+  if (!WriteHeader(w, w.initialDataSize)) {
+    // A file without even its header opens nowhere: a regular file made here
+    // goes again (a device or a pipe is left as it is).
+    const int reason = w.lastErrno;
+    struct stat st {};
+    const bool regular = fstat(fileno(w.file.get()), &st) == 0 && S_ISREG(st.st_mode);
     Release(w);
+    if (regular) std::remove(path);
+    w.lastErrno = reason;
     return WAVE_ERR_WRITE;
   }
   w.stagedFrames = 0;
@@ -137,7 +193,8 @@ WaveResult WavePutSample(int32_t left, int32_t right) {
   WaveWriterState& w = g_waveFileState.writer;
   if (w.stagedFrames >= w.stagedFramesLimit) {
     // Closed writer, a frame past the size limit, or a layout that stores nothing.
-    return (w.file && w.layout == WaveLayout::None) ? WAVE_OK : WAVE_ERR_WRITE;
+    if (w.file && w.layout == WaveLayout::None) return WAVE_OK;
+    return RefuseFrame(w);
   }
   left = Clamp16(left);
   right = Clamp16(right);
@@ -181,7 +238,7 @@ WaveResult WavePutFrames(const uint8_t* frames, uint32_t frameCount) {
   }
   // 16-bit stereo input needs no clamping and is stored as it comes.
   while (frameCount > 0) {
-    if (w.stagedFrames >= w.stagedFramesLimit) return WAVE_ERR_WRITE;
+    if (w.stagedFrames >= w.stagedFramesLimit) return RefuseFrame(w);
     const uint32_t n = std::min<uint32_t>(frameCount, static_cast<uint32_t>(w.stagedFramesLimit - w.stagedFrames));
     std::memcpy(w.staging.get() + 4 * size_t(w.stagedFrames), frames, 4 * size_t{n});
     w.stagedFrames += static_cast<int32_t>(n);
@@ -203,7 +260,16 @@ WaveResult WaveClose() {
         !WriteStaged(w, static_cast<size_t>(w.stagedFrames) * static_cast<size_t>(w.bytesPerFrame))) {
       result = WAVE_ERR_WRITE;
     }
-    if (!WriteHeaderAtStart(w, DataBytesWritten(w))) result = WAVE_ERR_WRITE;
+    // A short write may have left part of a frame behind; cutting it off is
+    // a courtesy, since the header below states only whole frames anyway.
+    if (!TrimToWholeFrames(w) && result == WAVE_OK) result = WAVE_ERR_WRITE;
+    // Whatever came before, the header states exactly the frames that reached the file.
+    if (!RewriteHeader(w, DataBytesWritten(w))) result = WAVE_ERR_WRITE;
+  }
+  std::FILE* file = w.file.release();
+  if (std::fclose(file) != 0) {
+    if (result == WAVE_OK) w.lastErrno = errno;
+    result = WAVE_ERR_WRITE;
   }
   Release(w);
   return result;
@@ -220,6 +286,8 @@ uint64_t WaveFramesLeft() {
   if (!w.file || w.layout == WaveLayout::None) return 0;
   return static_cast<uint64_t>(std::max<int64_t>(0, MaxFrames(w) - w.framesWritten - w.stagedFrames));
 }
+
+int WaveWriterErrno() { return g_waveFileState.writer.lastErrno; }
 
 int32_t WaveWriterRate() {
   const WaveWriterState& w = g_waveFileState.writer;

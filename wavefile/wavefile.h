@@ -54,16 +54,19 @@ WaveResult WaveMakeHeader(WaveHeader& header, int32_t rate, int32_t bits, int32_
 
 /// Creates (or truncates) the file at `path` and writes a provisional header
 /// stating `dataSize` bytes. A file still open in the writer is completed
-/// first. Returns WAVE_OK, WAVE_ERR_NOMEM, WAVE_ERR_OPEN or WAVE_ERR_WRITE.
+/// first. Returns WAVE_OK, WAVE_ERR_NOMEM, WAVE_ERR_OPEN or WAVE_ERR_WRITE
+/// (the header could not be written: the file is removed again). On an
+/// output that cannot seek (a pipe) the writer streams and never rewrites
+/// the header.
 WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t channels,
                       uint32_t dataSize);
 
 /// Converts one frame (inputs clamped to -32768..32767) to the file's layout and
 /// stages it; a full 409,600-byte block is written and the header's sizes are
 /// brought up to date. Returns WAVE_OK, or WAVE_ERR_WRITE when the block write
-/// came out short (the writer then completes and closes the file), when the
-/// frame would take the data past kWaveMaxDataBytes (frame refused, file stays
-/// open), or when no file is open.
+/// came out short or the frame would take the data past kWaveMaxDataBytes
+/// (either way the writer completes and closes the file, its header stating
+/// exactly the frames that reached it), or when no file is open.
 WaveResult WavePutSample(int32_t left, int32_t right);
 
 /// Appends `frameCount` frames of interleaved signed 16-bit little-endian
@@ -82,6 +85,11 @@ uint64_t WaveBytesHeld();
 /// How many more frames the open file can take before its data would pass
 /// kWaveMaxDataBytes; 0 when no file is open.
 uint64_t WaveFramesLeft();
+
+/// The system's error number (errno) behind the writer's last failed create,
+/// write or close; EFBIG for the size limit. 0 when nothing has failed since
+/// the last WaveCreate.
+int WaveWriterErrno();
 
 /// Sample rate (Hz) of the file open in the writer; 0 when closed.
 int32_t WaveWriterRate();

@@ -27,6 +27,8 @@ struct WaveWriterState {
   int32_t stagedFrames = 0;                    // frames now in the staging buffer
   int32_t stagedFramesLimit = 0;               // frames the buffer may take before a refusal; 0 when closed
   int64_t framesWritten = 0;                   // whole frames that reached the file
+  bool seekable = false;                       // the header can be rewritten in place (not a pipe)
+  int lastErrno = 0;                           // the system's reason for the last failure
 };
 
 struct WaveReaderState {
