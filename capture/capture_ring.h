@@ -9,6 +9,7 @@
 
 #include "capture/message_window.h"
 #include "capture/wave_in.h"
+#include "recorder/recorder_state.h"
 
 inline constexpr uint32_t kCaptureBufferBytes = 32768;  // 8,192 stereo frames
 /// Posted when the input ended by itself; wParam WIM_END_OF_INPUT or WIM_DEVICE_LOST.
@@ -25,7 +26,17 @@ int StartCapture(HWND hwnd, int rate);
 /// when any of that fails, tears everything down (g_bRecording becomes 0).
 void QueueCaptureBuffers();
 
+/// Stops and resets the device: every buffer comes back done and the device
+/// no longer touches any of them. The ring stays as it is.
+void HaltCapture();
+
+/// The slots whose buffers came back with frames that were not handled yet,
+/// in the order they were queued (the order the device filled them); only
+/// meaningful after HaltCapture. Returns how many were written to `slots`.
+int UnhandledCaptureSlots(int (&slots)[kCaptureSlots]);
+
 /// Stops and resets the device, releases the ring, sets g_bRecording to 0.
+/// Notices of this ring still waiting in the window's queue become stale.
 void StopCapture();
 
 /// The device callback: posts WM_BUFFER_DONE for MM_WIM_DATA (and
@@ -35,6 +46,15 @@ void CaptureCallback(HWAVEIN device, uint32_t uMsg, uintptr_t dwInstance, uintpt
 /// The slot (0..7) whose header is the notice's header, or -1 when it is
 /// none of the current eight. Compares addresses only; reads nothing.
 int FindCaptureSlot(intptr_t lParam);
+
+/// Takes one MM_WIM_DATA notice that `hwnd` received: the slot of its buffer,
+/// or -1 when it is none of the current eight or the notice was posted by a
+/// ring that has been torn down since (its buffer's address may have been
+/// given to the new ring). Every such notice must be taken exactly once.
+int TakeCaptureNotice(HWND hwnd, intptr_t lParam);
+
+/// What TakeCaptureNotice would answer for the next notice, without taking it.
+int PeekCaptureNotice(HWND hwnd, intptr_t lParam);
 
 /// Hands a handled buffer back to the device. When that fails the ring is
 /// torn down; a failed preparation also sets `diag` to

@@ -55,6 +55,7 @@ MMRESULT MarkUnprepared(WAVEHDR* header) {
 }
 
 MMRESULT MarkQueued(WAVEHDR* header) {
+  if (header->dwFlags & WHDR_INQUEUE) return WAVERR_STILLPLAYING;  // already queued: once is all
   if (!(header->dwFlags & WHDR_PREPARED) || !header->lpData || header->dwBufferLength < 4) {
     return MMSYSERR_INVALPARAM;
   }

@@ -87,7 +87,8 @@ MMRESULT MarkPrepared(WAVEHDR* header);
 /// Clears the prepared mark; WAVERR_STILLPLAYING while the header is queued.
 MMRESULT MarkUnprepared(WAVEHDR* header);
 /// Marks a prepared header with a data block of at least one frame as queued
-/// (nothing recorded yet); MMSYSERR_INVALPARAM otherwise.
+/// (nothing recorded yet); WAVERR_STILLPLAYING when it is queued already,
+/// MMSYSERR_INVALPARAM when it is not prepared or has no room for a frame.
 MMRESULT MarkQueued(WAVEHDR* header);
 /// Marks a queued header done with `bytes` recorded.
 void MarkDone(WAVEHDR* header, uint32_t bytes);

@@ -103,7 +103,7 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
   }
   if (message != WM_USER) return;
   bool limitReached = false;
-  const int slot = (wParam == MM_WIM_DATA && g_bRecording) ? FindCaptureSlot(lParam) : -1;
+  const int slot = (wParam == MM_WIM_DATA && g_bRecording) ? PeekCaptureNotice(&rec.queue, lParam) : -1;
   if (slot >= 0) {
     WAVEHDR* header = g_pWaveHdr[slot];
     int64_t frames = header->dwBytesRecorded / 4;
@@ -115,7 +115,7 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
     rec.framesHandled += frames;
   }
   rec.OnBufferDone(wParam, lParam);
-  if (limitReached) rec.OnStop();
+  if (limitReached) rec.StopAtHandledFrames();
 }
 
 int Record(const Options& options, WaveInService& service) {

@@ -38,8 +38,12 @@ class RecorderEngine {
   // -- recording control
   /// Starts a recording into the first free track file of m_strFolder.
   void OnRecord();
-  /// Ends the recording and completes its file.
+  /// Ends the recording and completes its file. Frames the device captured
+  /// but whose buffers were not handled yet are written first.
   void OnStop();
+  /// Ends the recording like OnStop, but with the frames handled so far: the
+  /// buffers the device returns unhandled are not written (a duration reached).
+  void StopAtHandledFrames();
   /// Completes the current track file and starts the next, while recording.
   void OnTrackMark();
   void OnRate32k();
@@ -83,7 +87,8 @@ class RecorderEngine {
 
  private:
   std::string CreateFailureText(int waveResult);
-  void StopRecording(RecordingEnd why);
+  void StopRecording(RecordingEnd why, bool writeUnhandled);
+  bool WriteUnhandledBuffers();
   void EndAfterFailure(RecordingEnd why, int messageId);
 
   const NamingServices& naming_;

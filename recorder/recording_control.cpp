@@ -11,6 +11,15 @@ RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {
 
 std::string RecorderEngine::MakeNextTrackName() const { return MakeTrackName(m_strFolder, naming_); }
 
+namespace {
+
+// Completes the track file open in the writer, if any. True when the file on
+// disk is complete, or the writer had nothing open (it closes itself after a
+// failed write, which the caller has already reported).
+bool CompleteTrackFile() { return WaveWriterRate() == 0 || WaveClose() == WAVE_OK; }
+
+}  // namespace
+
 std::string RecorderEngine::CreateFailureText(int waveResult) {
   switch (waveResult) {
     case WAVE_ERR_OPEN: return LoadString(IDS_ERR_OPEN);
@@ -38,8 +47,9 @@ void RecorderEngine::OnRecord() {
       SetSilentLampText("");
     }
     if (!g_bRecording) {
-      // The capture could not be started: the file holds no frame, so it goes.
-      WaveClose();
+      // The capture could not be started: the file holds no frame, so it goes
+      // (how its close went does not matter).
+      static_cast<void>(WaveClose());
       std::remove(m_strPath.c_str());
       m_strFile = LoadString(IDS_ERR_RECORD);
       lastEnd_ = RecordingEnd::CaptureFailed;
@@ -51,18 +61,44 @@ void RecorderEngine::OnRecord() {
 
 void RecorderEngine::OnStop() {
   if (!g_bRecording) return;
-  StopRecording(RecordingEnd::Stopped);
+  StopRecording(RecordingEnd::Stopped, true);
 }
 
-void RecorderEngine::StopRecording(RecordingEnd why) {
+void RecorderEngine::StopAtHandledFrames() {
+  if (!g_bRecording) return;
+  StopRecording(RecordingEnd::Stopped, false);
+}
+
+void RecorderEngine::StopRecording(RecordingEnd why, bool writeUnhandled) {
   UpdateData(true);
+  HaltCapture();
+  if (writeUnhandled && !WriteUnhandledBuffers()) return;  // a failed write has ended the recording
   StopCapture();
-  WaveClose();
-  m_strFile = MakeNextTrackName();
+  if (CompleteTrackFile()) {
+    m_strFile = MakeNextTrackName();
+  } else {
+    why = RecordingEnd::WriteFailed;
+    m_strFile = LoadString(IDS_ERR_WRITE);
+  }
   UpdateData(false);
   SetSilentLampText("");
   lastEnd_ = why;
   RecordingEnded(why);
+}
+
+bool RecorderEngine::WriteUnhandledBuffers() {
+  const int lengthPos = SilenceLengthPos();
+  const int levelPos = SilenceLevelPos();
+  int slots[kCaptureSlots];
+  const int count = UnhandledCaptureSlots(slots);
+  for (int i = 0; i < count; ++i) {
+    const WAVEHDR* header = g_pWaveHdr[slots[i]];
+    if (!AnalyseFrames(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded, slots[i],
+                       lengthPos, levelPos)) {
+      return false;
+    }
+  }
+  return true;
 }
 
 void RecorderEngine::OnTrackMark() {
@@ -76,7 +112,12 @@ void RecorderEngine::OnRate48k() { g_nSampleRate = 48000; }
 
 void RecorderEngine::StartNextTrack() {
   UpdateData(true);
-  WaveClose();
+  if (WaveClose() != WAVE_OK) {
+    // The track just finished lost frames: the recording ends here and says so.
+    StopCapture();
+    EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
+    return;
+  }
   m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
   const int created = WaveCreate(m_strPath.c_str(), captureRate_, 16, 2, 0);
   if (created != WAVE_OK) {
@@ -98,16 +139,22 @@ void RecorderEngine::CloseRecording() { OnStop(); }
 void RecorderEngine::OnCaptureEnded(uintptr_t wParam) {
   if (!g_bRecording) return;
   if (wParam == WIM_END_OF_INPUT) {
-    StopRecording(RecordingEnd::InputEnded);  // exactly as Stop
+    StopRecording(RecordingEnd::InputEnded, true);  // exactly as Stop
     return;
   }
+  // The device is lost: what it captured before still goes into the file.
   UpdateData(true);
+  HaltCapture();
+  if (!WriteUnhandledBuffers()) return;
   StopCapture();
   EndAfterFailure(RecordingEnd::CaptureFailed, IDS_ERR_RECORD);
 }
 
 void RecorderEngine::EndAfterFailure(RecordingEnd why, int messageId) {
-  WaveClose();
+  if (!CompleteTrackFile()) {
+    why = RecordingEnd::WriteFailed;
+    messageId = IDS_ERR_WRITE;
+  }
   m_strFile = LoadString(messageId);
   SetSilentLampText("");
   lastEnd_ = why;

@@ -42,7 +42,8 @@ inline bool QuietFrame(const uint8_t* frames, uint32_t j, int32_t threshold, int
   int32_t left, right;
   ReadFrame(frames, j, left, right);
   if (IsStill(s.prevLeft, s.prevRight, left, right, threshold)) {
-    if (s.run + 1 == tenth || s.run == INT32_MAX) return false;
+    // Saturation first: the run must never be incremented past INT32_MAX.
+    if (s.run == INT32_MAX || s.run + 1 == tenth) return false;
     ++s.run;
   } else {
     if (s.run >= tenth) return false;
@@ -115,8 +116,10 @@ intptr_t RecorderEngine::OnBufferDone(uintptr_t wParam, intptr_t lParam) {
   UpdateData(true);
   const int lengthPos = SilenceLengthPos();
   const int levelPos = SilenceLevelPos();
+  // Every buffer notice is taken, also while no capture runs, so that the
+  // notices of a torn-down ring are known as such.
+  const int slot = wParam == MM_WIM_DATA ? TakeCaptureNotice(NoticeWindow(), lParam) : -1;
   if (wParam == MM_WIM_DATA && g_bRecording) {
-    const int slot = FindCaptureSlot(lParam);
     if (slot < 0) return 1;  // not one of the current eight: left alone
     WAVEHDR* header = g_pWaveHdr[slot];
     const bool running = AnalyseFrames(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded,

@@ -109,3 +109,40 @@ TEST_F(CaptureRingTest, NoServiceMeansNoDevice) {
   StopCapture();  // harmless without a device
   EXPECT_EQ(g_bRecording, 0);
 }
+
+TEST_F(CaptureRingTest, AHeaderAlreadyQueuedIsRefusedLikeTheRealService) {
+  ASSERT_EQ(StartCapture(&window, 44100), 1);
+  g_bRecording = 1;
+  QueueCaptureBuffers();
+  ASSERT_EQ(fake.QueuedBuffers(), 8u);
+  WAVEHDR* header = g_pWaveHdr[3];
+  EXPECT_EQ(waveInPrepareHeader(g_hWaveIn, header, sizeof(WAVEHDR)), MMSYSERR_NOERROR);
+  EXPECT_EQ(waveInAddBuffer(g_hWaveIn, header, sizeof(WAVEHDR)), WAVERR_STILLPLAYING);
+  EXPECT_EQ(fake.QueuedBuffers(), 8u);
+  StopCapture();
+}
+
+TEST_F(CaptureRingTest, NoticesStillQueuedAtTeardownAreStaleForTheNextRing) {
+  ASSERT_EQ(StartCapture(&window, 44100), 1);
+  g_bRecording = 1;
+  QueueCaptureBuffers();
+  StopCapture();  // eight notices of the old ring wait in the queue
+  ASSERT_EQ(StartCapture(&window, 44100), 1);
+  g_bRecording = 1;
+  QueueCaptureBuffers();
+  // Whatever address the old notices carry, none is taken for a buffer of the new ring.
+  std::tuple<uint32_t, uintptr_t, intptr_t> m;
+  int stale = 0;
+  while (window.Take(m)) {
+    EXPECT_EQ(TakeCaptureNotice(&window, std::get<2>(m)), -1);
+    ++stale;
+  }
+  EXPECT_EQ(stale, 8);
+  // The new ring's own notices are found again.
+  const uint8_t frame[4] = {1, 0, 2, 0};
+  ASSERT_TRUE(fake.Deliver(frame, 4));
+  ASSERT_TRUE(window.Take(m));
+  EXPECT_EQ(PeekCaptureNotice(&window, std::get<2>(m)), 0);
+  EXPECT_EQ(TakeCaptureNotice(&window, std::get<2>(m)), 0);
+  StopCapture();
+}

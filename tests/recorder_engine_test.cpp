@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "tests/engine_harness.h"
@@ -311,14 +313,69 @@ TEST_F(EngineTest, ANoticeForAForeignBufferIsIgnored) {
   EXPECT_EQ(g_nSilentRun, run);
 }
 
-TEST_F(EngineTest, NoticesAfterStopAreDroppedAndNotRequeued) {
+TEST_F(EngineTest, StopWritesCapturedBuffersAndItsNoticesChangeNothing) {
   rec.OnRecord();
-  const auto bytes = FrameBytes(Sound(8192));
+  const Frames first = Sound(8192);
+  const auto bytes = FrameBytes(first);
   ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));  // posted, not yet handled
   rec.OnStop();
+  // What the device captured before Stop is in the file...
+  EXPECT_EQ(FileFrames(Path("07Dec001")), first);
+  // ...and the notices that arrive afterwards neither write nor requeue.
   rec.Pump();
-  EXPECT_EQ(FileFrames(Path("07Dec001")).size(), 0u);
+  EXPECT_EQ(FileFrames(Path("07Dec001")), first);
   EXPECT_EQ(fake.addBufferCalls, 8);
+}
+
+TEST_F(EngineTest, StaleNoticesOfATornDownRingNeverReachTheNextRecording) {
+  // Record, Stop and Record again before the first ring's notices are
+  // handled: the new ring's buffers may sit at the old addresses, yet each
+  // recording must get exactly its own blocks, in capture order.
+  auto block = [](int n) { return Constant(8192, int16_t(100 * n)); };
+  rec.OnRecord();
+  for (int n = 1; n <= 3; ++n) {
+    const auto bytes = FrameBytes(block(n));
+    ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
+  }
+  rec.OnStop();  // eight notices of the first ring still wait in the queue
+  rec.OnRecord();
+  Frames expected;
+  for (int n = 4; n <= 15; ++n) {
+    const auto bytes = FrameBytes(block(n));
+    ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
+    const Frames b = block(n);
+    expected.insert(expected.end(), b.begin(), b.end());
+    if (n % 3 == 0) rec.Pump();  // handled in bursts, the stale notices first
+  }
+  rec.Pump();
+  EXPECT_TRUE(g_bRecording);
+  EXPECT_EQ(fake.QueuedBuffers(), 8u);  // each buffer queued once, none twice
+  rec.OnStop();
+  Frames firstExpected;
+  for (int n = 1; n <= 3; ++n) {
+    const Frames b = block(n);
+    firstExpected.insert(firstExpected.end(), b.begin(), b.end());
+  }
+  EXPECT_EQ(FileFrames(Path("07Dec001")), firstExpected);
+  EXPECT_EQ(FileFrames(Path("07Dec002")), expected);
+  EXPECT_EQ(CaptureDroppedFrames(), 0u);
+}
+
+TEST_F(EngineTest, SilenceRunSaturatesInsteadOfWrapping) {
+  // After about 13.5 hours of stillness at 44.1 kHz the run reaches INT32_MAX;
+  // it must stay there, and the sound that ends the silence still splits.
+  rec.ctlAutoTrack = 1;
+  rec.OnRecord();
+  Deliver(Constant(8, 0));
+  g_nSilentRun = INT32_MAX - 3;
+  Deliver(Constant(8192, 0));
+  EXPECT_EQ(g_nSilentRun, INT32_MAX);
+  Deliver(Constant(8192, 0));
+  EXPECT_EQ(g_nSilentRun, INT32_MAX);
+  Deliver(Sound(5));
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec002"));
+  rec.OnStop();
+  EXPECT_EQ(FileFrames(Path("07Dec002")).size(), 5u);
 }
 
 TEST_F(EngineTest, RateChangeDuringRecordingChangesSilenceLengthsFromTheNextBuffer) {
@@ -521,6 +578,49 @@ TEST_F(EngineTest, WriteFailureStopsAtOnceWithEveryWholeFrameOnDisk) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
   const auto bytes = ReadFileBytes(path);
   EXPECT_EQ(testsupport::ReadLe32(bytes, 40), 409600u + 4000u);
+}
+
+// Runs `body` in a child process whose files may not grow past `limit` bytes
+// (writes beyond it fail as on a full disk); returns the child's exit code.
+int WithFileSizeLimit(rlim_t limit, const std::function<int()>& body) {
+  const int status = testsupport::RunInChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{limit, limit};
+    setrlimit(RLIMIT_FSIZE, &rl);
+    return body();
+  });
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 100;
+}
+
+TEST_F(EngineTest, StopWhoseFinalWriteFailsSaysSoInsteadOfStopped) {
+  const int code = WithFileSizeLimit(44 + 4000 + 2, [&] {
+    rec.OnRecord();
+    Deliver(Sound(3000));  // staged only: it reaches the disk at Stop
+    rec.OnStop();
+    if (g_bRecording) return 10;
+    if (rec.ctlFile != "failed to write file.") return 11;
+    if (rec.LastEnd() != RecordingEnd::WriteFailed) return 12;
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+  // The header states exactly the whole frames that reached the disk.
+  EXPECT_EQ(FileFrames(Path("07Dec001")).size(), 1000u);
+}
+
+TEST_F(EngineTest, TrackChangeWhoseCloseFailsEndsTheRecording) {
+  const int code = WithFileSizeLimit(44 + 4000 + 2, [&] {
+    rec.OnRecord();
+    Deliver(Sound(3000));
+    rec.OnTrackMark();  // completing track 1 fails: the recording must not go on
+    if (g_bRecording) return 10;
+    if (rec.ctlFile != "failed to write file.") return 11;
+    if (rec.LastEnd() != RecordingEnd::WriteFailed) return 12;
+    if (fake.IsOpen()) return 13;
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(FileFrames(Path("07Dec001")).size(), 1000u);
+  EXPECT_FALSE(testsupport::FileExists(Path("07Dec002")));
 }
 
 TEST_F(EngineTest, WalkInBlocksAgreesWithTheReferenceAtEveryLevel) {
