@@ -9,6 +9,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <semaphore>
 #include <thread>
 
@@ -42,16 +45,33 @@ class QuietStderr {
   int saved_ = -1;
 };
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
+// How long a stop may wait for the audio library before the stream is left
+// to a thread of its own: Stop must return whatever the sound server does.
+constexpr auto kStopDeadline = std::chrono::milliseconds(1000);
 // A stream may take a while to deliver its first frames (a sound server
 // setting up its own stream); until then it is given longer.
 constexpr auto kFirstFramesTimeout = std::chrono::seconds(10);
 }  // namespace
 
+// What the audio library's callback reaches: it is allocated on its own and
+// outlives the device when a stream cannot be stopped in time, so that a
+// late callback finds the gate closed and touches no buffer.
+struct CallbackGate {
+  std::atomic<bool> closed{false};
+  std::atomic<int> inside{0};  // callbacks running past the gate
+  PortAudioWaveInService::Device* device = nullptr;
+};
+
 class PortAudioWaveInService::Device : public WaveInDevice {
  public:
   Device(PortAudioWaveInService& service, WaveInProc callback, uintptr_t instance)
-      : service_(service), callback_(callback), instance_(instance) {}
-  ~Device() override { StopStreamAndDelivery(); if (stream_) Pa_CloseStream(stream_); }
+      : service_(service), callback_(callback), instance_(instance), gate_(std::make_shared<CallbackGate>()) {
+    gate_->device = this;
+  }
+  ~Device() override {
+    StopStreamAndDelivery();
+    CloseStream();
+  }
 
   PaError OpenStream(const WAVEFORMATEX& format) {
     PaStreamParameters in{};
@@ -61,8 +81,9 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     in.sampleFormat = paInt16;
     in.suggestedLatency = Pa_GetDeviceInfo(in.device)->defaultHighInputLatency;
     PaError err = Pa_OpenStream(&stream_, &in, nullptr, format.nSamplesPerSec, kFramesPerCallback, paNoFlag,
-                                &Device::AudioCallback, this);
+                                &Device::AudioCallback, gate_.get());
     if (err == paNoError) Pa_SetStreamFinishedCallback(stream_, &Device::StreamFinished);
+    rate_ = format.nSamplesPerSec;
     return err;
   }
 
@@ -106,24 +127,53 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   MMRESULT Close() override {
     StopStreamAndDelivery();
     if (current_ || added_.Size() > 0) return WAVERR_STILLPLAYING;
-    if (stream_) Pa_CloseStream(stream_);
-    stream_ = nullptr;
+    CloseStream();
     callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
     return MMSYSERR_NOERROR;
   }
 
+  /// Frames an input overflow lost, from the gap in the stream's capture
+  /// times (seconds) against the frames that came between them; 0 when the
+  /// times say nothing usable. Audio thread; also used by the tests.
+  static uint64_t OverflowFrames(double previousAdcTime, double adcTime, uint64_t previousFrames, uint32_t rate) {
+    if (!(previousAdcTime > 0) || !(adcTime > previousAdcTime) || rate == 0) return 0;
+    const double expected = static_cast<double>(previousFrames) / rate;
+    const double gap = adcTime - previousAdcTime - expected;
+    if (!(gap > 0) || gap > 3600) return 0;
+    return static_cast<uint64_t>(gap * rate + 0.5);
+  }
+
  private:
-  static int AudioCallback(const void* input, void*, unsigned long frameCount, const PaStreamCallbackTimeInfo*,
-                           PaStreamCallbackFlags, void* userData) {
-    static_cast<Device*>(userData)->Capture(static_cast<const uint8_t*>(input), frameCount);
-    return paContinue;
+  static int AudioCallback(const void* input, void*, unsigned long frameCount, const PaStreamCallbackTimeInfo* time,
+                           PaStreamCallbackFlags flags, void* userData) {
+    auto* gate = static_cast<CallbackGate*>(userData);
+    gate->inside.fetch_add(1);
+    if (!gate->closed.load()) {
+      Device* self = gate->device;
+      if (flags & paInputOverflow) self->CountOverflow(time ? time->inputBufferAdcTime : 0);
+      self->previousAdcTime_ = time ? time->inputBufferAdcTime : 0;
+      self->previousFrames_ = frameCount;
+      self->Capture(static_cast<const uint8_t*>(input), frameCount);
+    }
+    gate->inside.fetch_sub(1);
+    return gate->closed.load() ? paAbort : paContinue;
   }
   static void StreamFinished(void* userData) {
-    auto* self = static_cast<Device*>(userData);
-    if (self->running_) {
-      self->ended_ = true;
-      self->wake_.release();
+    auto* gate = static_cast<CallbackGate*>(userData);
+    gate->inside.fetch_add(1);
+    if (!gate->closed.load() && gate->device->running_) {
+      gate->device->ended_ = true;
+      gate->device->wake_.release();
     }
+    gate->inside.fetch_sub(1);
+  }
+
+  // Audio thread: an overflow below us lost frames; count them with the
+  // dropped ones (at least one, when the stream's times cannot tell how many).
+  void CountOverflow(double adcTime) {
+    service_.overflows_.fetch_add(1, std::memory_order_relaxed);
+    const uint64_t lost = OverflowFrames(previousAdcTime_, adcTime, previousFrames_, rate_);
+    service_.droppedFrames_.fetch_add(lost > 0 ? lost : 1, std::memory_order_relaxed);
   }
 
   // Runs on the audio thread: no allocation, no lock, no I/O.
@@ -177,6 +227,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
       const auto timeout = seen > 0 ? kSilentDeviceTimeout : kFirstFramesTimeout;
       if (!lostReported && (ended_ || now - lastProgress > timeout)) {
         lostReported = true;
+        service_.lost_.store(ended_ ? LostHow::Ended : seen > 0 ? LostHow::Stalled : LostHow::NeverStarted);
         callback_(this, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
       }
     }
@@ -186,10 +237,15 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     ReturnBuffer(callback_, this, instance_, header, bytes);
   }
 
+  // Ends the capture: after the gate is closed no callback touches a buffer,
+  // then the stream is stopped, waiting for the audio library no longer than
+  // kStopDeadline. A stream that does not stop by then (a stalled sound
+  // server) is left to a thread of its own, which closes it if it ever can.
   void StopStreamAndDelivery() {
     if (running_) {
       running_ = false;
-      if (stream_) Pa_StopStream(stream_);
+      CloseGate();
+      if (stream_ && !StopWithDeadline()) stream_ = nullptr;  // no longer ours
     }
     if (delivery_.joinable()) {
       quit_ = true;
@@ -198,10 +254,47 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     }
   }
 
+  void CloseGate() {
+    gate_->closed.store(true);
+    // A callback past the gate only copies memory: it leaves within microseconds.
+    while (gate_->inside.load() != 0) std::this_thread::yield();
+  }
+
+  // True when the stream stopped in time and is still ours to close.
+  bool StopWithDeadline() {
+    struct Stopper {
+      std::mutex mutex;
+      std::condition_variable done;
+      bool finished = false;
+    };
+    auto stopper = std::make_shared<Stopper>();
+    PaStream* stream = stream_;
+    std::shared_ptr<CallbackGate> gate = gate_;  // kept alive for as long as the stream may call it
+    std::thread([stopper, stream, gate] {
+      Pa_AbortStream(stream);
+      std::lock_guard<std::mutex> lock(stopper->mutex);
+      stopper->finished = true;
+      stopper->done.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(stopper->mutex);
+    if (stopper->done.wait_for(lock, kStopDeadline, [&] { return stopper->finished; })) return true;
+    service_.wedged_ = true;  // the library may still hold the stream: never terminate it
+    return false;
+  }
+
+  void CloseStream() {
+    if (stream_) Pa_CloseStream(stream_);
+    stream_ = nullptr;
+  }
+
   PortAudioWaveInService& service_;
   WaveInProc callback_;
   uintptr_t instance_;
+  std::shared_ptr<CallbackGate> gate_;
   PaStream* stream_ = nullptr;
+  uint32_t rate_ = 0;
+  double previousAdcTime_ = 0;     // audio thread only
+  uint64_t previousFrames_ = 0;    // audio thread only
   SpscQueue<WAVEHDR*, 16> added_;  // queued by the user-interface thread, taken by the audio thread
   SpscQueue<WAVEHDR*, 16> done_;   // filled by the audio thread, returned by the delivery thread
   WAVEHDR* current_ = nullptr;     // audio thread only while the stream runs
@@ -216,7 +309,13 @@ PortAudioWaveInService::PortAudioWaveInService() = default;
 
 PortAudioWaveInService::~PortAudioWaveInService() {
   device_.reset();
-  if (initialized_) Pa_Terminate();
+  // A stream left to its own thread would make the library's teardown wait for it.
+  if (initialized_ && !wedged_) Pa_Terminate();
+}
+
+uint64_t PortAudioWaveInService::OverflowFramesForTest(double previousAdcTime, double adcTime,
+                                                       uint64_t previousFrames, uint32_t rate) {
+  return Device::OverflowFrames(previousAdcTime, adcTime, previousFrames, rate);
 }
 
 MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback,
@@ -241,6 +340,13 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     initialized_ = true;
   }
   droppedFrames_ = 0;
+  overflows_ = 0;
+  lastError_.clear();
+  lost_ = LostHow::No;
+  if (wedged_) {
+    lastError_ = "the audio input did not stop when asked; restart the program to record again";
+    return MMSYSERR_ERROR;
+  }
   auto device = std::make_unique<Device>(*this, callback, instance);
   const PaError err = device->OpenStream(format);
   if (err != paNoError) {
@@ -252,6 +358,16 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
   *handle = device_.get();
   callback(*handle, MM_WIM_OPEN, instance, 0, 0);
   return MMSYSERR_NOERROR;
+}
+
+std::string PortAudioWaveInService::LastError() const {
+  switch (lost_.load()) {
+    case LostHow::Ended: return "the audio input stopped (the device was removed or the sound server went away)";
+    case LostHow::Stalled: return "the audio input delivered no frames for 2 s (was the device or sound server suspended?)";
+    case LostHow::NeverStarted: return "the audio input delivered no frames within 10 s of the start (is the device or sound server suspended?)";
+    case LostHow::No: break;
+  }
+  return lastError_;
 }
 
 void PortAudioWaveInService::Release(HWAVEIN handle) {

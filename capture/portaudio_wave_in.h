@@ -7,9 +7,12 @@
 // is queued are dropped and counted. The delivery thread returns buffers
 // through the device callback and watches the device: a stream that fails,
 // finishes, or stops delivering frames for 2 s (10 s before its first frames)
-// is reported as lost.
+// is reported as lost. Overflows the library reports are counted with the
+// dropped frames. Stopping never waits on the audio library for more than a
+// second: a stream that will not stop is left to a thread of its own.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -23,7 +26,13 @@ class PortAudioWaveInService : public WaveInService {
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
 
-  std::string LastError() const override { return lastError_; }
+  std::string LastError() const override;
+
+  /// The frames an input overflow lost, from the capture times (seconds) of
+  /// the callback before it and of the one reporting it, and the frames the
+  /// earlier one delivered; 0 when the times tell nothing usable.
+  static uint64_t OverflowFramesForTest(double previousAdcTime, double adcTime, uint64_t previousFrames,
+                                        uint32_t rate);
 
   class Device;
 
@@ -31,4 +40,7 @@ class PortAudioWaveInService : public WaveInService {
   std::unique_ptr<Device> device_;
   std::string lastError_;
   bool initialized_ = false;
+  bool wedged_ = false;  // a stream did not stop in time and was left to its own thread
+  enum class LostHow { No, Ended, Stalled, NeverStarted };
+  std::atomic<LostHow> lost_{LostHow::No};  // set by the delivery thread when it reports the device lost
 };

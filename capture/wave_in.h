@@ -106,8 +106,11 @@ class WaveInService {
   /// Releases a device after Close.
   virtual void Release(HWAVEIN handle) = 0;
 
-  /// Frames the input delivered while no buffer was queued, since the last open.
+  /// Frames lost since the last open: delivered while no buffer was queued,
+  /// or lost below this layer (overflows the audio stack reported).
   uint64_t DroppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
+  /// Overflows the audio stack reported since the last open.
+  uint64_t Overflows() const { return overflows_.load(std::memory_order_relaxed); }
 
   /// Why the last Open failed or the device was lost, in words for the user;
   /// empty when there is nothing to tell. Read on the user-interface thread.
@@ -115,6 +118,7 @@ class WaveInService {
 
  protected:
   std::atomic<uint64_t> droppedFrames_{0};
+  std::atomic<uint64_t> overflows_{0};
 };
 
 /// The service that waveInOpen uses; set by the front end (or a test).

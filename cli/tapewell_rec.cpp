@@ -8,9 +8,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +32,11 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// Option values as typed, checked by CheckOptions.
+struct OptionTexts {
+  std::string rate, length, level, duration;
+};
 
 struct Options {
   std::string folder;
@@ -60,7 +70,14 @@ void InstallSignalHandlers(const WakeupQueue& queue) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int s : {SIGINT, SIGTERM, SIGUSR1}) sigaction(s, &action, nullptr);
+  // A closed terminal (SIGHUP) stops cleanly like SIGTERM.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaction(s, &action, nullptr);
+  // A reader of the event lines that goes away must not end the recording:
+  // lines that cannot be written are dropped.
+  signal(SIGPIPE, SIG_IGN);
+  // A file size limit (ulimit -f) fails the write, which the recorder reports,
+  // instead of killing the process with the file uncompleted.
+  signal(SIGXFSZ, SIG_IGN);
 }
 
 // Single key presses from a terminal, without waiting for Enter; restored on exit.
@@ -87,10 +104,85 @@ class RawKeys {
 
 std::string InputProblem(int result, const std::string& path) {
   switch (result) {
-    case WAVE_ERR_NOFILE: return "cannot open input file '" + path + "'";
+    case WAVE_ERR_NOFILE: return "cannot open input file '" + path + "': " + std::strerror(errno);
     case WAVE_ERR_OPEN: return "input file '" + path + "' is too short to hold a WAV header and audio";
     default: return "input file '" + path + "' is not a WAV file with 8 or 16 bits, mono or stereo";
   }
+}
+
+// Rates an input file may have: a tenth of a second must be a whole number
+// of frames, and a silence of ten seconds must still be countable.
+constexpr int32_t kMinInputRate = 1000;
+constexpr int32_t kMaxInputRate = 768000;
+
+// Why the input file's encoding cannot be replayed, or "" when it can (or
+// when its header is unreadable, which the reader's own check reports).
+std::string InputEncodingProblem(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) return "";
+  uint8_t head[1064];
+  const size_t n = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  uint16_t tag = 0;
+  if (WaveParseEncoding(head, static_cast<int32_t>(n), tag) != WAVE_OK || tag == kWaveFormatPcm) return "";
+  const std::string convert = "; convert it to a plain 16-bit PCM WAV file first (sox IN -b 16 -e signed OUT.wav)";
+  if (tag == kWaveFormatExtensible) return "input file '" + path + "' has an extensible format header" + convert;
+  return "input file '" + path + "' is not integer PCM (format tag " + std::to_string(tag) + ")" + convert;
+}
+
+// Why the input file's rate cannot be recorded, or "" when it can.
+std::string InputRateProblem(const std::string& path, int32_t rate) {
+  if (rate >= kMinInputRate && rate <= kMaxInputRate) return "";
+  return "input file '" + path + "' states a sample rate of " + std::to_string(rate) +
+         " Hz; a rate from 1000 to 768000 Hz is needed";
+}
+
+// Strict whole-number parsing: the entire text, nothing else.
+std::optional<long long> ParseWhole(const std::string& text) {
+  long long value = 0;
+  const char* end = text.data() + text.size();
+  const auto [at, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || at != end || text.empty()) return std::nullopt;
+  return value;
+}
+
+// The longest --duration taken: 100 days.
+constexpr double kMaxDurationSeconds = 8640000;
+
+// Checks the option texts and fills `options`; returns "" or the usage error.
+std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& options) {
+  if (!texts.rate.empty()) {
+    const auto rate = ParseWhole(texts.rate);
+    if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000)) {
+      return "--rate must be 32000, 44100 or 48000: " + texts.rate;
+    }
+    options.rate = static_cast<int>(*rate);
+    options.rateGiven = true;
+  }
+  if (!texts.length.empty()) {
+    const auto length = ParseWhole(texts.length);
+    if (!length || *length < 1 || *length > 100) {
+      return "--length must be a whole number of tenths of a second from 1 to 100: " + texts.length;
+    }
+    options.length = static_cast<int>(*length);
+  }
+  if (!texts.level.empty()) {
+    const auto level = ParseWhole(texts.level);
+    if (!level || *level < 0 || *level > 15) return "--level must be a whole number from 0 to 15: " + texts.level;
+    options.level = static_cast<int>(*level);
+  }
+  if (!texts.duration.empty()) {
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(texts.duration.c_str(), &end);
+    if (end == texts.duration.c_str() || *end != '\0' || errno != 0 || !std::isfinite(seconds) || seconds <= 0 ||
+        seconds > kMaxDurationSeconds) {
+      return "--duration must be a number of seconds above 0 and at most 8640000 (100 days): " + texts.duration;
+    }
+    options.duration = seconds;
+  }
+  if (inputGiven && options.input.empty()) return "--input needs the path of a WAV file";
+  return "";
 }
 
 // Handles one posted message; stops the recording once `limitFrames` frames
@@ -118,6 +210,16 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
   if (limitReached) rec.StopAtHandledFrames();
 }
 
+// A track file that could not be created or completed: one line on standard
+// error with its path and the system's reason, beside the file line's message.
+void ReportFileFailure(const TerminalRecorder& rec) {
+  const RecordingEnd end = rec.LastEnd();
+  if (end != RecordingEnd::CreateFailed && end != RecordingEnd::WriteFailed) return;
+  const int reason = WaveWriterErrno();
+  std::fprintf(stderr, "tapewell-rec: cannot %s %s: %s\n", end == RecordingEnd::CreateFailed ? "create" : "write",
+               rec.m_strPath.c_str(), reason ? std::strerror(reason) : "out of memory");
+}
+
 int Record(const Options& options, WaveInService& service) {
   SystemNaming naming;
   const bool progress = isatty(STDOUT_FILENO);
@@ -136,6 +238,8 @@ int Record(const Options& options, WaveInService& service) {
   rec.OnRecord();
   if (!g_bRecording) {
     std::printf("frames dropped: 0\n");
+    std::fflush(stdout);
+    ReportFileFailure(rec);
     SetWaveInService(nullptr);
     return kExitFailure;
   }
@@ -172,9 +276,16 @@ int Record(const Options& options, WaveInService& service) {
   }
   rec.EndProgress();
   const uint64_t dropped = CaptureDroppedFrames();
-  std::printf("frames dropped: %llu\n", static_cast<unsigned long long>(dropped));
+  const uint64_t overflows = service.Overflows();
+  if (overflows > 0) {
+    std::printf("frames dropped: %llu (%llu input overflows)\n", static_cast<unsigned long long>(dropped),
+                static_cast<unsigned long long>(overflows));
+  } else {
+    std::printf("frames dropped: %llu\n", static_cast<unsigned long long>(dropped));
+  }
   std::fflush(stdout);
   SetWaveInService(nullptr);
+  ReportFileFailure(rec);
   const RecordingEnd end = rec.LastEnd();
   return (end == RecordingEnd::Stopped || end == RecordingEnd::InputEnded) ? kExitOk : kExitFailure;
 }
@@ -184,19 +295,22 @@ int Record(const Options& options, WaveInService& service) {
 int main(int argc, char** argv) {
   CLI::App app{"Records the audio input (or a WAV file) into DDMmmNNN.wav track files.", "tapewell-rec"};
   Options options;
+  OptionTexts texts;
   app.set_version_flag("--version", "tapewell-rec 1.0.4");
-  app.add_option("-w,--folder", options.folder, "destination folder (default: the current directory)");
-  auto* rateOption = app.add_option("-r,--rate", options.rate, "sample rate in Hz: 32000, 44100 or 48000")
-                         ->check(CLI::IsMember({32000, 44100, 48000}));
+  app.add_option("-w,--folder", options.folder, "destination folder (default: the current directory)")
+      ->type_name("DIR");
+  app.add_option("-r,--rate", texts.rate, "sample rate in Hz: 32000, 44100 or 48000 (default 44100)")
+      ->type_name("HZ");
   app.add_flag("-a,--auto-track", options.autoTrack, "automatic track numbering: split where a long silence ends");
-  app.add_option("-l,--length", options.length, "silence length in tenths of a second, 1..100")
-      ->check(CLI::Range(1, 100));
-  app.add_option("-p,--level", options.level, "silence level: threshold 2^P, 0..15")->check(CLI::Range(0, 15));
-  auto* inputOption = app.add_option("--input", options.input, "record from a WAV file instead of the audio input");
+  app.add_option("-l,--length", texts.length, "silence length in tenths of a second, 1..100 (default 1)")
+      ->type_name("N");
+  app.add_option("-p,--level", texts.level, "silence level: threshold 2^P, 0..15 (default 7)")
+      ->type_name("P");
+  auto* inputOption = app.add_option("--input", options.input, "record from a WAV file instead of the audio input")
+                         ->type_name("FILE");
   app.add_flag("--fast", options.fast, "with --input: as fast as the engine goes instead of in real time")
       ->needs(inputOption);
-  app.add_option("--duration", options.duration, "stop after SEC seconds of audio")
-      ->check(CLI::PositiveNumber);
+  app.add_option("--duration", texts.duration, "stop after SEC seconds of audio")->type_name("SEC");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -204,20 +318,27 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "tapewell-rec: %s\n", e.what());
+    std::fprintf(stderr, "tapewell-rec: %s (see tapewell-rec --help)\n", e.what());
     return kExitUsage;
   }
-  options.rateGiven = rateOption->count() > 0;
+  if (const std::string problem = CheckOptions(texts, inputOption->count() > 0, options); !problem.empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", problem.c_str());
+    return kExitUsage;
+  }
 
   if (!options.folder.empty() && options.folder.back() != kFolderSeparator) options.folder += kFolderSeparator;
 
   std::unique_ptr<WaveInService> service;
+  int64_t inputFrames = 0;
   if (!options.input.empty()) {
     int32_t rate = 0;
-    int64_t frames = 0;
-    const int result = FileReplayWaveInService::Inspect(options.input, rate, frames);
-    if (result != WAVE_OK) {
-      std::fprintf(stderr, "tapewell-rec: %s\n", InputProblem(result, options.input).c_str());
+    std::string problem = InputEncodingProblem(options.input);
+    if (problem.empty()) {
+      const int result = FileReplayWaveInService::Inspect(options.input, rate, inputFrames);
+      problem = result == WAVE_OK ? InputRateProblem(options.input, rate) : InputProblem(result, options.input);
+    }
+    if (!problem.empty()) {
+      std::fprintf(stderr, "tapewell-rec: %s\n", problem.c_str());
       return kExitUsage;
     }
     if (options.rateGiven && rate != options.rate) {
@@ -229,9 +350,22 @@ int main(int argc, char** argv) {
   } else {
     service = std::make_unique<PortAudioWaveInService>();
   }
-  const int status = Record(options, *service);
+  int status = Record(options, *service);
   if (status == kExitFailure && !service->LastError().empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
+  }
+  if (!options.input.empty()) {
+    // The reader pads what a file no longer holds with silence: say so.
+    int32_t rate = 0;
+    int64_t framesNow = 0;
+    if (FileReplayWaveInService::Inspect(options.input, rate, framesNow) != WAVE_OK || framesNow < inputFrames) {
+      std::fprintf(stderr,
+                   "tapewell-rec: input file '%s' was cut short while it was replayed (%lld of %lld frames left); "
+                   "what was missing was recorded as silence\n",
+                   options.input.c_str(), static_cast<long long>(std::max<int64_t>(0, framesNow)),
+                   static_cast<long long>(inputFrames));
+      status = kExitFailure;
+    }
   }
   return status;
 }

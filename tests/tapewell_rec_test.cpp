@@ -16,7 +16,9 @@
 #include <thread>
 
 #include "recorder/track_naming.h"
+#include "tests/rec_support.h"
 #include "tests/test_support.h"
+#include "tests/wav_bytes.h"
 #include "wavefile/wavefile.h"
 #include "wavefile/wavefile_state.h"
 
@@ -26,117 +28,7 @@ using testsupport::TempDir;
 
 namespace {
 
-using Frames = std::vector<std::pair<int16_t, int16_t>>;
-
-const std::string kBinary = TAPEWELL_REC_PATH;
-
-// Tones and silences: `pattern` lists (seconds, frequency) with 0 Hz for digital silence.
-Frames Signal(int rate, const std::vector<std::pair<double, double>>& pattern, double amplitude = 16000) {
-  Frames frames;
-  for (auto [seconds, hz] : pattern) {
-    const int n = static_cast<int>(seconds * rate);
-    for (int i = 0; i < n; ++i) {
-      const double v = hz > 0 ? amplitude * std::sin(2 * M_PI * hz * (i + 1) / rate) : 0;
-      frames.push_back({int16_t(v), int16_t(-v)});
-    }
-  }
-  return frames;
-}
-
-void WriteWav(const std::string& path, int rate, const Frames& frames, int bits = 16, int channels = 2) {
-  ASSERT_EQ(WaveCreate(path.c_str(), rate, bits, channels, 0), WAVE_OK);
-  for (auto [l, r] : frames) ASSERT_EQ(WavePutSample(l, r), WAVE_OK);
-  ASSERT_EQ(WaveClose(), WAVE_OK);
-}
-
-Frames ReadFrames(const std::string& path) {
-  const auto bytes = ReadFileBytes(path);
-  if (bytes.size() < 44) return {};
-  Frames frames((bytes.size() - 44) / 4);
-  for (size_t i = 0; i < frames.size(); ++i) {
-    std::memcpy(&frames[i].first, &bytes[44 + 4 * i], 2);
-    std::memcpy(&frames[i].second, &bytes[44 + 4 * i + 2], 2);
-  }
-  return frames;
-}
-
-std::vector<std::string> WavFiles(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string TodayName(int n) {
-  SystemNaming naming;
-  const LocalDate d = naming.Today();
-  char name[32];
-  std::snprintf(name, sizeof name, "%02d%3s%03d.wav", d.day, MonthAbbreviation(d.month), n);
-  return name;
-}
-
-struct RecRun {
-  int status;
-  std::string out, err;
-};
-
-RecRun RunRec(const std::string& args, const std::string& env = "") {
-  TempDir logs;
-  RecRun r;
-  RunCommand(env + " timeout 120 " + kBinary + " " + args + " </dev/null >" + logs.file("out") + " 2>" +
-                 logs.file("err"),
-             &r.status);
-  std::ifstream o(logs.file("out")), e(logs.file("err"));
-  std::stringstream so, se;
-  so << o.rdbuf();
-  se << e.rdbuf();
-  r.out = so.str();
-  r.err = se.str();
-  return r;
-}
-
-// Strength of one frequency in the left channel (Goertzel), as an amplitude.
-double ToneAmplitude(const Frames& frames, size_t from, size_t count, int rate, double hz) {
-  const double w = 2 * M_PI * hz / rate, coeff = 2 * std::cos(w);
-  double s1 = 0, s2 = 0;
-  for (size_t i = from; i < from + count && i < frames.size(); ++i) {
-    const double s = frames[i].first + coeff * s1 - s2;
-    s2 = s1;
-    s1 = s;
-  }
-  const double power = s1 * s1 + s2 * s2 - coeff * s1 * s2;
-  return 2 * std::sqrt(std::max(0.0, power)) / static_cast<double>(count);
-}
-
-// A child process that is ended (SIGTERM) and reaped when the guard goes.
-class ChildGuard {
- public:
-  explicit ChildGuard(pid_t pid) : pid_(pid) {}
-  ~ChildGuard() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  /// Waits for the child to end by itself and returns its wait status.
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_;
-};
-
-std::string FileText(const std::string& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using namespace recsupport;
 
 class TapewellRecTest : public ::testing::Test {
  protected:
@@ -236,7 +128,29 @@ TEST_F(TapewellRecTest, UsageErrorsSayWhatIsWrongAndCreateNothing) {
       {"--input " + dir.file("text.wav"), "not a WAV file"},
       {"--input " + input + " -r 48000", "rate"},
       {"--duration -3", "duration"},
+      {"-r abc", "--rate must be 32000, 44100 or 48000: abc"},
+      {"-l 2x", "--length must be a whole number"},
+      {"--duration nan", "--duration must be a number of seconds"},
+      {"--duration 1e300", "--duration must be a number of seconds"},
+      {"--duration inf", "--duration must be a number of seconds"},
+      {"--input ''", "--input needs the path of a WAV file"},
+      {"--input '' --fast", "--input needs the path of a WAV file"},
+      {"--input " + dir.file("alaw.wav"), "not integer PCM (format tag 6)"},
+      {"--input " + dir.file("extensible.wav"), "extensible format header"},
+      {"--input " + dir.file("rate0.wav"), "sample rate of 0 Hz"},
+      {"--input " + dir.file("rateneg.wav"), "sample rate of -8000 Hz"},
+      {"--input " + dir.file("ratemax.wav"), "sample rate of -1 Hz"},
   };
+  // Files whose headers promise what cannot be replayed.
+  auto headerOnly = [&](const std::string& name, uint32_t rate, uint16_t tag) {
+    testsupport::WriteFileBytes(dir.file(name), wavbytes::Riff({wavbytes::Fmt(rate, 16, 2, 16, tag),
+                                                                wavbytes::Chunk("data", std::vector<uint8_t>(4000, 1))}));
+  };
+  headerOnly("alaw.wav", 8000, 6);
+  headerOnly("extensible.wav", 44100, 0xFFFE);
+  headerOnly("rate0.wav", 0, 1);
+  headerOnly("rateneg.wav", uint32_t(-8000), 1);
+  headerOnly("ratemax.wav", 0xFFFFFFFFu, 1);
   for (const auto& [args, mention] : cases) {
     const RecRun r = RunRec(args + " -w " + out);
     EXPECT_EQ(r.status, 2) << args;

@@ -42,48 +42,74 @@ void LoadNextWindow(WaveReaderState& r) {
 
 }  // namespace
 
-WaveResult WaveParseHeader(const uint8_t* buffer, int32_t length, int32_t& rate, int32_t& bits,
-                           int32_t& channels, uint32_t& dataSize, int32_t& dataOffset) {
-  if (length < 44) return WAVE_ERR_SHORT;
-  if (!IdIs(buffer, "RIFF") || !IdIs(buffer + 8, "WAVE")) return WAVE_ERR_FORMAT;
+namespace {
 
+// Where the chunk walk found the "fmt " body and the "data" chunk.
+struct ChunkWalk {
+  int64_t fmtBody = -1;
+  uint32_t fmtSize = 0;
+  bool fmtFound = false, dataFound = false, cutShort = false;
+  uint32_t dataSize = 0;
+  int64_t dataOffset = 0;
+};
+
+// Walks the chunks after "RIFF" size "WAVE" (the caller checks those) up
+// to the "data" chunk or the end of the bytes.
+ChunkWalk WalkChunks(const uint8_t* buffer, int32_t length) {
+  ChunkWalk walk;
   const int64_t end = length;
   int64_t p = 12;
-  int64_t fmtBody = -1;
-  bool fmtFound = false, dataFound = false, cutShort = false;
-  uint32_t foundDataSize = 0;
-  int64_t foundDataOffset = 0;
   for (;;) {
     if (p >= end) break;                      // bytes end at a chunk boundary
-    if (p + 8 > end) { cutShort = true; break; }  // the chunk head does not fit
+    if (p + 8 > end) { walk.cutShort = true; break; }  // the chunk head does not fit
     const uint8_t* head = buffer + p;
     const uint32_t size = Le32(head + 4);
     p += 8;
     if (IdIs(head, "fmt ")) {
-      fmtBody = p;
+      walk.fmtBody = p;
+      walk.fmtSize = size;
       if (size < 16 || p + size > end) break;
       p += size;
-      fmtFound = true;
+      walk.fmtFound = true;
     } else if (IdIs(head, "data")) {
-      foundDataSize = size;
-      foundDataOffset = p;
-      dataFound = true;
+      walk.dataSize = size;
+      walk.dataOffset = p;
+      walk.dataFound = true;
       break;
     } else {
       if (p + size > end) break;
       p += size;  // odd-sized bodies are not followed by a pad byte
     }
   }
-  if (fmtFound && dataFound) {
-    const uint8_t* fmt = buffer + fmtBody;
+  return walk;
+}
+
+}  // namespace
+
+WaveResult WaveParseHeader(const uint8_t* buffer, int32_t length, int32_t& rate, int32_t& bits,
+                           int32_t& channels, uint32_t& dataSize, int32_t& dataOffset) {
+  if (length < 44) return WAVE_ERR_SHORT;
+  if (!IdIs(buffer, "RIFF") || !IdIs(buffer + 8, "WAVE")) return WAVE_ERR_FORMAT;
+  const ChunkWalk walk = WalkChunks(buffer, length);
+  if (walk.fmtFound && walk.dataFound) {
+    const uint8_t* fmt = buffer + walk.fmtBody;
     rate = static_cast<int32_t>(Le32(fmt + 4));
     channels = Le16s(fmt + 2);
     bits = Le16s(fmt + 14);
-    dataSize = foundDataSize;
-    dataOffset = static_cast<int32_t>(foundDataOffset);
+    dataSize = walk.dataSize;
+    dataOffset = static_cast<int32_t>(walk.dataOffset);
     return WAVE_OK;
   }
-  return cutShort ? WAVE_ERR_SHORT : WAVE_ERR_FORMAT;
+  return walk.cutShort ? WAVE_ERR_SHORT : WAVE_ERR_FORMAT;
+}
+
+WaveResult WaveParseEncoding(const uint8_t* buffer, int32_t length, uint16_t& formatTag) {
+  if (length < 44) return WAVE_ERR_SHORT;
+  if (!IdIs(buffer, "RIFF") || !IdIs(buffer + 8, "WAVE")) return WAVE_ERR_FORMAT;
+  const ChunkWalk walk = WalkChunks(buffer, length);
+  if (!walk.fmtFound) return walk.cutShort ? WAVE_ERR_SHORT : WAVE_ERR_FORMAT;
+  formatTag = static_cast<uint16_t>(Le16s(buffer + walk.fmtBody));
+  return WAVE_OK;
 }
 
 WaveResult WaveProbe(const char* path, int32_t& rate, int32_t& bits, int32_t& channels,

@@ -42,6 +42,10 @@ static_assert(sizeof(WaveHeader) == 44, "WaveHeader must be exactly 44 bytes");
 
 /// Bytes of the staged block the writer flushes in one write request.
 inline constexpr int32_t kWaveBlockBytes = 409600;
+/// Format tags of the "fmt " chunk.
+inline constexpr uint16_t kWaveFormatPcm = 1;
+inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
+
 /// Largest data size a file can state: the RIFF size (data + 36) must fit 32 bits.
 inline constexpr uint32_t kWaveMaxDataBytes = 0xFFFFFFFFu - 36u;
 
@@ -102,6 +106,11 @@ int32_t WaveWriterRate();
 /// chunk head cut off) or WAVE_ERR_FORMAT. Touches no state.
 WaveResult WaveParseHeader(const uint8_t* buffer, int32_t length, int32_t& rate, int32_t& bits,
                            int32_t& channels, uint32_t& dataSize, int32_t& dataOffset);
+
+/// The format tag of the "fmt " chunk in the first `length` bytes of a file
+/// (kWaveFormatPcm for integer PCM). Returns WAVE_OK, WAVE_ERR_SHORT or WAVE_ERR_FORMAT; writes `formatTag` only
+/// on WAVE_OK. Touches no state.
+WaveResult WaveParseEncoding(const uint8_t* buffer, int32_t length, uint16_t& formatTag);
 
 /// Reads only the header of the file at `path`; always writes the outputs
 /// (0, 0, 0, 0, 44 unless the walk succeeded). Returns WAVE_OK,
