@@ -14,6 +14,8 @@ packages=(
   time
   # terminal tools
   libcli11-dev
+  # the sound card test on an emulated card: a QEMU guest with a cpio initramfs and busybox
+  qemu-system-x86 cpio busybox-static
   # audio input
   portaudio19-dev libasound2-plugins pulseaudio pulseaudio-utils
   # window
@@ -27,7 +29,11 @@ for p in "${packages[@]}"; do
   fi
 done
 
+# The guest kernel of the emulated card test (Debian's cloud kernel), cached in the build tree.
+fetch_guest_kernel() { bash "$(dirname "$0")/fetch-guest-kernel.sh" "$(dirname "$0")/../build/guest-kernel" >/dev/null; }
+
 if [ ${#missing[@]} -eq 0 ]; then
+  fetch_guest_kernel
   exit 0
 fi
 
@@ -37,3 +43,4 @@ if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fetch_guest_kernel

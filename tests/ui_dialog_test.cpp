@@ -326,6 +326,22 @@ TEST_F(DialogTest, WithoutARegisterTheBoxesAreOffAndSayWhy) {
   Click(IDC_STOP);
 }
 
+TEST_F(DialogTest, ARefusedWriteSaysWhyAndShowsWhatTheCardHolds) {
+  ports.value = 0x00000200;
+  auto& d = Open();
+  ports.failWrites = true;
+  Click(IDC_MONITOR);
+  EXPECT_EQ(ports.value, 0x00000200u);
+  EXPECT_FALSE(Checked(IDC_MONITOR));
+  EXPECT_TRUE(Checked(IDC_MPEG_SOURCE));
+  EXPECT_EQ(d.Control(IDC_MONITOR)->toolTip(), "the register refused the write (fake)");
+  EXPECT_EQ(Text(IDC_DIAG), "0xe000 - the register refused the write (fake)");
+  ports.failWrites = false;
+  Click(IDC_MONITOR);
+  EXPECT_EQ(ports.value, 0x0000C200u);
+  EXPECT_EQ(d.Control(IDC_MONITOR)->toolTip(), "");
+}
+
 TEST(AboutBoxTest, NamesTheProgramAndItsVersion) {
   CAboutDlg about;
   EXPECT_EQ(about.windowTitle().toStdString(), kAboutCaption);

@@ -119,10 +119,10 @@ bool CRecorderDlg::OnInitDialog() {
 
   // The control register, read once; without one the two boxes stay off.
   std::string why;
-  registerAvailable_ = ports_.Available(m_wPort, why);
-  if (registerAvailable_) {
-    ReadControlRegisterAtStartup(ports_, remnant, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag});
-  } else {
+  registerAvailable_ = ports_.Available(m_wPort, why) &&
+                       ReadControlRegisterAtStartup(ports_, remnant,
+                                                    {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag}, why);
+  if (!registerAvailable_) {
     m_dwControl = 0;
     m_bMonitor = m_bMpegSource = 0;
     char port[16];
@@ -231,7 +231,11 @@ void CRecorderDlg::OnBrowse() {
 
 void CRecorderDlg::WriteControlRegister() {
   UpdateData(true);
-  ProgramControlRegister(ports_, g_bI2S, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag});
+  std::string why;
+  const bool written =
+      ProgramControlRegister(ports_, g_bI2S, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag}, why);
+  // A refused write leaves the boxes showing what the card still holds, and says why.
+  for (int id : {IDC_MONITOR, IDC_MPEG_SOURCE}) Control(id)->setToolTip(written ? QString() : Q(why));
   UpdateData(false);
 }
 
