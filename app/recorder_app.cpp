@@ -7,7 +7,10 @@
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
 
-CRecorderApp::CRecorderApp(int& argc, char** argv) : app_(argc, argv), commandLine_(JoinArguments(argc, argv)) {
+CRecorderApp::CRecorderApp(int argc, char** argv)
+    : qtArgv_{argc > 0 ? argv[0] : const_cast<char*>("tapewell"), nullptr},
+      app_(qtArgc_, qtArgv_),
+      commandLine_(JoinArguments(argc, argv)) {
   QApplication::setApplicationName(QStringLiteral("Tapewell"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.4"));
   QApplication::setDesktopFileName(QStringLiteral("tapewell"));

@@ -157,12 +157,19 @@ void CRecorderDlg::UpdateData(bool save) {
       box->setChecked(member != 0);
     }
   };
+  // A text line shows its member as UTF-8, with any byte that is not valid
+  // UTF-8 as a replacement character. Reading it back keeps the member's
+  // bytes unless the line was given another text since, so a folder whose
+  // name is not UTF-8 survives the exchange unchanged.
   auto text = [&](int id, std::string& member) {
     auto* label = static_cast<QLabel*>(Control(id));
+    ShownText& shown = shown_[id];
     if (save) {
-      member = S(label->text());
+      if (label->text() != shown.text) member = S(label->text());
+      else member = shown.bytes;
     } else {
-      label->setText(Q(member));
+      shown = {Q(member), member};
+      label->setText(shown.text);
     }
   };
   // The two trackbars are bound as controls only: no data moves.
@@ -190,8 +197,7 @@ std::string CRecorderDlg::LoadString(int id) {
 void CRecorderDlg::RecordingEnded(RecordingEnd) {
   const auto dropped = static_cast<qulonglong>(CaptureDroppedFrames());
   setWindowTitle(BaseCaption() + QStringLiteral(" — ") +
-                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, static_cast<int>(dropped))
-                     .arg(dropped));
+                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, static_cast<int>(dropped)));
 }
 
 bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -220,7 +226,11 @@ std::optional<std::string> CRecorderDlg::ChooseFolder(const std::string& title, 
 
 void CRecorderDlg::OnBrowse() {
   UpdateData(true);
-  const std::string initial = m_strFolder.empty() ? std::string() : m_strFolder.substr(0, m_strFolder.size() - 1);
+  // The browser opens on the folder without its trailing separator, except
+  // "/": the root is its separator.
+  std::string initial = m_strFolder;
+  const bool root = kFolderSeparator == '/' && initial == "/";
+  if (!initial.empty() && !root) initial.pop_back();
   if (auto chosen = ChooseFolder(LoadString(IDS_CHOOSE_FOLDER), initial); chosen && !chosen->empty()) {
     m_strFolder = *chosen;
     if (m_strFolder.back() != kFolderSeparator) m_strFolder += kFolderSeparator;

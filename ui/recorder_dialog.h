@@ -77,6 +77,12 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   std::string commandLine_;
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
+  // What each text line was last given and the member bytes it came from.
+  struct ShownText {
+    QString text;
+    std::string bytes;
+  };
+  std::map<int, ShownText> shown_;
   QSlider* m_sliderLevel = nullptr;
   QSlider* m_sliderLength = nullptr;
   QMenu systemMenu_;
