@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStyle>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "app/option_scan.h"
@@ -48,12 +50,12 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent)
     : QDialog(parent), RecorderEngine(naming), ports_(ports), commandLine_(std::move(commandLine)), m_hIcon(AppIcon()) {
-  setWindowTitle(QString::fromUtf8(kRecorderCaption));
+  setWindowTitle(BaseCaption());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   TemplateLayout layout(TemplateLayout::DialogFont());
-  const auto widgets = layout.Build(this, kRecorderTemplate, kRecorderWidthDu, kRecorderHeightDu);
+  widgets_ = layout.Build(this, kRecorderContext, kRecorderTemplate, kRecorderWidthDu, kRecorderHeightDu);
   for (size_t i = 0; i < kRecorderTemplate.size(); ++i) {
-    if (kRecorderTemplate[i].id != IDC_STATIC) controls_[kRecorderTemplate[i].id] = widgets[i];
+    if (kRecorderTemplate[i].id != IDC_STATIC) controls_[kRecorderTemplate[i].id] = widgets_[i];
   }
   m_sliderLevel = static_cast<QSlider*>(Control(IDC_SILENCE_LEVEL));
   m_sliderLength = static_cast<QSlider*>(Control(IDC_SILENCE_LENGTH));
@@ -87,7 +89,7 @@ QWidget* CRecorderDlg::Control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-QString CRecorderDlg::BaseCaption() const { return QString::fromUtf8(kRecorderCaption); }
+QString CRecorderDlg::BaseCaption() const { return QCoreApplication::translate(kRecorderContext, kRecorderCaption); }
 
 bool CRecorderDlg::OnInitDialog() {
   UpdateData(false);  // the framework's first exchange, members into controls
@@ -195,9 +197,11 @@ std::string CRecorderDlg::LoadString(int id) {
 }
 
 void CRecorderDlg::RecordingEnded(RecordingEnd) {
-  const auto dropped = static_cast<qulonglong>(CaptureDroppedFrames());
+  // The plural forms take an int; past 2^31 - 1 frames (12 hours at 48 kHz) the
+  // count shown stops there.
+  const int dropped = static_cast<int>(std::min<uint64_t>(CaptureDroppedFrames(), INT_MAX));
   setWindowTitle(BaseCaption() + QStringLiteral(" — ") +
-                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, static_cast<int>(dropped)));
+                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, dropped));
 }
 
 bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
