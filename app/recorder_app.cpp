@@ -1,6 +1,9 @@
 #include "app/recorder_app.h"
 
+#include <cstdio>
+
 #include "app/option_scan.h"
+#include "app/signal_close.h"
 #include "capture/portaudio_wave_in.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
@@ -24,6 +27,17 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(&audio);
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
+    // Ctrl-C, SIGTERM and SIGHUP close the window as Exit does: a recording
+    // is completed first. A box open over the window (About, the folder
+    // chooser) is closed too.
+    std::string why;
+    SignalClose onSignal(
+        [&dialog] {
+          dialog.reject();
+          if (QWidget* box = QApplication::activeModalWidget(); box && box != &dialog) box->close();
+        },
+        why);
+    if (!onSignal.Active()) std::fprintf(stderr, "tapewell: %s\n", why.c_str());
     dialog.DoModal();
   }
   SetWaveInService(nullptr);

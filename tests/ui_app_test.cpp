@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <csignal>
 #include <filesystem>
 
 #include "app/recorder_app.h"
@@ -49,6 +53,46 @@ TEST(RecorderAppTest, QtTakesNoneOfTheProgramsTokens) {
   }
   SetWaveInService(nullptr);
   std::filesystem::current_path(saved);
+}
+
+namespace {
+
+// True once process `pid` catches `signal` (its handler is installed).
+bool Catches(qint64 pid, int signal) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return false;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("SigCgt:")) return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+  }
+  return false;
+}
+
+}  // namespace
+
+TEST(RecorderAppTest, TheProgramTakesQtsOptionNamesAsItsOwnAndEndsCleanlyOnSignals) {
+  // The real program, headless: -widgetcount would make Qt print widget
+  // statistics at the end and -reverse mirror the window; neither is Qt's
+  // here. Each of the three signals closes the window as Exit does, and
+  // nothing at all is printed on stderr.
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    testsupport::TempDir dir;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(dir.path()));
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(QString::fromStdString(dir.path()));
+    program.start(QStringLiteral(TAPEWELL_PATH),
+                  {QStringLiteral("-reverse"), QStringLiteral("-widgetcount"), QStringLiteral("-w") + dir.path().c_str()});
+    ASSERT_TRUE(program.waitForStarted(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Catches(program.processId(), signal); }, 20000))
+        << "the program never caught signal " << signal << ": " << program.readAllStandardError().toStdString();
+    ASSERT_EQ(kill(pid_t(program.processId()), signal), 0);
+    ASSERT_TRUE(program.waitForFinished(10000)) << signal;
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << signal;
+    EXPECT_EQ(program.exitCode(), 0) << signal;
+    EXPECT_EQ(program.readAllStandardError().toStdString(), "") << signal;
+  }
 }
 
 int main(int argc, char** argv) {

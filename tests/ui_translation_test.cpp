@@ -28,6 +28,14 @@
 
 namespace {
 
+// Every warning Qt prints while a test runs; the window must print none.
+QStringList g_qtWarnings;
+void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  // The headless platform's own complaint about a window with a fixed size.
+  if (text == QStringLiteral("This plugin does not support propagateSizeHints()")) return;
+  if (type != QtDebugMsg && type != QtInfoMsg) g_qtWarnings << text;
+}
+
 using Message = std::pair<std::string, std::string>;  // context, source text
 
 // One translation file's entries, and the ones that are not finished.
@@ -164,11 +172,13 @@ class LanguageTest : public ::testing::TestWithParam<Language> {
     StopCapture();
     g_waveFileState = WaveFileState{};
     SetWaveInService(&fake);
+    g_qtWarnings.clear();
     ASSERT_TRUE(InstallLanguage(GetParam()));
     dialog = std::make_unique<CRecorderDlg>(naming, ports, "-w" + dir.path());
     dialog->OnInitDialog();
   }
   void TearDown() override {
+    EXPECT_TRUE(g_qtWarnings.isEmpty()) << "Qt printed: " << g_qtWarnings.join(" | ").toStdString();
     dialog.reset();
     StopCapture();
     SetWaveInService(nullptr);
@@ -328,6 +338,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
+  qInstallMessageHandler(CollectWarnings);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }
