@@ -7,7 +7,8 @@
 #include "recorder/string_table.h"
 
 /// Puts `app`'s --help into `language`: the labels of its help formatter
-/// (shared with its subcommands), the "Options" and "Subcommands" headings and
+/// (one formatter for it and its subcommands, lining descriptions up by
+/// display columns), the "Options" and "Subcommands" headings and
 /// the help and version flags' descriptions, in `app` and every subcommand.
 /// Call it after adding the options and subcommands, before parsing. The
 /// tool's own descriptions are given in the language where they are added.
