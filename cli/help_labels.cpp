@@ -1,5 +1,6 @@
 #include "cli/help_labels.h"
 
+#include <cstdint>
 #include <memory>
 #include <sstream>
 #include <string>
