@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "card/control_register.h"
+#include "cli/cli_text.h"
 
 namespace {
 
@@ -59,8 +60,7 @@ int RunCardCommand(PortAccess& ports, const CardCommand& command, std::ostream& 
   }
   PrintRegister(out, command.port, control, ports.Route());
   if (command.action == CardCommand::Action::Monitor && command.on && !source) {
-    err << "tapewell-card: note: monitor stays off while the MPEG input is not the recording source; "
-           "run 'tapewell-card source on' first\n";
+    err << "tapewell-card: " << CliText(CliTextId::kCardMonitorNote, command.language) << "\n";
   }
   return kCardExitOk;
 }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "card/port_access.h"
+#include "recorder/string_table.h"
 
 /// What tapewell-card was asked to do.
 struct CardCommand {
@@ -17,6 +18,7 @@ struct CardCommand {
   bool sony = false;  // serial format written with bit 15: Sony (clear) or I2S (set)
   Action action = Action::Status;
   bool on = false;  // for Source and Monitor
+  Language language = Language::English;  // of the notes (the register's reasons stay English)
 };
 
 /// Exit statuses of tapewell-card.

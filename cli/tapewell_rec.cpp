@@ -23,11 +23,19 @@
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
 #include "capture/portaudio_wave_in.h"
+#include "cli/cli_text.h"
+#include "cli/help_labels.h"
 #include "cli/terminal_recorder.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
 
 namespace {
+
+using enum CliTextId;
+
+// Every text below in the user's language (the locale, read at start).
+const Language kLanguage = SystemLanguage();
+std::string Text(CliTextId id, std::initializer_list<std::string> args = {}) { return CliText(id, kLanguage, args); }
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
@@ -104,9 +112,9 @@ class RawKeys {
 
 std::string InputProblem(int result, const std::string& path) {
   switch (result) {
-    case WAVE_ERR_NOFILE: return "cannot open input file '" + path + "': " + std::strerror(errno);
-    case WAVE_ERR_OPEN: return "input file '" + path + "' is too short to hold a WAV header and audio";
-    default: return "input file '" + path + "' is not a WAV file with 8 or 16 bits, mono or stereo";
+    case WAVE_ERR_NOFILE: return Text(kRecInputCannotOpen, {path, std::strerror(errno)});
+    case WAVE_ERR_OPEN: return Text(kRecInputTooShort, {path});
+    default: return Text(kRecInputNotWave, {path});
   }
 }
 
@@ -125,16 +133,15 @@ std::string InputEncodingProblem(const std::string& path) {
   std::fclose(file);
   uint16_t tag = 0;
   if (WaveParseEncoding(head, static_cast<int32_t>(n), tag) != WAVE_OK || tag == kWaveFormatPcm) return "";
-  const std::string convert = "; convert it to a plain 16-bit PCM WAV file first (sox IN -b 16 -e signed OUT.wav)";
-  if (tag == kWaveFormatExtensible) return "input file '" + path + "' has an extensible format header" + convert;
-  return "input file '" + path + "' is not integer PCM (format tag " + std::to_string(tag) + ")" + convert;
+  const std::string convert = Text(kRecInputConvertHint);
+  if (tag == kWaveFormatExtensible) return Text(kRecInputExtensible, {path}) + convert;
+  return Text(kRecInputNotPcm, {path, std::to_string(tag)}) + convert;
 }
 
 // Why the input file's rate cannot be recorded, or "" when it can.
 std::string InputRateProblem(const std::string& path, int32_t rate) {
   if (rate >= kMinInputRate && rate <= kMaxInputRate) return "";
-  return "input file '" + path + "' states a sample rate of " + std::to_string(rate) +
-         " Hz; a rate from 1000 to 768000 Hz is needed";
+  return Text(kRecInputBadRate, {path, std::to_string(rate)});
 }
 
 // Strict whole-number parsing: the entire text, nothing else.
@@ -154,7 +161,7 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
   if (!texts.rate.empty()) {
     const auto rate = ParseWhole(texts.rate);
     if (!rate || (*rate != 32000 && *rate != 44100 && *rate != 48000)) {
-      return "--rate must be 32000, 44100 or 48000: " + texts.rate;
+      return Text(kRecBadRate, {texts.rate});
     }
     options.rate = static_cast<int>(*rate);
     options.rateGiven = true;
@@ -162,13 +169,13 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
   if (!texts.length.empty()) {
     const auto length = ParseWhole(texts.length);
     if (!length || *length < 1 || *length > 100) {
-      return "--length must be a whole number of tenths of a second from 1 to 100: " + texts.length;
+      return Text(kRecBadLength, {texts.length});
     }
     options.length = static_cast<int>(*length);
   }
   if (!texts.level.empty()) {
     const auto level = ParseWhole(texts.level);
-    if (!level || *level < 0 || *level > 15) return "--level must be a whole number from 0 to 15: " + texts.level;
+    if (!level || *level < 0 || *level > 15) return Text(kRecBadLevel, {texts.level});
     options.level = static_cast<int>(*level);
   }
   if (!texts.duration.empty()) {
@@ -177,11 +184,11 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
     const double seconds = std::strtod(texts.duration.c_str(), &end);
     if (end == texts.duration.c_str() || *end != '\0' || errno != 0 || !std::isfinite(seconds) || seconds <= 0 ||
         seconds > kMaxDurationSeconds) {
-      return "--duration must be a number of seconds above 0 and at most 8640000 (100 days): " + texts.duration;
+      return Text(kRecBadDuration, {texts.duration});
     }
     options.duration = seconds;
   }
-  if (inputGiven && options.input.empty()) return "--input needs the path of a WAV file";
+  if (inputGiven && options.input.empty()) return Text(kRecInputNeedsPath);
   return "";
 }
 
@@ -216,8 +223,10 @@ void ReportFileFailure(const TerminalRecorder& rec) {
   const RecordingEnd end = rec.LastEnd();
   if (end != RecordingEnd::CreateFailed && end != RecordingEnd::WriteFailed) return;
   const int reason = WaveWriterErrno();
-  std::fprintf(stderr, "tapewell-rec: cannot %s %s: %s\n", end == RecordingEnd::CreateFailed ? "create" : "write",
-               rec.m_strPath.c_str(), reason ? std::strerror(reason) : "out of memory");
+  std::fprintf(stderr, "tapewell-rec: %s\n",
+               Text(end == RecordingEnd::CreateFailed ? kRecCannotCreate : kRecCannotWrite,
+                    {rec.m_strPath, reason ? std::strerror(reason) : Text(kRecOutOfMemory)})
+                   .c_str());
 }
 
 int Record(const Options& options, WaveInService& service) {
@@ -293,24 +302,25 @@ int Record(const Options& options, WaveInService& service) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"Records the audio input (or a WAV file) into DDMmmNNN.wav track files.", "tapewell-rec"};
+  CLI::App app{Text(kRecDescription), "tapewell-rec"};
   Options options;
   OptionTexts texts;
   app.set_version_flag("--version", "tapewell-rec 1.0.4");
-  app.add_option("-w,--folder", options.folder, "destination folder (default: the current directory)")
+  app.add_option("-w,--folder", options.folder, Text(kRecOptFolder))
       ->type_name("DIR");
-  app.add_option("-r,--rate", texts.rate, "sample rate in Hz: 32000, 44100 or 48000 (default 44100)")
+  app.add_option("-r,--rate", texts.rate, Text(kRecOptRate))
       ->type_name("HZ");
-  app.add_flag("-a,--auto-track", options.autoTrack, "automatic track numbering: split where a long silence ends");
-  app.add_option("-l,--length", texts.length, "silence length in tenths of a second, 1..100 (default 1)")
+  app.add_flag("-a,--auto-track", options.autoTrack, Text(kRecOptAutoTrack));
+  app.add_option("-l,--length", texts.length, Text(kRecOptLength))
       ->type_name("N");
-  app.add_option("-p,--level", texts.level, "silence level: threshold 2^P, 0..15 (default 7)")
+  app.add_option("-p,--level", texts.level, Text(kRecOptLevel))
       ->type_name("P");
-  auto* inputOption = app.add_option("--input", options.input, "record from a WAV file instead of the audio input")
+  auto* inputOption = app.add_option("--input", options.input, Text(kRecOptInput))
                          ->type_name("FILE");
-  app.add_flag("--fast", options.fast, "with --input: as fast as the engine goes instead of in real time")
+  app.add_flag("--fast", options.fast, Text(kRecOptFast))
       ->needs(inputOption);
-  app.add_option("--duration", texts.duration, "stop after SEC seconds of audio")->type_name("SEC");
+  app.add_option("--duration", texts.duration, Text(kRecOptDuration))->type_name("SEC");
+  LocalizeHelp(app, kLanguage);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -318,7 +328,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::fprintf(stderr, "tapewell-rec: %s (see tapewell-rec --help)\n", e.what());
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecParseError, {e.what()}).c_str());
     return kExitUsage;
   }
   if (const std::string problem = CheckOptions(texts, inputOption->count() > 0, options); !problem.empty()) {
@@ -342,7 +352,8 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     if (options.rateGiven && rate != options.rate) {
-      std::fprintf(stderr, "tapewell-rec: --rate %d differs from the input file's rate %d\n", options.rate, rate);
+      std::fprintf(stderr, "tapewell-rec: %s\n",
+                   Text(kRecRateDiffers, {std::to_string(options.rate), std::to_string(rate)}).c_str());
       return kExitUsage;
     }
     options.rate = rate;
@@ -359,11 +370,10 @@ int main(int argc, char** argv) {
     int32_t rate = 0;
     int64_t framesNow = 0;
     if (FileReplayWaveInService::Inspect(options.input, rate, framesNow) != WAVE_OK || framesNow < inputFrames) {
-      std::fprintf(stderr,
-                   "tapewell-rec: input file '%s' was cut short while it was replayed (%lld of %lld frames left); "
-                   "what was missing was recorded as silence\n",
-                   options.input.c_str(), static_cast<long long>(std::max<int64_t>(0, framesNow)),
-                   static_cast<long long>(inputFrames));
+      std::fprintf(stderr, "tapewell-rec: %s\n",
+                   Text(kRecInputCutShort, {options.input, std::to_string(std::max<int64_t>(0, framesNow)),
+                                            std::to_string(inputFrames)})
+                       .c_str());
       status = kExitFailure;
     }
   }

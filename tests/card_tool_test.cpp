@@ -138,3 +138,68 @@ TEST(CardToolProgramTest, WithoutTheCardItExitsOneAndSaysWhy) {
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "tapewell-card: no sound card control register at port 0xe000\n");
 }
+
+namespace {
+// The real program under the locale `locale` (LANG; LC_ALL and LC_MESSAGES empty).
+ToolRun RunProgramIn(const std::string& locale, const std::string& args) {
+  testsupport::TempDir dir;
+  int status = -1;
+  const std::string out = testsupport::RunCommand("env LANG=" + locale + " LC_ALL= LC_MESSAGES= " +
+                                                      std::string(TAPEWELL_CARD_PATH) + " " + args + " 2>" +
+                                                      dir.file("err"),
+                                                  &status);
+  const auto err = testsupport::ReadFileBytes(dir.file("err"));
+  return {status, out, std::string(err.begin(), err.end())};
+}
+}  // namespace
+
+TEST(CardToolProgramTest, JapaneseLocaleGivesJapaneseUsageErrorsAndHelp) {
+  ToolRun run = RunProgramIn("ja_JP.UTF-8", "source maybe");
+  EXPECT_EQ(run.status, kCardExitUsage);
+  EXPECT_EQ(run.err, "コマンドラインの誤り: state: maybe not in {on,off}\n使い方は tapewell-card --help を見てください。\n");
+  run = RunProgramIn("ja_JP.UTF-8", "-i zz status");
+  EXPECT_EQ(run.status, kCardExitUsage);
+  EXPECT_EQ(run.err, "tapewell-card: -i には 0 から FFFF までの 16 進数のポートを指定してください（\"zz\" は使えません）\n");
+
+  run = RunProgramIn("ja_JP.UTF-8", "--help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* text : {"MPEG 入力ビット", "終了ステータス", "使い方: tapewell-card [オプション] サブコマンド",
+                           "\nオプション:\n", "\nサブコマンド:\n", "バージョン情報を表示して終了します",
+                           "レジスタの I/O ポート", "--sony", "status", "source", "monitor", "\n例:\n"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
+  run = RunProgramIn("ja_JP.UTF-8", "source --help");
+  EXPECT_EQ(run.status, 0);
+  for (const char* text : {"使い方: tapewell-card source [オプション] state", "\n引数:\n", "state 文字列:{on,off} 必須",
+                           "on または off", "\nオプション:\n", "このヘルプを表示して終了します"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
+  for (const char* english : {"Usage", "OPTIONS", "Options", "Positionals", "REQUIRED", "TEXT", "Examples"}) {
+    EXPECT_EQ(run.out.find(english), std::string::npos) << english << " in\n" << run.out;
+  }
+}
+
+TEST(CardToolProgramTest, OtherLocalesGiveEnglishUsageErrorsAndHelp) {
+  ToolRun run = RunProgramIn("C", "source maybe");
+  EXPECT_EQ(run.status, kCardExitUsage);
+  EXPECT_EQ(run.err, "state: maybe not in {on,off}\nRun with --help for more information.\n");
+  run = RunProgramIn("C", "source --help");
+  for (const char* text : {"Usage: tapewell-card source [OPTIONS] state", "\nPositionals:\n",
+                           "state TEXT:{on,off} REQUIRED", "\nOptions:\n", "Print this help message and exit",
+                           "\nExamples:\n"}) {
+    EXPECT_NE(run.out.find(text), std::string::npos) << text << " in\n" << run.out;
+  }
+}
+
+TEST(CardToolTest, TheMonitorNoteIsInTheCommandsLanguage) {
+  FakePort ports;
+  ports.value = 0;
+  CardCommand command;
+  command.action = CardCommand::Action::Monitor;
+  command.on = true;
+  command.language = Language::Japanese;
+  std::ostringstream out, err;
+  EXPECT_EQ(RunCardCommand(ports, command, out, err), kCardExitOk);
+  EXPECT_EQ(err.str(), "tapewell-card: 注意: MPEG 入力が録音ソースでない間、モニターはオフのままです。"
+                       "先に 'tapewell-card source on' を実行してください\n");
+}

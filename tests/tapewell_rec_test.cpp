@@ -181,6 +181,69 @@ TEST_F(TapewellRecTest, JapaneseLocaleUsesTheJapaneseTable) {
   EXPECT_NE(r.out.find("無音"), std::string::npos) << r.out;
 }
 
+// The locale the messages and --help follow, and one that keeps them English.
+const std::string kJapanese = "LANG=ja_JP.UTF-8 LC_ALL= LC_MESSAGES=";
+const std::string kEnglish = "LANG=C LC_ALL= LC_MESSAGES=";
+
+TEST_F(TapewellRecTest, JapaneseLocaleGivesJapaneseUsageErrorsAndHelp) {
+  std::filesystem::create_directory(out);
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"-r abc", "--rate は 32000、44100、48000 のいずれかにしてください: abc"},
+      {"-l 0", "--length は 1 から 100 までの整数"},
+      {"--bogus", "コマンドラインの誤り: The following argument was not expected: --bogus"},
+      {"--input " + dir.file("missing.wav"), "入力ファイル '" + dir.file("missing.wav") + "' を開けません"},
+  };
+  for (const auto& [args, mention] : cases) {
+    const RecRun r = RunRec(args + " -w " + out, kJapanese);
+    EXPECT_EQ(r.status, 2) << args;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << args << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("tapewell-rec: ", 0), 0u) << args << ": " << r.err;
+    EXPECT_NE(r.err.find(mention), std::string::npos) << args << ": " << r.err;
+    EXPECT_TRUE(WavFiles(out).empty()) << args;
+  }
+  const RecRun help = RunRec("--help", kJapanese);
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"DDMmmNNN.wav のトラックファイルに録音します", "使い方: tapewell-rec [オプション]",
+                           "\nオプション:\n", "このヘルプを表示して終了します", "--auto-track", "録音先のフォルダ",
+                           "--fast 必要: --input", "音声 SEC 秒分で停止します"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
+  }
+  // Descriptions line up at column 30 on a terminal, where the label "必要" takes 4 columns in 6 bytes.
+  EXPECT_NE(help.out.find("\n  --fast 必要: --input        --input と共に"), std::string::npos) << help.out;
+  for (const char* english : {"Usage", "OPTIONS", "Options", "Needs", "Print this help", "destination folder"}) {
+    EXPECT_EQ(help.out.find(english), std::string::npos) << english << " in\n" << help.out;
+  }
+  // LC_MESSAGES alone decides when LC_ALL is empty.
+  const RecRun messages = RunRec("-r abc", "LANG=C LC_ALL= LC_MESSAGES=ja_JP.UTF-8");
+  EXPECT_NE(messages.err.find("--rate は"), std::string::npos) << messages.err;
+}
+
+TEST_F(TapewellRecTest, OtherLocalesGiveEnglishUsageErrorsAndHelp) {
+  const RecRun r = RunRec("-r abc", kEnglish);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "tapewell-rec: --rate must be 32000, 44100 or 48000: abc\n");
+  const RecRun parse = RunRec("--bogus", "LANG=de_DE.UTF-8 LC_ALL= LC_MESSAGES=");
+  EXPECT_EQ(parse.err, "tapewell-rec: The following argument was not expected: --bogus (see tapewell-rec --help)\n");
+  const RecRun help = RunRec("--help", kEnglish);
+  EXPECT_EQ(help.status, 0);
+  for (const char* text : {"Usage: tapewell-rec [OPTIONS]", "\nOptions:\n", "Print this help message and exit",
+                           "destination folder (default: the current directory)", "--fast Needs: --input"}) {
+    EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
+  }
+}
+
+TEST_F(TapewellRecTest, AFileThatCannotBeCreatedIsReportedInTheLocalesLanguage) {
+  WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
+  const std::string missing = dir.path() + "/no/such";
+  const RecRun ja = RunRec("--input " + input + " --fast -w " + missing, kJapanese);
+  EXPECT_EQ(ja.status, 1);
+  EXPECT_NE(ja.err.find("tapewell-rec: " + missing + "/" + TodayName(1) + " を作成できません: "), std::string::npos)
+      << ja.err;
+  const RecRun en = RunRec("--input " + input + " --fast -w " + missing, kEnglish);
+  EXPECT_NE(en.err.find("tapewell-rec: cannot create " + missing + "/" + TodayName(1) + ": "), std::string::npos)
+      << en.err;
+}
+
 TEST_F(TapewellRecTest, SignalsMarkAndStopAPacedReplayCleanly) {
   const Frames signal = Signal(44100, {{20, 440}});
   WriteWav(input, 44100, signal);

@@ -1,0 +1,138 @@
+#include "cli/cli_text.h"
+
+#include <cstddef>
+#include <iterator>
+
+namespace {
+
+struct Entry {
+  CliTextId id;
+  const char* english;
+  const char* japanese;
+};
+
+using enum CliTextId;
+
+constexpr Entry kTexts[] = {
+    {kLabelUsage, "Usage", "使い方"},
+    {kLabelOptionsBadge, "OPTIONS", "オプション"},
+    {kLabelSubcommand, "SUBCOMMAND", "サブコマンド"},
+    {kLabelSubcommands, "SUBCOMMANDS", "サブコマンド"},
+    {kLabelPositionals, "Positionals", "引数"},
+    {kLabelRequired, "REQUIRED", "必須"},
+    {kLabelNeeds, "Needs", "必要"},
+    {kLabelExcludes, "Excludes", "併用不可"},
+    {kLabelEnv, "Env", "環境変数"},
+    {kLabelText, "TEXT", "文字列"},
+    {kGroupOptions, "Options", "オプション"},
+    {kGroupSubcommands, "Subcommands", "サブコマンド"},
+    {kHelpFlag, "Print this help message and exit", "このヘルプを表示して終了します"},
+    {kVersionFlag, "Display program version information and exit", "バージョン情報を表示して終了します"},
+
+    {kRecDescription, "Records the audio input (or a WAV file) into DDMmmNNN.wav track files.",
+     "音声入力（または WAV ファイル）を DDMmmNNN.wav のトラックファイルに録音します。"},
+    {kRecOptFolder, "destination folder (default: the current directory)",
+     "録音先のフォルダ（既定: カレントディレクトリ）"},
+    {kRecOptRate, "sample rate in Hz: 32000, 44100 or 48000 (default 44100)",
+     "サンプリング周波数 (Hz): 32000、44100、48000 のいずれか（既定 44100）"},
+    {kRecOptAutoTrack, "automatic track numbering: split where a long silence ends",
+     "トラック番号の自動更新: 長い無音が終わったところでファイルを分けます"},
+    {kRecOptLength, "silence length in tenths of a second, 1..100 (default 1)",
+     "無音とみなす長さ（0.1 秒単位）、1..100（既定 1）"},
+    {kRecOptLevel, "silence level: threshold 2^P, 0..15 (default 7)", "無音レベル: しきい値 2^P、0..15（既定 7）"},
+    {kRecOptInput, "record from a WAV file instead of the audio input", "音声入力の代わりに WAV ファイルから録音します"},
+    {kRecOptFast, "with --input: as fast as the engine goes instead of in real time",
+     "--input と共に: 実時間ではなく、できるだけ速く録音します"},
+    {kRecOptDuration, "stop after SEC seconds of audio", "音声 SEC 秒分で停止します"},
+
+    {kRecParseError, "%1 (see tapewell-rec --help)",
+     "コマンドラインの誤り: %1（使い方は tapewell-rec --help を見てください）"},
+    {kRecBadRate, "--rate must be 32000, 44100 or 48000: %1", "--rate は 32000、44100、48000 のいずれかにしてください: %1"},
+    {kRecBadLength, "--length must be a whole number of tenths of a second from 1 to 100: %1",
+     "--length は 1 から 100 までの整数（0.1 秒単位）にしてください: %1"},
+    {kRecBadLevel, "--level must be a whole number from 0 to 15: %1", "--level は 0 から 15 までの整数にしてください: %1"},
+    {kRecBadDuration, "--duration must be a number of seconds above 0 and at most 8640000 (100 days): %1",
+     "--duration は 0 より大きく 8640000（100 日）以下の秒数にしてください: %1"},
+    {kRecInputNeedsPath, "--input needs the path of a WAV file", "--input には WAV ファイルのパスを指定してください"},
+    {kRecRateDiffers, "--rate %1 differs from the input file's rate %2",
+     "--rate %1 は入力ファイルのサンプリング周波数 %2 と異なります"},
+
+    {kRecInputCannotOpen, "cannot open input file '%1': %2", "入力ファイル '%1' を開けません: %2"},
+    {kRecInputTooShort, "input file '%1' is too short to hold a WAV header and audio",
+     "入力ファイル '%1' は短すぎて、WAV ヘッダと音声が入っていません"},
+    {kRecInputNotWave, "input file '%1' is not a WAV file with 8 or 16 bits, mono or stereo",
+     "入力ファイル '%1' は 8 ビットか 16 ビット、モノラルかステレオの WAV ファイルではありません"},
+    {kRecInputExtensible, "input file '%1' has an extensible format header",
+     "入力ファイル '%1' のヘッダは拡張形式 (extensible) です"},
+    {kRecInputNotPcm, "input file '%1' is not integer PCM (format tag %2)",
+     "入力ファイル '%1' は整数 PCM ではありません（フォーマットタグ %2）"},
+    {kRecInputConvertHint, "; convert it to a plain 16-bit PCM WAV file first (sox IN -b 16 -e signed OUT.wav)",
+     "。先に通常の 16 ビット PCM の WAV ファイルに変換してください（sox IN -b 16 -e signed OUT.wav）"},
+    {kRecInputBadRate, "input file '%1' states a sample rate of %2 Hz; a rate from 1000 to 768000 Hz is needed",
+     "入力ファイル '%1' のサンプリング周波数は %2 Hz です。1000 から 768000 Hz までにしてください"},
+    {kRecInputCutShort,
+     "input file '%1' was cut short while it was replayed (%2 of %3 frames left); what was missing was recorded as "
+     "silence",
+     "入力ファイル '%1' が再生中に短くなりました（%3 フレーム中 %2 フレームが残っています）。足りない部分は無音として"
+     "録音しました"},
+
+    {kRecCannotCreate, "cannot create %1: %2", "%1 を作成できません: %2"},
+    {kRecCannotWrite, "cannot write %1: %2", "%1 に書き込めません: %2"},
+    {kRecOutOfMemory, "out of memory", "メモリが足りません"},
+
+    {kCardDescription,
+     "Shows or sets the MPEG input bits of an AudioPCI (ES1370) card's control register, as the window's two check "
+     "boxes do.\nExit status: 0 done, 1 the register cannot be reached (the reason is printed), 2 usage error.",
+     "AudioPCI (ES1370) カードのコントロールレジスタの MPEG 入力ビットを、ウィンドウの 2 つのチェックボックスと同じように"
+     "表示または設定します。\n終了ステータス: 0 完了、1 レジスタに届かない（理由を表示します）、2 使い方の誤り。"},
+    {kCardFooter,
+     "Examples:\n  tapewell-card status\n  tapewell-card -i E400 source on\n  tapewell-card --sony monitor on\n"
+     "'monitor on' takes effect only while the source is on; 'source off' turns both off. Every write also sets the "
+     "serial format (I2S, or Sony with --sony) and writes every other bit back as read.",
+     "例:\n  tapewell-card status\n  tapewell-card -i E400 source on\n  tapewell-card --sony monitor on\n"
+     "'monitor on' はソースがオンの間だけ効きます。'source off' は両方をオフにします。書き込むたびにシリアル形式"
+     "（I2S、--sony なら Sony）も設定し、ほかのビットは読んだとおりに書き戻します。"},
+    {kCardOptPort, "the register's I/O port in hexadecimal, with or without 0x (default E000)",
+     "レジスタの I/O ポート。16 進数で、0x は付けても付けなくてもかまいません（既定 E000）"},
+    {kCardOptSony, "write the Sony serial format (bit 15 clear) instead of I2S",
+     "I2S の代わりに Sony のシリアル形式（ビット 15 をクリア）を書き込みます"},
+    {kCardCmdStatus, "print the port, the register value and the settings", "ポート、レジスタの値と設定を表示します"},
+    {kCardCmdSource, "make the MPEG input the recording source (bit 9), or not",
+     "MPEG 入力を録音ソースにするかどうかを設定します（ビット 9）"},
+    {kCardCmdMonitor, "pass the MPEG input through to the playback path (bit 14; only while it is the source)",
+     "MPEG 入力を再生経路に通すかどうかを設定します（ビット 14。録音ソースである間だけ）"},
+    {kCardArgState, "on or off", "on または off"},
+
+    {kCardParseError, "%1\nRun with --help for more information.",
+     "コマンドラインの誤り: %1\n使い方は tapewell-card --help を見てください。"},
+    {kCardBadPort, "-i wants a hexadecimal port from 0 to FFFF, not \"%1\"",
+     "-i には 0 から FFFF までの 16 進数のポートを指定してください（\"%1\" は使えません）"},
+    {kCardMonitorNote,
+     "note: monitor stays off while the MPEG input is not the recording source; run 'tapewell-card source on' first",
+     "注意: MPEG 入力が録音ソースでない間、モニターはオフのままです。先に 'tapewell-card source on' を実行してください"},
+};
+
+static_assert(std::size(kTexts) == static_cast<size_t>(kCount), "every text has one entry");
+
+// `text` with %1..%9 replaced by args[0..8]; a placeholder without its argument stays.
+std::string Fill(const char* text, std::initializer_list<std::string> args) {
+  std::string out;
+  for (const char* p = text; *p; ++p) {
+    if (p[0] == '%' && p[1] >= '1' && p[1] <= '9' && static_cast<size_t>(p[1] - '1') < args.size()) {
+      out += *(args.begin() + (p[1] - '1'));
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string CliText(CliTextId id, Language language, std::initializer_list<std::string> args) {
+  for (const auto& e : kTexts) {
+    if (e.id == id) return Fill(language == Language::Japanese ? e.japanese : e.english, args);
+  }
+  return {};
+}

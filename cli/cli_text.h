@@ -1,0 +1,84 @@
+// The terminal tools' own texts (tapewell-rec and tapewell-card: usage
+// errors, input-file problems, notes and --help), in English and Japanese.
+// The file line's texts live in the string table (recorder/string_table.h).
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+#include "recorder/string_table.h"
+
+enum class CliTextId {
+  // --help, both tools: CLI11's own labels and the help and version flags.
+  kLabelUsage,        // "Usage"
+  kLabelOptionsBadge, // "OPTIONS", in the usage line
+  kLabelSubcommand,   // "SUBCOMMAND", in the usage line
+  kLabelSubcommands,  // "SUBCOMMANDS", in the usage line
+  kLabelPositionals,  // heading of the positional arguments
+  kLabelRequired,     // "REQUIRED"
+  kLabelNeeds,        // "Needs"
+  kLabelExcludes,     // "Excludes"
+  kLabelEnv,          // "Env"
+  kLabelText,         // "TEXT", the type of a text argument
+  kGroupOptions,      // heading of the options
+  kGroupSubcommands,  // heading of the subcommands
+  kHelpFlag,
+  kVersionFlag,
+
+  // tapewell-rec: --help.
+  kRecDescription,
+  kRecOptFolder,
+  kRecOptRate,
+  kRecOptAutoTrack,
+  kRecOptLength,
+  kRecOptLevel,
+  kRecOptInput,
+  kRecOptFast,
+  kRecOptDuration,
+
+  // tapewell-rec: usage errors. %1: the value as typed, unless noted.
+  kRecParseError,    // %1: CLI11's own message
+  kRecBadRate,
+  kRecBadLength,
+  kRecBadLevel,
+  kRecBadDuration,
+  kRecInputNeedsPath,
+  kRecRateDiffers,   // %1: --rate, %2: the file's rate
+
+  // tapewell-rec: input-file problems. %1: the path.
+  kRecInputCannotOpen,  // %2: the system's reason
+  kRecInputTooShort,
+  kRecInputNotWave,
+  kRecInputExtensible,
+  kRecInputNotPcm,      // %2: the format tag
+  kRecInputConvertHint, // follows kRecInputExtensible and kRecInputNotPcm
+  kRecInputBadRate,     // %2: the rate stated
+  kRecInputCutShort,    // %2: frames left, %3: frames at the start
+
+  // tapewell-rec: a track file that failed. %1: the path, %2: the reason.
+  kRecCannotCreate,
+  kRecCannotWrite,
+  kRecOutOfMemory,
+
+  // tapewell-card: --help.
+  kCardDescription,
+  kCardFooter,
+  kCardOptPort,
+  kCardOptSony,
+  kCardCmdStatus,
+  kCardCmdSource,
+  kCardCmdMonitor,
+  kCardArgState,
+
+  // tapewell-card: usage errors and notes.
+  kCardParseError,  // %1: CLI11's own message
+  kCardBadPort,     // %1: the port as typed
+  kCardMonitorNote,
+
+  kCount  // not a text: the number of texts above
+};
+
+/// The text `id` in `language`, each %1..%9 replaced by the argument of that
+/// number (arguments are not searched for placeholders again); a placeholder
+/// without an argument stays as written. Empty for kCount.
+std::string CliText(CliTextId id, Language language, std::initializer_list<std::string> args = {});
