@@ -12,6 +12,9 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 export CTEST_OUTPUT_ON_FAILURE=1
 export QT_QPA_PLATFORM=offscreen
+# The tests choose their languages themselves; everything else runs in English.
+unset LC_ALL LC_MESSAGES
+export LANG=C.UTF-8
 
 echo "== normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEWELL_CORE_ONLY=OFF -DTAPEWELL_SANITIZE=OFF >/dev/null
