@@ -197,6 +197,27 @@ TEST_F(EngineTest, MidnightBetweenTwoTracksStartsTheNewDay) {
   EXPECT_TRUE(testsupport::FileExists(Path("07Dec002")));
 }
 
+TEST_F(EngineTest, AFileDeletedDuringARecordingDoesNotLendItsNumberToTheNextTrack) {
+  rec.OnRecord();
+  rec.OnTrackMark();
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec003"));
+  std::remove(Path("07Dec002").c_str());  // the user deletes a finished track
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec004"));
+  rec.OnStop();
+  EXPECT_EQ(rec.ctlFile, "07Dec002");  // idle, the file line shows the first free name again
+}
+
+TEST_F(EngineTest, ANewRecordingStillTakesTheFirstFreeNumber) {
+  testsupport::WriteFileBytes(Path("07Dec002"), {});
+  rec.OnRecord();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec001"));
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec003"));
+  rec.OnStop();
+}
+
 TEST_F(EngineTest, EmptyFolderRecordsIntoTheCurrentDirectory) {
   const auto saved = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
