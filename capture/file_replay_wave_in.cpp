@@ -34,11 +34,13 @@ class FileReplayWaveInService::Device : public WaveInDevice {
       std::lock_guard<std::mutex> lock(mutex_);
       queue_.push_back(header);
     }
-    wake_.notify_one();
+    if (paced_) wake_.notify_one();
     return MMSYSERR_NOERROR;
   }
+
   MMRESULT Start() override {
-    if (!thread_.joinable()) {
+    started_ = true;
+    if (paced_ && !thread_.joinable()) {
       quit_ = false;
       thread_ = std::thread([this] { Replay(); });
     }
@@ -46,16 +48,18 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
   MMRESULT Stop() override {
     StopThread();
+    started_ = false;
     return MMSYSERR_NOERROR;
   }
   MMRESULT Reset() override {
     StopThread();
+    started_ = false;
     std::deque<WAVEHDR*> left;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       left.swap(queue_);
     }
-    for (WAVEHDR* header : left) Complete(header, 0);
+    for (WAVEHDR* header : left) ReturnBuffer(callback_, this, instance_, header, 0);
     return MMSYSERR_NOERROR;
   }
   MMRESULT Close() override {
@@ -67,6 +71,23 @@ class FileReplayWaveInService::Device : public WaveInDevice {
     WaveCloseRead();
     callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
     return MMSYSERR_NOERROR;
+  }
+
+  // Unpaced: every queued buffer, on the calling thread.
+  size_t DeliverQueued() {
+    if (paced_ || !started_ || ended_) return 0;
+    size_t delivered = 0;
+    for (;;) {
+      WAVEHDR* header = nullptr;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (queue_.empty()) return delivered;
+        header = queue_.front();
+        queue_.pop_front();
+      }
+      ++delivered;
+      if (!FillAndComplete(header)) return delivered;
+    }
   }
 
  private:
@@ -82,30 +103,40 @@ class FileReplayWaveInService::Device : public WaveInDevice {
         header = queue_.front();
         queue_.pop_front();
       }
-      const uint32_t capacity = header->dwBufferLength / 4;
-      const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(capacity, frames_ - position_));
-      WaveGetFrames(static_cast<int32_t>(position_), n, reinterpret_cast<int16_t*>(header->lpData));
-      position_ += n;
-      if (paced_) {
-        // A live input hands a buffer over once its last frame has been heard.
-        const auto due = start + std::chrono::microseconds(position_ * 1000000 / rate_);
+      const uint32_t n = Fill(header);
+      // A live input hands a buffer over once its last frame has been heard.
+      const auto due = start + std::chrono::microseconds((position_ + n) * 1000000 / rate_);
+      {
         std::unique_lock<std::mutex> lock(mutex_);
         if (wake_.wait_until(lock, due, [this] { return quit_.load(); })) {
           queue_.push_front(header);  // not delivered: it goes back for the reset
           return;
         }
       }
-      Complete(header, n * 4);
-      if (position_ >= frames_) {
-        callback_(this, MM_WIM_ENDED, instance_, WIM_END_OF_INPUT, 0);
-        return;
-      }
+      if (!Complete(header, n)) return;
     }
   }
 
-  void Complete(WAVEHDR* header, uint32_t bytes) {
-    ReturnBuffer(callback_, this, instance_, header, bytes);
+  // Copies the next frames into a buffer (not yet delivered); returns how many.
+  uint32_t Fill(WAVEHDR* header) {
+    const uint32_t capacity = header->dwBufferLength / 4;
+    const uint32_t n = static_cast<uint32_t>(std::min<int64_t>(capacity, frames_ - position_));
+    WaveGetFrames(static_cast<int32_t>(position_), n, reinterpret_cast<int16_t*>(header->lpData));
+    return n;
   }
+
+  // Delivers a buffer filled with `n` frames; after the file's last frame the
+  // device reports the end. Returns false once the file has ended.
+  bool Complete(WAVEHDR* header, uint32_t n) {
+    position_ += n;
+    ReturnBuffer(callback_, this, instance_, header, n * 4);
+    if (position_ < frames_) return true;
+    ended_ = true;
+    callback_(this, MM_WIM_ENDED, instance_, WIM_END_OF_INPUT, 0);
+    return false;
+  }
+
+  bool FillAndComplete(WAVEHDR* header) { return Complete(header, Fill(header)); }
 
   void StopThread() {
     if (!thread_.joinable()) return;
@@ -122,7 +153,9 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   int32_t rate_;
   int64_t frames_;
   bool paced_;
-  int64_t position_ = 0;
+  int64_t position_ = 0;       // next frame to deliver: the replay thread's while it runs
+  bool started_ = false;       // thread that starts and stops the device only
+  bool ended_ = false;         // the delivering thread only
   std::mutex mutex_;
   std::condition_variable wake_;
   std::deque<WAVEHDR*> queue_;
@@ -169,6 +202,8 @@ MMRESULT FileReplayWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& form
   callback(*handle, MM_WIM_OPEN, instance, 0, 0);
   return MMSYSERR_NOERROR;
 }
+
+size_t FileReplayWaveInService::DeliverQueued() { return device_ ? device_->DeliverQueued() : 0; }
 
 void FileReplayWaveInService::Release(HWAVEIN handle) {
   if (handle == device_.get()) device_.reset();

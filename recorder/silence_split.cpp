@@ -69,6 +69,22 @@ inline unsigned StillMask4(const uint8_t* frames, uint32_t j, __m128i lowBound, 
   const unsigned bytes = static_cast<unsigned>(_mm_movemask_epi8(packed));  // bit 2k left, 2k+1 right
   return (bytes & (bytes >> 1)) & 0x55u;  // bit 2k: frame j+k still
 }
+
+// The same for sixteen frames j..j+15 (bit 2k: frame j+k still) when the
+// threshold is at most 16384, in 16-bit lanes: a difference that saturates
+// lies at least 32768 away, so it is never still, as in 32 bits.
+inline unsigned StillMask16(const uint8_t* frames, uint32_t j, __m128i lowBound16, __m128i highBound16) {
+  auto stillLanes = [&](uint32_t k) {  // the eight samples of frames j+k..j+k+3: all ones where still
+    const uint8_t* at = frames + 4 * (size_t{j} + k);
+    const __m128i d = _mm_subs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 4)));
+    return _mm_and_si128(_mm_cmpgt_epi16(d, lowBound16), _mm_cmplt_epi16(d, highBound16));
+  };
+  const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(stillLanes(0), stillLanes(4))));
+  const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(stillLanes(8), stillLanes(12))));
+  const unsigned bits = low | high << 16;  // bit 2k left, 2k+1 right of frame j+k
+  return bits & (bits >> 1) & 0x55555555u;
+}
 #endif
 
 // Walks frames [j, end) while nothing happens but the run counting: stops at
@@ -86,25 +102,48 @@ uint32_t WalkQuietFrames(const uint8_t* frames, uint32_t j, uint32_t end, int32_
     ++j;
   }
 #if defined(__SSE2__)
-  // Four frames at a time while they are all sound far from a silence, or all
-  // still far from the indicator's threshold.
   const __m128i lowBound = _mm_set1_epi32(-threshold), highBound = _mm_set1_epi32(threshold);
-  while (j + 4 <= end) {
-    const unsigned still = StillMask4(frames, j, lowBound, highBound);
-    if (still == 0 && s.run < tenth) {
-      s.run = 0;
-    } else if (still == 0x55u && (s.run >= tenth || s.run < tenth - 4) && s.run <= INT32_MAX - 4) {
-      s.run += 4;
+  const bool narrow = threshold <= 16384;
+  const __m128i lowBound16 = _mm_set1_epi16(static_cast<int16_t>(narrow ? -threshold : 0));
+  const __m128i highBound16 = _mm_set1_epi16(static_cast<int16_t>(narrow ? threshold : 0));
+  // Steps of sixteen or four frames while they change nothing but the run:
+  // all still far from the indicator's threshold (or past it), or some not
+  // still while the still frames before the first of them leave the run
+  // below the threshold (the run then restarts after the last frame that is
+  // not still). Single frames otherwise.
+  auto step = [&](uint32_t n, unsigned still) {
+    const unsigned all = n == 16 ? 0x55555555u : 0x55u;  // bit 2k: frame j+k still
+    const unsigned moving = ~still & all;
+    if (moving != 0 && int64_t{s.run} + __builtin_ctz(moving) / 2 < tenth) {
+      s.run = static_cast<int32_t>(n - 1) - (31 - __builtin_clz(moving)) / 2;
+    } else if (still == all && (s.run >= tenth || s.run < tenth - static_cast<int32_t>(n)) &&
+               s.run <= INT32_MAX - static_cast<int32_t>(n)) {
+      s.run += static_cast<int32_t>(n);
     } else {
-      break;
+      return false;
     }
-    j += 4;
+    j += n;
     ReadFrame(frames, j - 1, s.prevLeft, s.prevRight);
+    return true;
+  };
+  while (j < end) {
+    if (j + 16 <= end) {
+      const unsigned still = narrow ? StillMask16(frames, j, lowBound16, highBound16)
+                                    : StillMask4(frames, j, lowBound, highBound) |
+                                          StillMask4(frames, j + 4, lowBound, highBound) << 8 |
+                                          StillMask4(frames, j + 8, lowBound, highBound) << 16 |
+                                          StillMask4(frames, j + 12, lowBound, highBound) << 24;
+      if (step(16, still)) continue;
+    }
+    if (j + 4 <= end && step(4, StillMask4(frames, j, lowBound, highBound))) continue;
+    if (!QuietFrame(frames, j, threshold, tenth, s)) break;
+    ++j;
   }
-#endif
+#else
   for (; j < end; ++j) {
     if (!QuietFrame(frames, j, threshold, tenth, s)) break;
   }
+#endif
   state = s;
   return j;
 }

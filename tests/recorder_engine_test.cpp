@@ -559,8 +559,15 @@ TEST_F(EngineTest, WalkInBlocksAgreesWithTheReferenceAtEveryLevel) {
     }
     r = int16_t(std::clamp(r + step(rng) / 3, -32768, 32767));
     input.push_back({l, r});
+    if (i % 9000 == 4500) {
+      // Steps just inside and outside the highest thresholds, and full-scale jumps.
+      for (int16_t v : {0, 16383, 0, 16384, 0, -16384, 32767, -1, -32768, 0, 32767, -32768, -32768, -1, 32766, 32767}) {
+        input.push_back({v, r});
+        input.push_back({v, int16_t(-1 - v)});
+      }
+    }
   }
-  for (int level : {0, 4, 7, 9}) {
+  for (int level : {0, 4, 7, 9, 14, 15}) {
     TearDown();
     SetUp();
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(e.path());
