@@ -4,7 +4,9 @@
 // would), or as fast as the engine goes on the engine's own thread, whenever
 // it asks (DeliverQueued), so that no buffer crosses threads. At the end of
 // the file the last, partial buffer is completed and the device reports
-// MM_WIM_ENDED with WIM_END_OF_INPUT.
+// MM_WIM_ENDED with WIM_END_OF_INPUT. The data of a 16-bit stereo file are
+// the frames themselves: they are read straight into the buffers, all the
+// queued ones in one read; other layouts go through the WAV reader.
 #pragma once
 
 #include <memory>

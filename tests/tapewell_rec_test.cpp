@@ -17,6 +17,7 @@
 
 #include "recorder/track_naming.h"
 #include "tests/test_support.h"
+#include "tests/wav_bytes.h"
 #include "wavefile/wavefile.h"
 #include "wavefile/wavefile_state.h"
 
@@ -224,6 +225,30 @@ TEST_F(TapewellRecTest, FastAndPacedReplaysWriteTheSameFilesAndLines) {
   std::string pacedOut = p.out;
   for (size_t at; (at = pacedOut.find(paced)) != std::string::npos;) pacedOut.replace(at, paced.size(), fast);
   EXPECT_EQ(f.out, pacedOut);
+}
+
+TEST_F(TapewellRecTest, FastReplayFindsTheFramesAfterOtherChunksAndStopsWhereTheFileEnds) {
+  // A LIST chunk between "fmt " and "data" moves the first frame to byte 54,
+  // and the data chunk promises more frames than the file holds.
+  const Frames signal = Signal(44100, {{0.4, 440}, {0.3, 0}, {0.5, 700}});
+  std::vector<uint8_t> data;
+  for (auto [l, r] : signal) {
+    wavbytes::AppendLe16(data, uint16_t(l));
+    wavbytes::AppendLe16(data, uint16_t(r));
+  }
+  auto bytes = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("LIST", {'x', 'y'}),
+                               wavbytes::Chunk("data", data)});
+  wavbytes::PutLe32(bytes, 50, uint32_t(data.size() + 40000));
+  testsupport::WriteFileBytes(input, bytes);
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -a -l 2 -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 2u);
+  Frames joined = ReadFrames(out + "/" + names[0]);
+  const Frames second = ReadFrames(out + "/" + names[1]);
+  joined.insert(joined.end(), second.begin(), second.end());
+  EXPECT_TRUE(joined == signal);
 }
 
 TEST_F(TapewellRecTest, EightBitMonoInputIsRecordedAsSixteenBitStereo) {
