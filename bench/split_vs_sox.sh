@@ -18,7 +18,10 @@
 #
 # Usage: bench/split_vs_sox.sh [rounds] [inputs...]   (default: 5 rounds; 10min 60min 1100)
 #   TAPEWELL_REC=path   the binary (default build-rel/cli/tapewell-rec, built in Release if missing)
-#   BENCH_DIR=dir       where inputs and outputs go (default: a new folder under /tmp)
+#   BENCH_DIR=dir       where inputs and outputs go (default: /dev/shm when it is there, else /tmp).
+#                       On tmpfs every tool meets the page cache alone; on a disk file system
+#                       creating the next round's files after the last round's were deleted
+#                       costs extra (ext4 looks at the recently freed inodes).
 set -euo pipefail
 export LC_ALL=C
 cd "$(dirname "$0")/.."
@@ -35,7 +38,9 @@ rec=$(realpath "$rec")
 for tool in sox soxi ffmpeg /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "split_vs_sox.sh: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
-work=$(mktemp -d "${BENCH_DIR:-/tmp}/tapewell-split-bench.XXXXXX")
+default_dir=/tmp
+[ -d /dev/shm ] && [ -w /dev/shm ] && default_dir=/dev/shm
+work=$(mktemp -d "${BENCH_DIR:-$default_dir}/tapewell-split-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # ------------------------------------------------------------------ inputs
@@ -114,7 +119,7 @@ stats() {  # min median max of the numbers on standard input
 }
 
 echo "tapewell-rec: $rec"
-echo "work folder: $work ($(findmnt -no FSTYPE -T "$work"))"
+echo "work folder: $work ($(stat -f -c %T "$work"))"
 echo "$rounds rounds per input; ratio = throughput of tapewell-rec / throughput of the other"
 for name in "${inputs[@]}"; do
   make_input "$name"

@@ -152,6 +152,8 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
  private:
+  static constexpr size_t kMaxBatch = 16;  // more than the ring ever queues
+
   // The replay thread: fills the oldest queued buffer with the next frames.
   void Replay() {
     const auto start = std::chrono::steady_clock::now();
@@ -241,7 +243,6 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   WaveInProc callback_;
   uintptr_t instance_;
   int32_t rate_;
-  static constexpr size_t kMaxBatch = 16;
   int64_t frames_;
   off_t dataOffset_;
   bool paced_;
