@@ -1,56 +1,93 @@
-// A console reporter that remembers the median items/s of each benchmark and,
-// at the end, prints the ratio of named pairs measured in the same run.
+// Interleaved comparisons: each case runs beside its baseline in alternating
+// rounds (case, baseline, then baseline, case, ...), so that the machine's
+// drift lands in both halves of a round instead of inside the ratio. Each
+// round gives one throughput ratio; the minimum, median and maximum over the
+// rounds are printed.
 #pragma once
 
-#include <benchmark/benchmark.h>
-
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <map>
+#include <cstdlib>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace benchratio {
 
-class RatioReporter : public benchmark::ConsoleReporter {
- public:
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const auto& run : runs) {
-      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-        auto it = run.counters.find("items_per_second");
-        if (it != run.counters.end()) medians_[run.run_name.function_name] = it->second.value;
-      }
-    }
-  }
-  /// Median items/s of a benchmark (its function name), 0 when it did not run.
-  double Median(const std::string& name) const {
-    auto it = medians_.find(name);
-    return it == medians_.end() ? 0.0 : it->second;
-  }
+/// One repetition of a measured workload: returns the seconds of its timed
+/// part (set-up and clean-up left out) and how many items it handled.
+struct Run {
+  double seconds;
+  double items;
+};
+using Workload = std::function<Run()>;
 
- private:
-  std::map<std::string, double> medians_;
+/// Seconds taken by `work()`.
+template <typename Work>
+double Seconds(Work&& work) {
+  const auto start = std::chrono::steady_clock::now();
+  work();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+/// A case and the baseline it is compared with.
+struct Comparison {
+  std::string name, baselineName;
+  Workload run, baseline;
 };
 
-/// Runs the registered benchmarks and prints "name: median items/s" lines and
-/// the ratio numerator / denominator for every pair.
-inline int RunAndPrintRatios(int argc, char** argv,
-                             const std::vector<std::pair<std::string, std::string>>& pairs,
-                             const char* unit) {
-  benchmark::Initialize(&argc, argv);
-  RatioReporter reporter;
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n");
-  for (const auto& [num, den] : pairs) {
-    const double a = reporter.Median(num), b = reporter.Median(den);
-    if (a <= 0 || b <= 0) continue;
-    std::printf("median %-28s %10.1f M %s/s\n", num.c_str(), a / 1e6, unit);
-    std::printf("median %-28s %10.1f M %s/s\n", den.c_str(), b / 1e6, unit);
-    std::printf("ratio  %s / %s = %.2f\n", num.c_str(), den.c_str(), a / b);
+inline double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n == 0 ? 0.0 : (n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2);
+}
+
+/// Rounds from the command line ("--rounds=N") or `fallback`.
+inline int RoundsFromArgs(int argc, char** argv, int fallback) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--rounds=", 0) == 0) return std::max(1, std::atoi(arg.c_str() + 9));
   }
-  benchmark::Shutdown();
-  return 0;
+  return fallback;
+}
+
+/// Runs every comparison for `rounds` rounds, interleaved, after one warm-up
+/// round that is not counted; prints each side's median throughput (items/s
+/// in `unit`) and the min/median/max of the per-round ratio case / baseline.
+inline void RunInterleaved(const std::vector<Comparison>& comparisons, int rounds, const char* unit) {
+  struct Tally {
+    std::vector<double> runRate, baseRate, ratio;
+  };
+  std::vector<Tally> tallies(comparisons.size());
+  for (int round = -1; round < rounds; ++round) {
+    for (size_t c = 0; c < comparisons.size(); ++c) {
+      const Comparison& cmp = comparisons[c];
+      Run a{}, b{};
+      if (round % 2 == 0) {
+        a = cmp.run();
+        b = cmp.baseline();
+      } else {
+        b = cmp.baseline();
+        a = cmp.run();
+      }
+      if (round < 0 || a.seconds <= 0 || b.seconds <= 0) continue;  // warm-up
+      const double ra = a.items / a.seconds, rb = b.items / b.seconds;
+      tallies[c].runRate.push_back(ra);
+      tallies[c].baseRate.push_back(rb);
+      tallies[c].ratio.push_back(ra / rb);
+    }
+  }
+  std::printf("%d interleaved rounds; ratio = throughput of the case / throughput of its baseline\n", rounds);
+  for (size_t c = 0; c < comparisons.size(); ++c) {
+    const Tally& t = tallies[c];
+    if (t.ratio.empty()) continue;
+    std::printf("%-26s median %12.4g %s/s\n", comparisons[c].name.c_str(), Median(t.runRate), unit);
+    std::printf("%-26s median %12.4g %s/s\n", comparisons[c].baselineName.c_str(), Median(t.baseRate), unit);
+    std::printf("ratio %s / %s: min %.4g  median %.4g  max %.4g\n\n", comparisons[c].name.c_str(),
+                comparisons[c].baselineName.c_str(), *std::min_element(t.ratio.begin(), t.ratio.end()),
+                Median(t.ratio), *std::max_element(t.ratio.begin(), t.ratio.end()));
+  }
 }
 
 }  // namespace benchratio

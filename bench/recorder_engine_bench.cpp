@@ -1,7 +1,10 @@
-// The frame walk with the writer (auto-track on, mixed sound and silence),
-// beside a plain buffered write of the same bytes; and the time of a track
-// change with 999 track files of the day already in the folder.
-#include <benchmark/benchmark.h>
+// The recording engine, each case against its baseline in alternating rounds:
+// the frame walk with the writer (auto-track on, mixed sound and silence)
+// against a plain buffered write of the same bytes, and a track change with
+// the day's files 001 to 999 in the folder against one in a folder without
+// them (also printed as times: the change has to fit well inside the
+// capture ring's 1.5 s).
+// Usage: recorder_engine_bench [--rounds=N]
 #include <unistd.h>
 
 #include <algorithm>
@@ -39,9 +42,21 @@ struct Folder {
   std::string path;
   Folder() {
     std::string pattern = std::string(P_tmpdir) + "/tapewell-engine-bench-XXXXXX";
-    path = mkdtemp(pattern.data());
+    if (!mkdtemp(pattern.data())) {
+      std::fprintf(stderr, "recorder_engine_bench: cannot make a folder in %s\n", P_tmpdir);
+      std::exit(1);
+    }
+    path = pattern;
   }
   ~Folder() { std::filesystem::remove_all(path); }
+  /// Removes every entry but those in `keep`.
+  void Clear(const std::vector<std::string>& keep = {}) const {
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
+      if (std::find(keep.begin(), keep.end(), entry.path().filename().string()) == keep.end()) {
+        std::filesystem::remove(entry.path());
+      }
+    }
+  }
 };
 
 // One block of 8,192 x 512 frames (95 s at 44.1 kHz): 40 s of sound, then 2 s
@@ -59,94 +74,88 @@ std::vector<uint8_t> MixedBlock() {
   return bytes;
 }
 
-void BM_FrameWalkAndWriter(benchmark::State& state) {
-  Folder folder;
+void StartOrDie(BenchRecorder& rec, const std::string& folder) {
+  rec.folder = folder + "/";
+  rec.OnRecord();
+  if (!g_bRecording) {
+    std::fprintf(stderr, "recorder_engine_bench: cannot record into %s\n", folder.c_str());
+    std::exit(1);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int rounds = benchratio::RoundsFromArgs(argc, argv, 15);
   SystemNaming naming;
   FakeWaveInService service;
   SetWaveInService(&service);
   g_nSampleRate = 44100;
   BenchRecorder rec(naming);
-  rec.folder = folder.path + "/";
   rec.m_bAutoTrack = 1;
   const auto block = MixedBlock();
-  rec.OnRecord();
-  for (auto _ : state) {
-    rec.AnalyseFrames(block.data(), static_cast<uint32_t>(block.size()), 0, 10, 7);
-    // Completed tracks go, as the plain write below rewrites one file: both
-    // then write into the page cache without piling up gigabytes.
-    state.PauseTiming();
-    for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
-      if (entry.path().string() != rec.m_strPath) std::filesystem::remove(entry.path());
-    }
-    state.ResumeTiming();
+  const double blockFrames = double(block.size() / 4);
+
+  Folder walkFolder, plainFolder, fullFolder, emptyFolder;
+  // The day's files 001..999 (empty) in fullFolder.
+  rec.m_strFolder = fullFolder.path + "/";
+  std::vector<std::string> dayFiles;
+  for (int i = 1; i <= 999; ++i) {
+    dayFiles.push_back(rec.MakeNextTrackName() + ".wav");
+    std::fclose(std::fopen((rec.m_strFolder + dayFiles.back()).c_str(), "wb"));
   }
-  rec.OnStop();
+
+  auto frameWalk = [&] {
+    StartOrDie(rec, walkFolder.path);
+    const double s = benchratio::Seconds(
+        [&] { rec.AnalyseFrames(block.data(), static_cast<uint32_t>(block.size()), 0, 10, 7); });
+    rec.OnStop();
+    walkFolder.Clear();
+    return benchratio::Run{s, blockFrames};
+  };
+  auto plainWrite = [&] {
+    const std::string path = plainFolder.path + "/plain.raw";
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::exit(1);
+    const double s = benchratio::Seconds([&] {
+      for (size_t off = 0; off < block.size(); off += 409600) {
+        std::fwrite(block.data() + off, 1, std::min<size_t>(409600, block.size() - off), f);
+      }
+    });
+    std::fclose(f);
+    return benchratio::Run{s, blockFrames};
+  };
+
+  // Five track changes in one recording, each completing a staged block
+  // of 100,000 frames; every change's time is kept.
+  std::vector<double> fullTimes, emptyTimes;
+  auto trackChanges = [&](const Folder& folder, std::vector<double>& times) {
+    return [&] {
+      StartOrDie(rec, folder.path);
+      double total = 0;
+      for (int k = 0; k < 5; ++k) {
+        for (int i = 0; i < 100000; ++i) WavePutSample(i, -i);
+        const double s = benchratio::Seconds([&] { rec.StartNextTrack(); });
+        times.push_back(s);
+        total += s;
+      }
+      rec.OnStop();
+      folder.Clear(dayFiles);
+      return benchratio::Run{total, 5.0};
+    };
+  };
+
+  benchratio::RunInterleaved({{"FrameWalkAndWriter", "PlainWrite", frameWalk, plainWrite}}, rounds, "frames");
+  benchratio::RunInterleaved({{"TrackChangeWith999Files", "TrackChangeEmptyFolder",
+                               trackChanges(fullFolder, fullTimes), trackChanges(emptyFolder, emptyTimes)}},
+                             rounds, "changes");
+  auto report = [](const char* name, std::vector<double> t) {
+    std::sort(t.begin(), t.end());
+    std::printf("%-26s %zu changes: median %.3f ms, max %.3f ms\n", name, t.size(), 1e3 * benchratio::Median(t),
+                1e3 * t.back());
+  };
+  report("TrackChangeWith999Files", fullTimes);
+  report("TrackChangeEmptyFolder", emptyTimes);
   SetWaveInService(nullptr);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(block.size() / 4));
-}
-
-void BM_PlainWrite(benchmark::State& state) {
-  Folder folder;
-  const auto block = MixedBlock();
-  const std::string path = folder.path + "/plain.raw";
-  FILE* f = std::fopen(path.c_str(), "wb");
-  int64_t written = 0;
-  for (auto _ : state) {
-    for (size_t off = 0; off < block.size(); off += 409600) {
-      std::fwrite(block.data() + off, 1, std::min<size_t>(409600, block.size() - off), f);
-    }
-    written += static_cast<int64_t>(block.size());
-    if (written > (int64_t{1} << 30)) {  // keep the file in the page cache's reach
-      std::fclose(f);
-      f = std::fopen(path.c_str(), "wb");
-      written = 0;
-    }
-  }
-  std::fclose(f);
-  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(block.size() / 4));
-}
-
-void BM_TrackChangeWith999Files(benchmark::State& state) {
-  static Folder folder;
-  static SystemNaming naming;
-  static FakeWaveInService service;
-  static BenchRecorder* rec = [] {
-    SetWaveInService(&service);
-    g_nSampleRate = 48000;
-    auto* r = new BenchRecorder(naming);
-    r->folder = folder.path + "/";
-    r->m_strFolder = r->folder;
-    for (int i = 1; i <= 999; ++i) {
-      const std::string name = r->m_strFolder + r->MakeNextTrackName() + ".wav";
-      std::fclose(std::fopen(name.c_str(), "wb"));
-    }
-    r->OnRecord();
-    return r;
-  }();
-  for (auto _ : state) {
-    state.PauseTiming();
-    for (int i = 0; i < 100000; ++i) WavePutSample(i, -i);  // a staged block to complete
-    const std::string previous = rec->m_strPath;
-    state.ResumeTiming();
-    rec->StartNextTrack();
-    state.PauseTiming();
-    std::remove(previous.c_str());  // keep 999 files of the day besides the open one
-    state.ResumeTiming();
-  }
-}
-
-BENCHMARK(BM_FrameWalkAndWriter)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
-BENCHMARK(BM_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Repetitions(7)->ReportAggregatesOnly(true);
-BENCHMARK(BM_TrackChangeWith999Files)
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime()
-    ->Iterations(1)
-    ->Repetitions(41)
-    ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); })
-    ->ReportAggregatesOnly(true);
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  return benchratio::RunAndPrintRatios(argc, argv, {{"BM_FrameWalkAndWriter", "BM_PlainWrite"}}, "frames");
+  return 0;
 }

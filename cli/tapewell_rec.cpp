@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -229,7 +230,9 @@ void ReportFileFailure(const TerminalRecorder& rec) {
                    .c_str());
 }
 
-int Record(const Options& options, WaveInService& service) {
+// `fastReplay`: the replay of --input --fast, which fills the handed-back
+// buffers on this thread whenever the loop asks; null otherwise.
+int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
   SystemNaming naming;
   const bool progress = isatty(STDOUT_FILENO);
   TerminalRecorder rec(naming, SystemLanguage(), stdout, progress);
@@ -258,10 +261,15 @@ int Record(const Options& options, WaveInService& service) {
   std::optional<RawKeys> rawKeys;
   if (keys) rawKeys.emplace();
   bool stdinOpen = keys;
+  auto progressDue = std::chrono::steady_clock::now();
   while (g_bRecording) {
     pollfd fds[2] = {{rec.queue.WaitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    poll(fds, stdinOpen ? 2 : 1, 250);
-    rec.queue.Drain();
+    // A fast replay delivers its buffers here, without waiting; signals are
+    // looked at between two rounds of buffers.
+    if (!fastReplay || fastReplay->DeliverQueued() == 0) {
+      poll(fds, stdinOpen ? 2 : 1, 250);
+      rec.queue.Drain();
+    }
     if (g_stopRequests.load() > 0) {
       rec.OnStop();
       break;
@@ -281,7 +289,10 @@ int Record(const Options& options, WaveInService& service) {
     }
     WakeupQueue::Message m;
     while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
-    rec.ShowProgress(CaptureDroppedFrames());
+    if (!fastReplay || std::chrono::steady_clock::now() >= progressDue) {
+      rec.ShowProgress(CaptureDroppedFrames());
+      progressDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    }
   }
   rec.EndProgress();
   const uint64_t dropped = CaptureDroppedFrames();
@@ -340,6 +351,7 @@ int main(int argc, char** argv) {
 
   std::unique_ptr<WaveInService> service;
   int64_t inputFrames = 0;
+  FileReplayWaveInService* fastReplay = nullptr;
   if (!options.input.empty()) {
     int32_t rate = 0;
     std::string problem = InputEncodingProblem(options.input);
@@ -357,11 +369,13 @@ int main(int argc, char** argv) {
       return kExitUsage;
     }
     options.rate = rate;
-    service = std::make_unique<FileReplayWaveInService>(options.input, !options.fast);
+    auto replay = std::make_unique<FileReplayWaveInService>(options.input, !options.fast);
+    if (options.fast) fastReplay = replay.get();
+    service = std::move(replay);
   } else {
     service = std::make_unique<PortAudioWaveInService>();
   }
-  int status = Record(options, *service);
+  int status = Record(options, *service, fastReplay);
   if (status == kExitFailure && !service->LastError().empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
   }

@@ -18,7 +18,7 @@ bool WakeupQueue::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_.emplace_back(message, wParam, lParam);
   }
-  Poke();
+  if (std::this_thread::get_id() != owner_) Poke();
   return true;
 }
 

@@ -1,10 +1,13 @@
 // The terminal recorder's message queue: any thread may post; the main loop
 // waits on a file descriptor that becomes readable when something is posted
-// (or a signal handler pokes it), alongside standard input.
+// (or a signal handler pokes it), alongside standard input. The loop runs on
+// the thread that made the queue and takes every waiting message before it
+// waits again, so a message posted on that thread needs no wake-up.
 #pragma once
 
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 #include "capture/message_window.h"
@@ -18,6 +21,7 @@ class WakeupQueue : public MessageWindow {
   WakeupQueue(const WakeupQueue&) = delete;
   WakeupQueue& operator=(const WakeupQueue&) = delete;
 
+  /// Queues a message; from any thread but the owner's it also makes WaitFd readable.
   bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   /// Takes the oldest message; false when none is waiting.
   bool Take(Message& message);
@@ -29,6 +33,7 @@ class WakeupQueue : public MessageWindow {
   void Drain() const;
 
  private:
+  const std::thread::id owner_ = std::this_thread::get_id();  // the thread whose loop takes the messages
   std::mutex mutex_;
   std::deque<Message> messages_;
   int pipe_[2] = {-1, -1};

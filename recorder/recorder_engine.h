@@ -49,7 +49,8 @@ class RecorderEngine {
   void OnRate32k();
   void OnRate44k();
   void OnRate48k();
-  /// Completes the current file, creates the next at the running capture's rate, shows it.
+  /// Completes the current file, creates the next at the running capture's rate (named with the
+  /// first free number after the current track's), shows it.
   void StartNextTrack();
   /// The first free DDMmmNNN name in m_strFolder, without folder and extension.
   std::string MakeNextTrackName() const;

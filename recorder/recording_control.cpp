@@ -118,7 +118,7 @@ void RecorderEngine::StartNextTrack() {
     EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
     return;
   }
-  m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
+  m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
   const int created = WaveCreate(m_strPath.c_str(), captureRate_, 16, 2, 0);
   if (created != WAVE_OK) {
     // No file to write into: the recording ends here rather than dropping frames.

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include "capture/capture_ring.h"
@@ -70,6 +70,46 @@ inline unsigned StillMask4(const uint8_t* frames, uint32_t j, __m128i lowBound, 
   const unsigned bytes = static_cast<unsigned>(_mm_movemask_epi8(packed));  // bit 2k left, 2k+1 right
   return (bytes & (bytes >> 1)) & 0x55u;  // bit 2k: frame j+k still
 }
+
+// The same for sixteen frames j..j+15 (bit 2k: frame j+k still) when the
+// threshold is at most 16384, in 16-bit lanes: a difference that saturates
+// lies at least 32768 away, so it is never still, as in 32 bits.
+inline unsigned StillMask16(const uint8_t* frames, uint32_t j, __m128i lowBound16, __m128i highBound16) {
+  auto stillLanes = [&](uint32_t k) {  // the eight samples of frames j+k..j+k+3: all ones where still
+    const uint8_t* at = frames + 4 * (size_t{j} + k);
+    const __m128i d = _mm_subs_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)),
+                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(at - 4)));
+    return _mm_and_si128(_mm_cmpgt_epi16(d, lowBound16), _mm_cmplt_epi16(d, highBound16));
+  };
+  const unsigned low = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(stillLanes(0), stillLanes(4))));
+  const unsigned high = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(stillLanes(8), stillLanes(12))));
+  const unsigned bits = low | high << 16;  // bit 2k left, 2k+1 right of frame j+k
+  return bits & (bits >> 1) & 0x55555555u;
+}
+
+// Stillness of eight frames j..j+7 against their predecessors in 16-bit
+// lanes, as in StillMask16: all ones in both lanes of a still frame.
+__attribute__((target("avx2"))) inline __m256i StillLanes8(const uint8_t* frames, uint32_t j, __m256i lowBound16,
+                                                           __m256i highBound16) {
+  const uint8_t* at = frames + 4 * size_t{j};
+  const __m256i d = _mm256_subs_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(at)),
+                                      _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at - 4)));
+  return _mm256_and_si256(_mm256_cmpgt_epi16(d, lowBound16), _mm256_cmpgt_epi16(highBound16, d));
+}
+
+// StillMask16 for thirty-two frames j..j+31 with AVX2 (bit 2k: frame j+k still).
+__attribute__((target("avx2"))) uint64_t StillMask32(const uint8_t* frames, uint32_t j, int32_t threshold) {
+  const __m256i lowBound16 = _mm256_set1_epi16(static_cast<int16_t>(-threshold));
+  const __m256i highBound16 = _mm256_set1_epi16(static_cast<int16_t>(threshold));
+  // The packs work within 128-bit halves; the permutation puts the bytes back in frame order.
+  auto bits16 = [&](uint32_t k) __attribute__((target("avx2"))) {
+    const __m256i packed = _mm256_packs_epi16(StillLanes8(frames, j + k, lowBound16, highBound16),
+                                              StillLanes8(frames, j + k + 8, lowBound16, highBound16));
+    return static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_permute4x64_epi64(packed, 0xD8)));
+  };
+  const uint64_t bits = bits16(0) | uint64_t{bits16(16)} << 32;  // bit 2k left, 2k+1 right of frame j+k
+  return bits & (bits >> 1) & 0x5555555555555555u;
+}
 #endif
 
 // Walks frames [j, end) while nothing happens but the run counting: stops at
@@ -87,25 +127,50 @@ uint32_t WalkQuietFrames(const uint8_t* frames, uint32_t j, uint32_t end, int32_
     ++j;
   }
 #if defined(__SSE2__)
-  // Four frames at a time while they are all sound far from a silence, or all
-  // still far from the indicator's threshold.
   const __m128i lowBound = _mm_set1_epi32(-threshold), highBound = _mm_set1_epi32(threshold);
-  while (j + 4 <= end) {
-    const unsigned still = StillMask4(frames, j, lowBound, highBound);
-    if (still == 0 && s.run < tenth) {
-      s.run = 0;
-    } else if (still == 0x55u && (s.run >= tenth || s.run < tenth - 4) && s.run <= INT32_MAX - 4) {
-      s.run += 4;
+  const bool narrow = threshold <= 16384;
+  const __m128i lowBound16 = _mm_set1_epi16(static_cast<int16_t>(narrow ? -threshold : 0));
+  const __m128i highBound16 = _mm_set1_epi16(static_cast<int16_t>(narrow ? threshold : 0));
+  // Steps of 32 (with AVX2), 16 or 4 frames while they change nothing but the run:
+  // all still far from the indicator's threshold (or past it), or some not
+  // still while the still frames before the first of them leave the run
+  // below the threshold (the run then restarts after the last frame that is
+  // not still). Single frames otherwise.
+  auto step = [&](uint32_t n, uint64_t still) {
+    const uint64_t all = 0x5555555555555555u >> (64 - 2 * n);  // bit 2k: frame j+k still
+    const uint64_t moving = ~still & all;
+    if (moving != 0 && int64_t{s.run} + __builtin_ctzll(moving) / 2 < tenth) {
+      s.run = static_cast<int32_t>(n - 1) - (63 - __builtin_clzll(moving)) / 2;
+    } else if (still == all && (s.run >= tenth || s.run < tenth - static_cast<int32_t>(n)) &&
+               s.run <= INT32_MAX - static_cast<int32_t>(n)) {
+      s.run += static_cast<int32_t>(n);
     } else {
-      break;
+      return false;
     }
-    j += 4;
+    j += n;
     ReadFrame(frames, j - 1, s.prevLeft, s.prevRight);
+    return true;
+  };
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  while (j < end) {
+    if (avx2 && narrow && j + 32 <= end && step(32, StillMask32(frames, j, threshold))) continue;
+    if (j + 16 <= end) {
+      const unsigned still = narrow ? StillMask16(frames, j, lowBound16, highBound16)
+                                    : StillMask4(frames, j, lowBound, highBound) |
+                                          StillMask4(frames, j + 4, lowBound, highBound) << 8 |
+                                          StillMask4(frames, j + 8, lowBound, highBound) << 16 |
+                                          StillMask4(frames, j + 12, lowBound, highBound) << 24;
+      if (step(16, still)) continue;
+    }
+    if (j + 4 <= end && step(4, StillMask4(frames, j, lowBound, highBound))) continue;
+    if (!QuietFrame(frames, j, threshold, tenth, s)) break;
+    ++j;
   }
-#endif
+#else
   for (; j < end; ++j) {
     if (!QuietFrame(frames, j, threshold, tenth, s)) break;
   }
+#endif
   state = s;
   return j;
 }

@@ -1,5 +1,7 @@
 // Track file names: DDMmmNNN (day, month from the program's own table,
-// sequence number of at least three digits), the first one free in a folder.
+// sequence number of at least three digits): the first one free in a folder,
+// or, for the next track of a recording, the first one free after the
+// current track's.
 #pragma once
 
 #include <string>
@@ -39,3 +41,13 @@ const char* MonthAbbreviation(int month);
 /// using one date for every candidate. `folder` is empty or ends in the
 /// folder separator.
 std::string MakeTrackName(const std::string& folder, const NamingServices& services);
+
+/// The name for the track that follows the file at `currentPath` in the same
+/// recording. When `currentPath` is `folder` + a name of today's date + ".wav",
+/// the answer is the first free name whose number is above that name's, so
+/// that a recording's files sort in recording order and a track change checks
+/// only the names after the current one (numbers freed below it are not taken
+/// again). Otherwise (another folder, another day, or no track name) it is
+/// MakeTrackName's answer: the first free number from 1.
+std::string MakeTrackNameAfter(const std::string& folder, const std::string& currentPath,
+                               const NamingServices& services);

@@ -10,8 +10,8 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   # independent readers of what the writer produces (tests only)
   libsndfile1-dev sox
-  # benchmark scripts
-  time
+  # benchmark scripts (ffmpeg: a peer of the offline split)
+  time ffmpeg
   # terminal tools
   libcli11-dev
   # the sound card test on an emulated card: a QEMU guest with a cpio initramfs and busybox

@@ -199,6 +199,27 @@ TEST_F(EngineTest, MidnightBetweenTwoTracksStartsTheNewDay) {
   EXPECT_TRUE(testsupport::FileExists(Path("07Dec002")));
 }
 
+TEST_F(EngineTest, AFileDeletedDuringARecordingDoesNotLendItsNumberToTheNextTrack) {
+  rec.OnRecord();
+  rec.OnTrackMark();
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec003"));
+  std::remove(Path("07Dec002").c_str());  // the user deletes a finished track
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec004"));
+  rec.OnStop();
+  EXPECT_EQ(rec.ctlFile, "07Dec002");  // idle, the file line shows the first free name again
+}
+
+TEST_F(EngineTest, ANewRecordingStillTakesTheFirstFreeNumber) {
+  testsupport::WriteFileBytes(Path("07Dec002"), {});
+  rec.OnRecord();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec001"));
+  rec.OnTrackMark();
+  EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec003"));
+  rec.OnStop();
+}
+
 TEST_F(EngineTest, EmptyFolderRecordsIntoTheCurrentDirectory) {
   const auto saved = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
@@ -638,8 +659,15 @@ TEST_F(EngineTest, WalkInBlocksAgreesWithTheReferenceAtEveryLevel) {
     }
     r = int16_t(std::clamp(r + step(rng) / 3, -32768, 32767));
     input.push_back({l, r});
+    if (i % 9000 == 4500) {
+      // Steps just inside and outside the highest thresholds, and full-scale jumps.
+      for (int16_t v : {0, 16383, 0, 16384, 0, -16384, 32767, -1, -32768, 0, 32767, -32768, -32768, -1, 32766, 32767}) {
+        input.push_back({v, r});
+        input.push_back({v, int16_t(-1 - v)});
+      }
+    }
   }
-  for (int level : {0, 4, 7, 9}) {
+  for (int level : {0, 4, 7, 9, 14, 15}) {
     TearDown();
     SetUp();
     for (const auto& e : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(e.path());

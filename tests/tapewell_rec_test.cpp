@@ -89,6 +89,59 @@ TEST_F(TapewellRecTest, TenMinutesReplayedFastKeepEveryFrame) {
   EXPECT_EQ(at, total);
 }
 
+TEST_F(TapewellRecTest, FastAndPacedReplaysWriteTheSameFilesAndLines) {
+  // 2.6 s: a silence that ends exactly at the first frame of the fourth
+  // buffer (frame 24,576), two that end inside buffers, a short one that
+  // does not split, and a last partial buffer.
+  const int rate = 44100;
+  Frames signal = Signal(rate, {{0.3, 440}});
+  signal.resize(24576, {0, 0});
+  const Frames rest = Signal(rate, {{0.4, 880}, {0.3, 0}, {0.5, 300}, {0.05, 0}, {0.4, 500}, {0.3, 0}, {0.2, 1000}});
+  signal.insert(signal.end(), rest.begin(), rest.end());
+  signal.resize(signal.size() + 1234, {0, 0});
+  WriteWav(input, rate, signal);
+  const std::string fast = dir.path() + "/fast", paced = dir.path() + "/paced";
+  std::filesystem::create_directory(fast);
+  std::filesystem::create_directory(paced);
+  const RecRun f = RunRec("--input " + input + " --fast -a -l 2 -w " + fast);
+  const RecRun p = RunRec("--input " + input + " -a -l 2 -w " + paced);
+  ASSERT_EQ(f.status, 0) << f.err;
+  ASSERT_EQ(p.status, 0) << p.err;
+  const auto names = WavFiles(fast);
+  ASSERT_EQ(names, WavFiles(paced));
+  EXPECT_EQ(names.size(), 4u);
+  EXPECT_EQ(ReadFrames(fast + "/" + names[0]).size(), 24576u);
+  for (const auto& n : names) EXPECT_TRUE(ReadFileBytes(fast + "/" + n) == ReadFileBytes(paced + "/" + n)) << n;
+  // The same event lines, but for the folder in the file lines.
+  std::string pacedOut = p.out;
+  for (size_t at; (at = pacedOut.find(paced)) != std::string::npos;) pacedOut.replace(at, paced.size(), fast);
+  EXPECT_EQ(f.out, pacedOut);
+}
+
+TEST_F(TapewellRecTest, FastReplayFindsTheFramesAfterOtherChunksAndStopsWhereTheFileEnds) {
+  // A LIST chunk between "fmt " and "data" moves the first frame to byte 54,
+  // and the data chunk promises more frames than the file holds.
+  const Frames signal = Signal(44100, {{0.4, 440}, {0.3, 0}, {0.5, 700}});
+  std::vector<uint8_t> data;
+  for (auto [l, r] : signal) {
+    wavbytes::AppendLe16(data, uint16_t(l));
+    wavbytes::AppendLe16(data, uint16_t(r));
+  }
+  auto bytes = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("LIST", {'x', 'y'}),
+                               wavbytes::Chunk("data", data)});
+  wavbytes::PutLe32(bytes, 50, uint32_t(data.size() + 40000));
+  testsupport::WriteFileBytes(input, bytes);
+  std::filesystem::create_directory(out);
+  const RecRun r = RunRec("--input " + input + " --fast -a -l 2 -w " + out);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 2u);
+  Frames joined = ReadFrames(out + "/" + names[0]);
+  const Frames second = ReadFrames(out + "/" + names[1]);
+  joined.insert(joined.end(), second.begin(), second.end());
+  EXPECT_TRUE(joined == signal);
+}
+
 TEST_F(TapewellRecTest, EightBitMonoInputIsRecordedAsSixteenBitStereo) {
   const Frames signal = Signal(32000, {{1, 440}});
   WriteWav(input, 32000, signal, 8, 1);

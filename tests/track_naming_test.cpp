@@ -11,14 +11,32 @@
 
 namespace {
 
+// The fixed date, counting the directory searches.
+class CountingNaming : public harness::FixedDateNaming {
+ public:
+  bool EntryExists(const std::string& path) const override {
+    ++searches;
+    return FixedDateNaming::EntryExists(path);
+  }
+  mutable int searches = 0;
+};
+
 class TrackNamingTest : public ::testing::Test {
  protected:
   void Touch(const std::string& name) { testsupport::WriteFileBytes(dir.file(name), {}); }
+  void TouchDay(int from, int to) {
+    for (int i = from; i <= to; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "07Dec%03d.wav", i);
+      Touch(name);
+    }
+  }
   std::string Next() const { return MakeTrackName(folder, naming); }
+  std::string After(const std::string& name) const { return MakeTrackNameAfter(folder, folder + name + ".wav", naming); }
 
   testsupport::TempDir dir;
   std::string folder = dir.path() + "/";
-  harness::FixedDateNaming naming;
+  CountingNaming naming;
 };
 
 }  // namespace
@@ -37,11 +55,7 @@ TEST_F(TrackNamingTest, GapsAreFilledFirst) {
 }
 
 TEST_F(TrackNamingTest, NumberGrowsADigitAfter999) {
-  for (int i = 1; i <= 999; ++i) {
-    char name[32];
-    std::snprintf(name, sizeof name, "07Dec%03d.wav", i);
-    Touch(name);
-  }
+  TouchDay(1, 999);
   EXPECT_EQ(Next(), "07Dec1000");
 }
 
@@ -88,4 +102,37 @@ TEST_F(TrackNamingTest, SystemClockGivesAPlausibleName) {
   const LocalDate today = system.Today();
   EXPECT_EQ(name.substr(2, 3), MonthAbbreviation(today.month));
   EXPECT_EQ(std::stoi(name.substr(0, 2)), today.day);
+}
+
+TEST_F(TrackNamingTest, NextTrackTakesTheFirstFreeNumberAfterTheCurrentOne) {
+  Touch("07Dec001.wav");
+  Touch("07Dec003.wav");
+  EXPECT_EQ(After("07Dec003"), "07Dec004");  // 002 is free but lies before the current track
+  Touch("07Dec004.wav");
+  Touch("07Dec005.wav");
+  EXPECT_EQ(After("07Dec003"), "07Dec006");
+  EXPECT_EQ(After("07Dec1000"), "07Dec1001");
+}
+
+TEST_F(TrackNamingTest, NextTrackInAnotherFolderOrOnAnotherDayStartsFromOne) {
+  Touch("07Dec001.wav");
+  Touch("07Dec002.wav");
+  EXPECT_EQ(MakeTrackNameAfter(folder, dir.path() + "/other/07Dec005.wav", naming), "07Dec003");
+  EXPECT_EQ(After("06Dec005"), "07Dec003");
+  naming.date = {8, 12};
+  EXPECT_EQ(After("07Dec002"), "08Dec001");  // a track change after midnight
+  naming.date = {7, 12};
+  EXPECT_EQ(After("07Dec00x"), "07Dec003");
+  EXPECT_EQ(After("07Dec99999999999"), "07Dec003");  // no number after it
+}
+
+TEST_F(TrackNamingTest, WithTheDaysFirst999FilesPresentATrackChangeSearchesOneName) {
+  TouchDay(1, 999);
+  naming.searches = 0;
+  EXPECT_EQ(Next(), "07Dec1000");  // the first file of a recording searches from 001
+  EXPECT_EQ(naming.searches, 1000);
+  Touch("07Dec1000.wav");
+  naming.searches = 0;
+  EXPECT_EQ(After("07Dec1000"), "07Dec1001");
+  EXPECT_EQ(naming.searches, 1);
 }
