@@ -35,6 +35,12 @@ echo "== lintian $deb"
 lintian --fail-on error,warning "$deb" 2> >(grep -v 'running with root privileges' >&2)
 check "lintian: no errors or warnings" test $? -eq 0
 
+# The metainfo as it comes in the package, with the desktop entry and icons
+# beside it (the entry it launches must be there).
+mkdir "$tmp/tree"
+dpkg-deb -x "$deb" "$tmp/tree"
+check "appstreamcli validate-tree of the package's files" appstreamcli validate-tree --no-net "$tmp/tree"
+
 # Every path under the places a package installs to, except the caches that
 # the desktop's triggers keep (icon and MIME caches), which they may rebuild.
 snapshot() {
