@@ -1,13 +1,19 @@
 #include "app/recorder_app.h"
 
+#include <cstdio>
+
 #include "app/option_scan.h"
+#include "app/signal_close.h"
 #include "capture/portaudio_wave_in.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
 
-CRecorderApp::CRecorderApp(int& argc, char** argv) : app_(argc, argv), commandLine_(JoinArguments(argc, argv)) {
+CRecorderApp::CRecorderApp(int argc, char** argv)
+    : qtArgv_{argc > 0 ? argv[0] : const_cast<char*>("tapewell"), nullptr},
+      app_(qtArgc_, qtArgv_),
+      commandLine_(JoinArguments(argc, argv)) {
   QApplication::setApplicationName(QStringLiteral("Tapewell"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.4"));
   QApplication::setDesktopFileName(QStringLiteral("tapewell"));
@@ -21,6 +27,17 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(&audio);
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
+    // Ctrl-C, SIGTERM and SIGHUP close the window as Exit does: a recording
+    // is completed first. A box open over the window (About, the folder
+    // chooser) is closed too.
+    std::string why;
+    SignalClose onSignal(
+        [&dialog] {
+          dialog.reject();
+          if (QWidget* box = QApplication::activeModalWidget(); box && box != &dialog) box->close();
+        },
+        why);
+    if (!onSignal.Active()) std::fprintf(stderr, "tapewell: %s\n", why.c_str());
     dialog.DoModal();
   }
   SetWaveInService(nullptr);

@@ -3,14 +3,24 @@
 #pragma once
 
 #include <QApplication>
+#include <string>
 
 class CRecorderApp {
  public:
-  CRecorderApp(int& argc, char** argv);
+  /// `argc`/`argv`: the command line as typed. Qt is given only the program's
+  /// name, so none of the program's tokens is taken as a Qt option (-reverse,
+  /// -widgetcount, -style ...): the option scan sees every token.
+  CRecorderApp(int argc, char** argv);
   /// Runs the main dialog; returns false (no message loop of its own follows).
   bool InitInstance();
+  /// The arguments after the program's name joined with single blanks.
+  const std::string& CommandLine() const { return commandLine_; }
 
  private:
+  // What Qt sees of the command line: the program's name alone. Qt keeps
+  // references to both for the application's whole life.
+  int qtArgc_ = 1;
+  char* qtArgv_[2] = {nullptr, nullptr};
   QApplication app_;
   std::string commandLine_;
 };

@@ -1,23 +1,52 @@
-// tapewell-screenshot: renders the main window (and the About box) to PNG
-// files without a display, for the README and for looking at the layout.
+// tapewell-screenshot: renders the main window and the About box to PNG
+// files without a display, each under a drawn title bar that shows its
+// caption, for the README and for looking at the layout. The language is
+// the system's, as in the program (LANG=ja_JP.UTF-8 gives Japanese).
 // Usage: tapewell-screenshot WINDOW.png [ABOUT.png]
 #include <QApplication>
+#include <QPainter>
 #include <cstdio>
 
 #include "capture/fake_wave_in.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/about_dialog.h"
+#include "ui/app_icon.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
+
+namespace {
+
+// The window's picture under a plain title bar with its icon and caption.
+QImage WithTitleBar(QWidget& window) {
+  const QPixmap body = window.grab();
+  const QFontMetrics fm(window.font());
+  const int bar = fm.height() + 10, icon = 16;
+  QImage image(body.width() + 2, body.height() + bar + 1, QImage::Format_RGB32);
+  image.fill(QColor(0x3c, 0x5a, 0x82));
+  QPainter painter(&image);
+  painter.drawPixmap(1, bar, body);
+  painter.drawPixmap(6, (bar - icon) / 2, DrawAppIcon(icon));
+  painter.setFont(window.font());
+  painter.setPen(Qt::white);
+  painter.drawText(QRect(6 + icon + 6, 0, body.width() - icon - 12, bar), Qt::AlignVCenter | Qt::AlignLeft,
+                   window.windowTitle());
+  return image;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: tapewell-screenshot WINDOW.png [ABOUT.png]\n");
     return 2;
   }
-  QApplication app(argc, argv);
-  InstallLanguage(QtSystemLanguage());
+  int qtArgc = 1;  // the file names are not Qt's
+  QApplication app(qtArgc, argv);
+  if (!InstallLanguage(QtSystemLanguage())) {
+    std::fprintf(stderr, "tapewell-screenshot: the translation could not be loaded\n");
+    return 1;
+  }
   SystemNaming naming;
   FakePort ports;
   ports.value = 0x00000200;
@@ -27,13 +56,14 @@ int main(int argc, char** argv) {
   dialog.OnInitDialog();
   dialog.show();
   app.processEvents();
-  bool ok = dialog.grab().save(QString::fromLocal8Bit(argv[1]));
+  bool ok = WithTitleBar(dialog).save(QString::fromLocal8Bit(argv[1]));
   if (argc > 2) {
     CAboutDlg about;
     about.show();
     app.processEvents();
-    ok = about.grab().save(QString::fromLocal8Bit(argv[2])) && ok;
+    ok = WithTitleBar(about).save(QString::fromLocal8Bit(argv[2])) && ok;
   }
   SetWaveInService(nullptr);
+  if (!ok) std::fprintf(stderr, "tapewell-screenshot: a picture could not be written\n");
   return ok ? 0 : 1;
 }

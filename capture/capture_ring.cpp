@@ -78,8 +78,8 @@ void QueueCaptureBuffers() {
 // The teardown runs to the end whatever the device answers: its results
 // are not looked at.
 void HaltCapture() {
-  waveInStop(g_hWaveIn);
-  waveInReset(g_hWaveIn);
+  static_cast<void>(waveInStop(g_hWaveIn));
+  static_cast<void>(waveInReset(g_hWaveIn));
 }
 
 int UnhandledCaptureSlots(int (&slots)[kCaptureSlots]) {
@@ -97,7 +97,8 @@ void StopCapture() {
   for (int k = 0; k < kCaptureSlots; ++k) {
     if (g_pWaveHdr[k]) waveInUnprepareHeader(g_hWaveIn, g_pWaveHdr[k], sizeof(WAVEHDR));
   }
-  waveInClose(g_hWaveIn);
+  // After the reset no buffer is queued, so the close has nothing to refuse.
+  static_cast<void>(waveInClose(g_hWaveIn));
   g_hWaveIn = nullptr;
   for (int k = 0; k < kCaptureSlots; ++k) {
     g_slots[k].data.reset();

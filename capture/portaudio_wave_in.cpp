@@ -271,7 +271,8 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     PaStream* stream = stream_;
     std::shared_ptr<CallbackGate> gate = gate_;  // kept alive for as long as the stream may call it
     std::thread([stopper, stream, gate] {
-      Pa_AbortStream(stream);
+      // Whatever the abort answers, the stream is closed after it.
+      static_cast<void>(Pa_AbortStream(stream));
       std::lock_guard<std::mutex> lock(stopper->mutex);
       stopper->finished = true;
       stopper->done.notify_all();

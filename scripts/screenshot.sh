@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the main window and the About box to docs/window.png and
-# docs/about.png without a display.
+# Renders the main window and the About box in Japanese and in English to
+# docs/window-ja.png, docs/about-ja.png, docs/window-en.png and
+# docs/about-en.png without a display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -9,6 +10,9 @@ cmake --build build --target tapewell-screenshot
 mkdir -p docs
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-(cd "$scratch" && QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch" "$OLDPWD/build/app/tapewell-screenshot" \
-   "$OLDPWD/docs/window.png" "$OLDPWD/docs/about.png")
-echo "wrote docs/window.png and docs/about.png"
+for language in ja:ja_JP.UTF-8 en:en_US.UTF-8; do
+  name=${language%%:*} locale=${language#*:}
+  (cd "$scratch" && env LANGUAGE= LC_ALL="$locale" LANG="$locale" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch" \
+     "$OLDPWD/build/app/tapewell-screenshot" "$OLDPWD/docs/window-$name.png" "$OLDPWD/docs/about-$name.png")
+  echo "wrote docs/window-$name.png and docs/about-$name.png"
+done

@@ -1,5 +1,6 @@
 #include "ui/about_dialog.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -8,9 +9,9 @@
 #include "ui/template_layout.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
-  setWindowTitle(QString::fromUtf8(kAboutCaption));
+  setWindowTitle(QCoreApplication::translate(kAboutContext, kAboutCaption));
   TemplateLayout layout(TemplateLayout::DialogFont());
-  controls_ = layout.Build(this, kAboutTemplate, kAboutWidthDu, kAboutHeightDu);
+  controls_ = layout.Build(this, kAboutContext, kAboutTemplate, kAboutWidthDu, kAboutHeightDu);
   auto* icon = static_cast<QLabel*>(controls_[0]);
   icon->setPixmap(DrawAppIcon(32));
   icon->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -12,6 +12,8 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QStyle>
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 
 #include "app/option_scan.h"
@@ -48,12 +50,12 @@ std::string S(const QString& s) { return s.toStdString(); }
 
 CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent)
     : QDialog(parent), RecorderEngine(naming), ports_(ports), commandLine_(std::move(commandLine)), m_hIcon(AppIcon()) {
-  setWindowTitle(QString::fromUtf8(kRecorderCaption));
+  setWindowTitle(BaseCaption());
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   TemplateLayout layout(TemplateLayout::DialogFont());
-  const auto widgets = layout.Build(this, kRecorderTemplate, kRecorderWidthDu, kRecorderHeightDu);
+  widgets_ = layout.Build(this, kRecorderContext, kRecorderTemplate, kRecorderWidthDu, kRecorderHeightDu);
   for (size_t i = 0; i < kRecorderTemplate.size(); ++i) {
-    if (kRecorderTemplate[i].id != IDC_STATIC) controls_[kRecorderTemplate[i].id] = widgets[i];
+    if (kRecorderTemplate[i].id != IDC_STATIC) controls_[kRecorderTemplate[i].id] = widgets_[i];
   }
   m_sliderLevel = static_cast<QSlider*>(Control(IDC_SILENCE_LEVEL));
   m_sliderLength = static_cast<QSlider*>(Control(IDC_SILENCE_LENGTH));
@@ -87,7 +89,7 @@ QWidget* CRecorderDlg::Control(int id) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
-QString CRecorderDlg::BaseCaption() const { return QString::fromUtf8(kRecorderCaption); }
+QString CRecorderDlg::BaseCaption() const { return QCoreApplication::translate(kRecorderContext, kRecorderCaption); }
 
 bool CRecorderDlg::OnInitDialog() {
   UpdateData(false);  // the framework's first exchange, members into controls
@@ -157,12 +159,19 @@ void CRecorderDlg::UpdateData(bool save) {
       box->setChecked(member != 0);
     }
   };
+  // A text line shows its member as UTF-8, with any byte that is not valid
+  // UTF-8 as a replacement character. Reading it back keeps the member's
+  // bytes unless the line was given another text since, so a folder whose
+  // name is not UTF-8 survives the exchange unchanged.
   auto text = [&](int id, std::string& member) {
     auto* label = static_cast<QLabel*>(Control(id));
+    ShownText& shown = shown_[id];
     if (save) {
-      member = S(label->text());
+      if (label->text() != shown.text) member = S(label->text());
+      else member = shown.bytes;
     } else {
-      label->setText(Q(member));
+      shown = {Q(member), member};
+      label->setText(shown.text);
     }
   };
   // The two trackbars are bound as controls only: no data moves.
@@ -188,10 +197,11 @@ std::string CRecorderDlg::LoadString(int id) {
 }
 
 void CRecorderDlg::RecordingEnded(RecordingEnd) {
-  const auto dropped = static_cast<qulonglong>(CaptureDroppedFrames());
+  // The plural forms take an int; past 2^31 - 1 frames (12 hours at 48 kHz) the
+  // count shown stops there.
+  const int dropped = static_cast<int>(std::min<uint64_t>(CaptureDroppedFrames(), INT_MAX));
   setWindowTitle(BaseCaption() + QStringLiteral(" — ") +
-                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, static_cast<int>(dropped))
-                     .arg(dropped));
+                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, dropped));
 }
 
 bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
@@ -220,7 +230,11 @@ std::optional<std::string> CRecorderDlg::ChooseFolder(const std::string& title, 
 
 void CRecorderDlg::OnBrowse() {
   UpdateData(true);
-  const std::string initial = m_strFolder.empty() ? std::string() : m_strFolder.substr(0, m_strFolder.size() - 1);
+  // The browser opens on the folder without its trailing separator, except
+  // "/": the root is its separator.
+  std::string initial = m_strFolder;
+  const bool root = kFolderSeparator == '/' && initial == "/";
+  if (!initial.empty() && !root) initial.pop_back();
   if (auto chosen = ChooseFolder(LoadString(IDS_CHOOSE_FOLDER), initial); chosen && !chosen->empty()) {
     m_strFolder = *chosen;
     if (m_strFolder.back() != kFolderSeparator) m_strFolder += kFolderSeparator;

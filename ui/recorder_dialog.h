@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/message_window.h"
 #include "card/port_access.h"
@@ -42,6 +43,8 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
   /// A control by its template id (IDC_...), for the tests.
   QWidget* Control(int id) const;
+  /// Every control in template order, the unnamed labels and frames included.
+  const std::vector<QWidget*>& Controls() const { return widgets_; }
   /// The window's system menu (the context menu on Linux).
   QMenu* SystemMenu() { return &systemMenu_; }
   /// The window caption with the dropped-frame count of the last recording.
@@ -77,6 +80,13 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   std::string commandLine_;
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
+  std::vector<QWidget*> widgets_;  // template order
+  // What each text line was last given and the member bytes it came from.
+  struct ShownText {
+    QString text;
+    std::string bytes;
+  };
+  std::map<int, ShownText> shown_;
   QSlider* m_sliderLevel = nullptr;
   QSlider* m_sliderLength = nullptr;
   QMenu systemMenu_;

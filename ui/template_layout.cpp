@@ -1,6 +1,7 @@
 #include "ui/template_layout.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -13,7 +14,20 @@
 
 namespace {
 
-QString Text(const ControlTemplate& t) { return QString::fromUtf8(t.text); }
+// The control's text in the installed language: the template's own text
+// looked up in `context` (itself when no translation has it).
+QString Text(const char* context, const ControlTemplate& t) {
+  if (t.text[0] == '\0') return {};
+  return QCoreApplication::translate(context, t.text);
+}
+
+// The text a control shows, as its widget holds it.
+QString ShownText(const QWidget* widget) {
+  if (auto* button = qobject_cast<const QAbstractButton*>(widget)) return button->text();
+  if (auto* box = qobject_cast<const QGroupBox*>(widget)) return box->title();
+  if (auto* label = qobject_cast<const QLabel*>(widget)) return label->text();
+  return {};
+}
 
 QString WithoutMnemonics(QString text) {
   text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
@@ -22,21 +36,21 @@ QString WithoutMnemonics(QString text) {
   return text;
 }
 
-QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
+QWidget* MakeControl(const char* context, const ControlTemplate& t, QWidget* parent) {
   QWidget* w = nullptr;
   switch (t.kind) {
     case ControlKind::PushButton: {
-      auto* b = new QPushButton(Text(t), parent);
+      auto* b = new QPushButton(Text(context, t), parent);
       b->setAutoDefault(false);
       w = b;
       break;
     }
-    case ControlKind::CheckBox: w = new QCheckBox(Text(t), parent); break;
+    case ControlKind::CheckBox: w = new QCheckBox(Text(context, t), parent); break;
     case ControlKind::RadioButton:
-      w = new QRadioButton(Text(t), parent);
+      w = new QRadioButton(Text(context, t), parent);
       w->setFocusPolicy(Qt::ClickFocus);  // no tab stop: reached by its mnemonic
       break;
-    case ControlKind::GroupBox: w = new QGroupBox(Text(t), parent); break;
+    case ControlKind::GroupBox: w = new QGroupBox(Text(context, t), parent); break;
     case ControlKind::Trackbar: {
       auto* s = new QSlider(Qt::Horizontal, parent);
       s->setRange(0, 100);  // a new trackbar's range, until the dialog sets its own
@@ -47,7 +61,7 @@ QWidget* MakeControl(const ControlTemplate& t, QWidget* parent) {
     }
     case ControlKind::Icon: w = new QLabel(parent); break;
     case ControlKind::Text: {
-      auto* l = new QLabel(Text(t), parent);
+      auto* l = new QLabel(Text(context, t), parent);
       Qt::Alignment a = t.align == TextAlign::Center ? Qt::AlignHCenter
                         : t.align == TextAlign::Right ? Qt::AlignRight
                                                       : Qt::AlignLeft;
@@ -95,7 +109,7 @@ QSize TemplateLayout::TextNeeds(const QWidget* widget, const ControlTemplate& t)
   const QFontMetrics fm(widget->font());
   switch (t.kind) {
     case ControlKind::PushButton: {
-      const QRect r = fm.boundingRect(QRect(), Qt::TextShowMnemonic, WithoutMnemonics(Text(t)));
+      const QRect r = fm.boundingRect(QRect(), Qt::TextShowMnemonic, WithoutMnemonics(ShownText(widget)));
       return {r.width() + 6, r.height() + 2};
     }
     case ControlKind::CheckBox:
@@ -103,7 +117,7 @@ QSize TemplateLayout::TextNeeds(const QWidget* widget, const ControlTemplate& t)
     case ControlKind::Text:
       return widget->sizeHint();
     case ControlKind::GroupBox:
-      return {fm.horizontalAdvance(Text(t)) + 16, fm.height()};
+      return {fm.horizontalAdvance(ShownText(widget)) + 16, fm.height()};
     case ControlKind::Trackbar:
     case ControlKind::Icon:
       break;
@@ -111,11 +125,11 @@ QSize TemplateLayout::TextNeeds(const QWidget* widget, const ControlTemplate& t)
   return {0, 0};
 }
 
-std::vector<QWidget*> TemplateLayout::Build(QWidget* dialog, std::span<const ControlTemplate> controls, int widthDu,
-                                            int heightDu) {
+std::vector<QWidget*> TemplateLayout::Build(QWidget* dialog, const char* context,
+                                            std::span<const ControlTemplate> controls, int widthDu, int heightDu) {
   dialog->setFont(font_);
   std::vector<QWidget*> widgets;
-  for (const auto& t : controls) widgets.push_back(MakeControl(t, dialog));
+  for (const auto& t : controls) widgets.push_back(MakeControl(context, t, dialog));
 
   // Widen the units until every text fits its control.
   double scaleX = 1, scaleY = 1;

@@ -21,15 +21,17 @@ class TemplateLayout {
   explicit TemplateLayout(const QFont& font);
 
   /// Creates the controls of `controls` as children of `dialog` (in order),
-  /// lays them out and sizes the dialog. Returns the widgets in template order.
-  std::vector<QWidget*> Build(QWidget* dialog, std::span<const ControlTemplate> controls, int widthDu, int heightDu);
+  /// with their texts translated in the translation context `context`, lays
+  /// them out and sizes the dialog. Returns the widgets in template order.
+  std::vector<QWidget*> Build(QWidget* dialog, const char* context, std::span<const ControlTemplate> controls,
+                              int widthDu, int heightDu);
 
   /// Pixels of a rectangle given in dialog units.
   QRect ToPixels(int x, int y, int width, int height) const;
   double baseX() const { return baseX_; }
   double baseY() const { return baseY_; }
 
-  /// The size a control's text needs, in pixels.
+  /// The size the text that a control shows needs, in pixels.
   static QSize TextNeeds(const QWidget* widget, const ControlTemplate& t);
 
  private:

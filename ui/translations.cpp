@@ -12,13 +12,30 @@ QTranslator& Translator() {
 bool g_installed = false;
 }  // namespace
 
+const std::array<const char*, 8>& StringTableSources() {
+  // The window looks these up by the text LoadTableString gives; listing them
+  // here lets lupdate see them.
+  static const std::array<const char*, 8> sources = {
+      QT_TRANSLATE_NOOP("StringTable", "about(Tapewell) (&A)..."),
+      QT_TRANSLATE_NOOP("StringTable", "failed to allocate memory."),
+      QT_TRANSLATE_NOOP("StringTable", "failed to open file!"),
+      QT_TRANSLATE_NOOP("StringTable", "failed to write file."),
+      QT_TRANSLATE_NOOP("StringTable", "failed to record sound."),
+      QT_TRANSLATE_NOOP("StringTable", "REC - "),
+      QT_TRANSLATE_NOOP("StringTable", "Silent"),
+      QT_TRANSLATE_NOOP("StringTable", "choose destination folder."),
+  };
+  return sources;
+}
+
 bool InstallLanguage(Language language) {
   if (g_installed) {
     QCoreApplication::removeTranslator(&Translator());
     g_installed = false;
   }
-  if (language == Language::English) return true;
-  if (!Translator().load(QStringLiteral(":/i18n/tapewell_ja.qm"))) return false;
+  const QString file = language == Language::Japanese ? QStringLiteral(":/i18n/tapewell_ja.qm")
+                                                      : QStringLiteral(":/i18n/tapewell_en.qm");
+  if (!Translator().load(file)) return false;
   g_installed = QCoreApplication::installTranslator(&Translator());
   return g_installed;
 }

@@ -1,12 +1,24 @@
-// The string table's languages: English is the source text, Japanese comes
-// from the embedded translation.
+// The window's languages. Two kinds of text are translated, each from its
+// own source language: the string table (context "StringTable") is written
+// in English, the dialog templates (contexts "RecorderDialog" and
+// "AboutDialog") in Japanese. Each language has one embedded translation
+// file that covers every text of both kinds: tapewell_ja.qm keeps the
+// templates as they are and turns the string table into Japanese,
+// tapewell_en.qm turns the templates into English and keeps the string table.
 #pragma once
+
+#include <array>
 
 #include "recorder/string_table.h"
 
-/// Installs the translation for `language` (English removes it). Returns
-/// false when the Japanese translation cannot be loaded.
+/// Installs the translation for `language`, replacing the one installed
+/// before. Returns false when its file cannot be loaded (the texts are then
+/// the sources: English string table, Japanese templates).
 bool InstallLanguage(Language language);
 
 /// Japanese when the system's UI language is Japanese, otherwise English.
 Language QtSystemLanguage();
+
+/// The English texts of strings 101..108, in order, as the translation
+/// tools find them (context "StringTable").
+const std::array<const char*, 8>& StringTableSources();

@@ -109,13 +109,11 @@ void Release(WaveWriterState& w) {
 }
 
 // Writes the full block; on success brings the header's sizes up to date.
+// After a failure the file is completed as far as it can be; the caller
+// hears of the failure either way, so the close's own result adds nothing.
 WaveResult FlushBlock(WaveWriterState& w) {
-  if (!WriteStaged(w, kWaveBlockBytes)) {
-    WaveClose();
-    return WAVE_ERR_WRITE;
-  }
-  if (!RewriteHeader(w, DataBytesWritten(w))) {
-    WaveClose();
+  if (!WriteStaged(w, kWaveBlockBytes) || !RewriteHeader(w, DataBytesWritten(w))) {
+    static_cast<void>(WaveClose());
     return WAVE_ERR_WRITE;
   }
   UpdateStagedLimit(w);
@@ -126,8 +124,7 @@ WaveResult FlushBlock(WaveWriterState& w) {
 // size limit the file is completed and closed, as after any failed write.
 WaveResult RefuseFrame(WaveWriterState& w) {
   if (!w.file) return WAVE_ERR_WRITE;
-  WaveClose();
-  w.lastErrno = EFBIG;
+  if (WaveClose() == WAVE_OK) w.lastErrno = EFBIG;  // else the close's own reason stands
   return WAVE_ERR_WRITE;
 }
 

@@ -1,0 +1,167 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="ja_JP">
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>ﾊﾞｰｼﾞｮﾝ情報 Tapewell</source>
+        <translation>About Tapewell</translation>
+    </message>
+    <message>
+        <source>Tapewell Version 1.0.4</source>
+        <translation>Tapewell Version 1.0.4</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+</context>
+<context>
+    <name>CRecorderDlg</name>
+    <message numerus="yes">
+        <source>%n frame(s) dropped</source>
+        <translation>
+            <numerusform>%n frame dropped</numerusform>
+            <numerusform>%n frames dropped</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>RecorderDialog</name>
+    <message>
+        <source>サウンドレコーダー for AudioPCI with MPEG input</source>
+        <translation>Sound Recorder for AudioPCI with MPEG input</translation>
+    </message>
+    <message>
+        <source>終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>MPEG入力をスルー(モニタ）する(&amp;T)</source>
+        <translation>Pass MPEG input &amp;through (monitor)</translation>
+    </message>
+    <message>
+        <source>MPEGを録音ソースにする(&amp;I)</source>
+        <translation>Record from MPEG &amp;input</translation>
+    </message>
+    <message>
+        <source>録音(&amp;R)</source>
+        <translation>&amp;Record</translation>
+    </message>
+    <message>
+        <source>停止(&amp;S)</source>
+        <translation>&amp;Stop</translation>
+    </message>
+    <message>
+        <source>再生(&amp;P)</source>
+        <translation>&amp;Play</translation>
+    </message>
+    <message>
+        <source>32kHz(&amp;3)</source>
+        <translation>&amp;32 kHz</translation>
+    </message>
+    <message>
+        <source>44.1kHz(&amp;4)</source>
+        <translation>&amp;44.1 kHz</translation>
+    </message>
+    <message>
+        <source>48kHz(&amp;8)</source>
+        <translation>4&amp;8 kHz</translation>
+    </message>
+    <message>
+        <source>自動トラックナンバリングを有効にする(&amp;A)</source>
+        <translation>Enable &amp;automatic track numbering</translation>
+    </message>
+    <message>
+        <source>参照(&amp;D)...</source>
+        <translation>&amp;Browse...</translation>
+    </message>
+    <message>
+        <source>フォルダ</source>
+        <translation>Folder</translation>
+    </message>
+    <message>
+        <source>ファイル</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>トラックマーク(&amp;M)</source>
+        <translation>Track &amp;mark</translation>
+    </message>
+    <message>
+        <source>0.1秒</source>
+        <translation>0.1 s</translation>
+    </message>
+    <message>
+        <source>10秒</source>
+        <translation>10 s</translation>
+    </message>
+    <message>
+        <source>ファイルの属性</source>
+        <translation>File format</translation>
+    </message>
+    <message>
+        <source>無音検出の長さ</source>
+        <translation>Silence length</translation>
+    </message>
+    <message>
+        <source>自動トラックナンバリング</source>
+        <translation>Automatic track numbering</translation>
+    </message>
+    <message>
+        <source>無音検出のレベル</source>
+        <translation>Silence level</translation>
+    </message>
+    <message>
+        <source>最小レベル
+(デジタル音源専用)</source>
+        <translation>Minimum level
+(digital sources only)</translation>
+    </message>
+    <message>
+        <source>最大レベル
+(ほとんど使うことなし)</source>
+        <translation>Maximum level
+(hardly ever needed)</translation>
+    </message>
+    <message>
+        <source>STOPタイマー</source>
+        <translation>Stop timer</translation>
+    </message>
+</context>
+<context>
+    <name>StringTable</name>
+    <message>
+        <source>about(Tapewell) (&amp;A)...</source>
+        <translation>about(Tapewell) (&amp;A)...</translation>
+    </message>
+    <message>
+        <source>failed to allocate memory.</source>
+        <translation>failed to allocate memory.</translation>
+    </message>
+    <message>
+        <source>failed to open file!</source>
+        <translation>failed to open file!</translation>
+    </message>
+    <message>
+        <source>failed to write file.</source>
+        <translation>failed to write file.</translation>
+    </message>
+    <message>
+        <source>failed to record sound.</source>
+        <translation>failed to record sound.</translation>
+    </message>
+    <message>
+        <source>REC - </source>
+        <translation>REC - </translation>
+    </message>
+    <message>
+        <source>Silent</source>
+        <translation>Silent</translation>
+    </message>
+    <message>
+        <source>choose destination folder.</source>
+        <translation>choose destination folder.</translation>
+    </message>
+</context>
+</TS>
