@@ -20,6 +20,8 @@ packages=(
   portaudio19-dev libasound2-plugins pulseaudio pulseaudio-utils
   # window
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
+  # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion
+  dpkg-dev librsvg2-bin man-db groff-base desktop-file-utils appstream lintian bash-completion file
 )
 
 missing=()

@@ -2,6 +2,7 @@
 # Sets up and runs every test: installs what is missing, builds the project
 # normally and runs all tests, then builds the Qt-free core with
 # AddressSanitizer + UndefinedBehaviorSanitizer and runs the core's tests.
+# Between the two it builds the Debian package, installs, uses and removes it.
 # Fails on any test failure or sanitizer report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,6 +28,12 @@ trap pulse_private_stop EXIT
 
 echo "== tests"
 ctest --test-dir build -j "$jobs" --timeout 600
+
+# The Debian package as a user gets it: built in its own Release folder
+# (build-pkg), checked by lintian, installed with dpkg -i, used, and purged.
+echo "== Debian package: build, lintian, install, use, remove"
+deb=$(bash scripts/package.sh | tail -1)
+bash tests/packaging/install_test.sh "$deb"
 
 echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEWELL_SANITIZE=ON -DTAPEWELL_CORE_ONLY=ON >/dev/null
