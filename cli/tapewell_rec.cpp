@@ -17,7 +17,7 @@
 
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
-#include "capture/portaudio_wave_in.h"
+#include "capture/live_input.h"
 #include "cli/terminal_recorder.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -38,6 +38,8 @@ struct Options {
   std::string input;
   bool fast = false;
   std::optional<double> duration;
+  std::string device;
+  bool listDevices = false;
 };
 
 // Signal handlers only set these and poke the main loop.
@@ -116,6 +118,33 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
   }
   rec.OnBufferDone(wParam, lParam);
   if (limitReached) rec.OnStop();
+}
+
+// The live input for `options`: the sound server's when one answers, else
+// PortAudio's. Lists the inputs for --list-devices and checks the name given
+// to --device. Returns -1 when the recording can go on, else the exit status.
+int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
+  LiveInput live = ChooseLiveInput(options.device);
+  if (options.listDevices || !options.device.empty()) {
+    std::vector<InputDevice> inputs;
+    std::string why;
+    if (!live.List(inputs, why)) {
+      std::fprintf(stderr, "tapewell-rec: cannot list the inputs of the %s: %s\n", live.BackendName(), why.c_str());
+      return kExitFailure;
+    }
+    if (options.listDevices) {
+      for (const InputDevice& input : inputs) std::printf("%s\n", FormatInputLine(input).c_str());
+      return kExitOk;
+    }
+    if (!FindInput(inputs, options.device)) {
+      std::fprintf(stderr,
+                   "tapewell-rec: --device: the %s has no input named '%s' (tapewell-rec --list-devices lists them)\n",
+                   live.BackendName(), options.device.c_str());
+      return kExitUsage;
+    }
+  }
+  service = std::move(live.service);
+  return -1;
 }
 
 int Record(const Options& options, WaveInService& service) {
@@ -197,6 +226,12 @@ int main(int argc, char** argv) {
       ->needs(inputOption);
   app.add_option("--duration", options.duration, "stop after SEC seconds of audio")
       ->check(CLI::PositiveNumber);
+  auto* deviceOption = app.add_option("-d,--device", options.device,
+                                      "record from this input (a name --list-devices prints)")
+                           ->excludes(inputOption);
+  app.add_flag("--list-devices", options.listDevices, "list the inputs, one a line, and exit")
+      ->excludes(inputOption)
+      ->excludes(deviceOption);
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -227,7 +262,7 @@ int main(int argc, char** argv) {
     options.rate = rate;
     service = std::make_unique<FileReplayWaveInService>(options.input, !options.fast);
   } else {
-    service = std::make_unique<PortAudioWaveInService>();
+    if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
   }
   const int status = Record(options, *service);
   if (status == kExitFailure && !service->LastError().empty()) {
