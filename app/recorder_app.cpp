@@ -1,7 +1,9 @@
 #include "app/recorder_app.h"
 
+#include <cstdio>
+
 #include "app/option_scan.h"
-#include "capture/portaudio_wave_in.h"
+#include "capture/live_input.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/recorder_dialog.h"
@@ -17,8 +19,18 @@ bool CRecorderApp::InitInstance() {
   InstallLanguage(QtSystemLanguage());
   SystemNaming naming;
   LinuxPortAccess ports;
-  PortAudioWaveInService audio;
-  SetWaveInService(&audio);
+  // -d<input> records from that input; the sound server when one answers.
+  const std::string device = ScanDeviceOption(commandLine_);
+  LiveInput audio = ChooseLiveInput(device);
+  if (!device.empty()) {
+    std::vector<InputDevice> inputs;
+    std::string why;
+    if (audio.List(inputs, why) && !FindInput(inputs, device)) {
+      std::fprintf(stderr, "tapewell: the %s has no input named '%s' (tapewell-rec --list-devices lists them)\n",
+                   audio.BackendName(), device.c_str());
+    }
+  }
+  SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
     dialog.DoModal();
