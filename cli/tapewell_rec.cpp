@@ -162,6 +162,7 @@ int Record(const Options& options, WaveInService& service) {
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
+  rec.meter.Reset(options.rate);
   rec.OnRecord();
   if (!g_bRecording) {
     std::printf("frames dropped: 0\n");

@@ -12,6 +12,7 @@
 #endif
 
 #include "capture/capture_ring.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
@@ -136,6 +137,7 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
   const int32_t splitLength = tenth * lengthPos;
   const bool autoSplit = m_bAutoTrack && splitLength > 0;
   const uint32_t count = bytesRecorded / 4;
+  if (levelMeter) levelMeter->Measure(frames, count);
 
   // The run and the previous samples live in locals inside the loop and go
   // back to the process-wide state before anything else can look at them.
