@@ -1,10 +1,13 @@
 // The frame walk with the writer (auto-track on, mixed sound and silence),
 // beside a plain buffered write of the same bytes; and the time of a track
-// change with 999 track files of the day already in the folder.
+// change with 999 track files of the day already in the folder; and the walk
+// with the level meter against the walk without it, interleaved.
 #include <benchmark/benchmark.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +16,7 @@
 
 #include "bench/bench_ratio.h"
 #include "capture/fake_wave_in.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -145,8 +149,67 @@ BENCHMARK(BM_TrackChangeWith999Files)
     ->ComputeStatistics("max", [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); })
     ->ReportAggregatesOnly(true);
 
+// Seconds to walk (with the writer) `block` in pieces of `pieceBytes`, with or
+// without the level meter; completed tracks are removed afterwards, untimed.
+double TimeWalk(BenchRecorder& rec, const Folder& folder, const std::vector<uint8_t>& block, size_t pieceBytes,
+                LevelMeter* meter) {
+  rec.levelMeter = meter;
+  // The thread's own CPU time: other processes on a shared machine do not count.
+  timespec start{}, end{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+  for (size_t at = 0; at < block.size(); at += pieceBytes) {
+    rec.AnalyseFrames(block.data() + at, static_cast<uint32_t>(std::min(pieceBytes, block.size() - at)), 0, 10, 7);
+  }
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+  const double took = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) * 1e-9;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
+    if (entry.path().string() != rec.m_strPath) std::filesystem::remove(entry.path());
+  }
+  return took;
+}
+
+// The walk's speed (its thread's CPU time) with the meter over its speed without, in rounds that
+// alternate which goes first; prints min/median/max of the per-round ratio.
+void CompareMeter(const char* what, size_t pieceBytes, int rounds) {
+  Folder folder;
+  SystemNaming naming;
+  FakeWaveInService service;
+  SetWaveInService(&service);
+  g_nSampleRate = 44100;
+  BenchRecorder rec(naming);
+  rec.folder = folder.path + "/";
+  rec.m_bAutoTrack = 1;
+  LevelMeter meter;
+  meter.Reset(44100);
+  const auto block = MixedBlock();
+  rec.OnRecord();
+  TimeWalk(rec, folder, block, pieceBytes, nullptr);  // warm-up: page cache and staging
+  std::vector<double> ratios;
+  for (int r = 0; r < rounds; ++r) {
+    double plain = 0, metered = 0;
+    if (r % 2 == 0) {
+      plain = TimeWalk(rec, folder, block, pieceBytes, nullptr);
+      metered = TimeWalk(rec, folder, block, pieceBytes, &meter);
+    } else {
+      metered = TimeWalk(rec, folder, block, pieceBytes, &meter);
+      plain = TimeWalk(rec, folder, block, pieceBytes, nullptr);
+    }
+    ratios.push_back(plain / metered);  // speed with the meter / speed without
+  }
+  rec.OnStop();
+  SetWaveInService(nullptr);
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("walk with level meter / without, %s, %d rounds: min %.3f median %.3f max %.3f\n", what, rounds,
+              ratios.front(), ratios[ratios.size() / 2], ratios.back());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  return benchratio::RunAndPrintRatios(argc, argv, {{"BM_FrameWalkAndWriter", "BM_PlainWrite"}}, "frames");
+  const int status =
+      benchratio::RunAndPrintRatios(argc, argv, {{"BM_FrameWalkAndWriter", "BM_PlainWrite"}}, "frames");
+  std::printf("\n");
+  CompareMeter("32,768-byte capture buffers", 32768, 31);
+  CompareMeter("one 16 MiB block", SIZE_MAX, 31);
+  return status;
 }

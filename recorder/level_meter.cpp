@@ -8,31 +8,79 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#define TAPEWELL_METER_AVX2 1
+#endif
 
 namespace {
 
-// Lowest and highest sample of each channel over `count` frames.
-void MinMax(const uint8_t* frames, uint32_t count, int16_t low[2], int16_t high[2]) {
-  uint32_t j = 0;
 #if defined(__SSE2__)
-  if (count >= 8) {
-    // Eight samples a vector, left and right alternating: even lanes are left.
-    __m128i lo0 = _mm_set1_epi16(INT16_MAX), hi0 = _mm_set1_epi16(INT16_MIN), lo1 = lo0, hi1 = hi0;
-    for (; j + 8 <= count; j += 8) {
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + 4 * size_t{j}));
-      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + 4 * size_t{j} + 16));
-      lo0 = _mm_min_epi16(lo0, a);
-      hi0 = _mm_max_epi16(hi0, a);
-      lo1 = _mm_min_epi16(lo1, b);
-      hi1 = _mm_max_epi16(hi1, b);
+// Folds the eight lanes (left, right, left, right...) so that lanes 0 and 1
+// hold the left and the right result.
+inline __m128i FoldMax(__m128i v) {
+  v = _mm_max_epi16(v, _mm_shuffle_epi32(v, 0x4E));
+  return _mm_max_epi16(v, _mm_shuffle_epi32(v, 0xB1));
+}
+inline __m128i FoldMin(__m128i v) {
+  v = _mm_min_epi16(v, _mm_shuffle_epi32(v, 0x4E));
+  return _mm_min_epi16(v, _mm_shuffle_epi32(v, 0xB1));
+}
+#endif
+
+#if defined(TAPEWELL_METER_AVX2)
+// MinMax's wide path, where the processor has AVX2: sixteen frames in two
+// vectors an iteration. Returns the frames it took (a multiple of 16).
+__attribute__((target("avx2"))) uint32_t MinMaxWide(const uint8_t* frames, uint32_t count, int16_t low[2],
+                                                    int16_t high[2]) {
+  if (count < 16) return 0;
+  const __m256i* v = reinterpret_cast<const __m256i*>(frames);
+  __m256i lo = _mm256_loadu_si256(v), hi = lo;
+  uint32_t j = 0;
+  for (; j + 16 <= count; j += 16, v += 2) {
+    const __m256i a = _mm256_loadu_si256(v), b = _mm256_loadu_si256(v + 1);
+    lo = _mm256_min_epi16(lo, _mm256_min_epi16(a, b));
+    hi = _mm256_max_epi16(hi, _mm256_max_epi16(a, b));
+  }
+  const __m128i lo128 = _mm_min_epi16(_mm256_castsi256_si128(lo), _mm256_extracti128_si256(lo, 1));
+  const __m128i hi128 = _mm_max_epi16(_mm256_castsi256_si128(hi), _mm256_extracti128_si256(hi, 1));
+  const uint32_t l = static_cast<uint32_t>(_mm_cvtsi128_si32(FoldMin(lo128)));
+  const uint32_t h = static_cast<uint32_t>(_mm_cvtsi128_si32(FoldMax(hi128)));
+  low[0] = std::min(low[0], static_cast<int16_t>(l & 0xFFFF));
+  low[1] = std::min(low[1], static_cast<int16_t>(l >> 16));
+  high[0] = std::max(high[0], static_cast<int16_t>(h & 0xFFFF));
+  high[1] = std::max(high[1], static_cast<int16_t>(h >> 16));
+  return j;
+}
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+#endif
+
+// Lowest and highest sample of each channel over `count` frames.
+inline void MinMax(const uint8_t* frames, uint32_t count, int16_t low[2], int16_t high[2]) {
+  uint32_t j = 0;
+#if defined(TAPEWELL_METER_AVX2)
+  if (kHasAvx2) j = MinMaxWide(frames, count, low, high);
+#endif
+#if defined(__SSE2__)
+  if (count - j >= 16) {
+    // Sixteen frames an iteration in four vectors of eight samples each.
+    const __m128i* v = reinterpret_cast<const __m128i*>(frames + 4 * size_t{j});
+    __m128i lo0 = _mm_loadu_si128(v), hi0 = lo0, lo1 = lo0, hi1 = lo0;
+    for (; j + 16 <= count; j += 16, v += 4) {
+      const __m128i a = _mm_loadu_si128(v), b = _mm_loadu_si128(v + 1);
+      const __m128i c = _mm_loadu_si128(v + 2), d = _mm_loadu_si128(v + 3);
+      lo0 = _mm_min_epi16(lo0, _mm_min_epi16(a, b));
+      hi0 = _mm_max_epi16(hi0, _mm_max_epi16(a, b));
+      lo1 = _mm_min_epi16(lo1, _mm_min_epi16(c, d));
+      hi1 = _mm_max_epi16(hi1, _mm_max_epi16(c, d));
     }
-    int16_t l[8], h[8];
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(l), _mm_min_epi16(lo0, lo1));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(h), _mm_max_epi16(hi0, hi1));
-    for (int k = 0; k < 8; ++k) {
-      low[k & 1] = std::min(low[k & 1], l[k]);
-      high[k & 1] = std::max(high[k & 1], h[k]);
-    }
+    const uint32_t l = static_cast<uint32_t>(_mm_cvtsi128_si32(FoldMin(_mm_min_epi16(lo0, lo1))));
+    const uint32_t h = static_cast<uint32_t>(_mm_cvtsi128_si32(FoldMax(_mm_max_epi16(hi0, hi1))));
+    low[0] = std::min(low[0], static_cast<int16_t>(l & 0xFFFF));
+    low[1] = std::min(low[1], static_cast<int16_t>(l >> 16));
+    high[0] = std::max(high[0], static_cast<int16_t>(h & 0xFFFF));
+    high[1] = std::max(high[1], static_cast<int16_t>(h >> 16));
   }
 #endif
   for (; j < count; ++j) {
@@ -49,7 +97,9 @@ void MinMax(const uint8_t* frames, uint32_t count, int16_t low[2], int16_t high[
 
 void LevelMeter::Reset(int rate) {
   *this = LevelMeter{};
-  sliceFrames_ = static_cast<uint32_t>(std::max(1, rate / 100));
+  // About 10 ms, in whole runs of 16 frames so that the vector loops leave no
+  // rest: 448 frames at 44.1 kHz, 480 at 48 kHz, 320 at 32 kHz.
+  sliceFrames_ = static_cast<uint32_t>(std::max(16, (rate / 100 + 8) / 16 * 16));
   holdFrames_ = int64_t{std::max(1, rate)} * kHoldSeconds;
 }
 

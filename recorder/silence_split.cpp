@@ -137,7 +137,6 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
   const int32_t splitLength = tenth * lengthPos;
   const bool autoSplit = m_bAutoTrack && splitLength > 0;
   const uint32_t count = bytesRecorded / 4;
-  if (levelMeter) levelMeter->Measure(frames, count);
 
   // The run and the previous samples live in locals inside the loop and go
   // back to the process-wide state before anything else can look at them.
@@ -205,6 +204,8 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
   }
   if (!writeSpan(count)) return false;
   commit();
+  // The level meter reads the block while the walk has left it in the cache.
+  if (levelMeter) levelMeter->Measure(frames, count);
 
   char diag[64];
   std::snprintf(diag, sizeof diag, "%d,%d,%u", run, slot, bytesRecorded);

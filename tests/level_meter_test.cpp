@@ -100,7 +100,7 @@ TEST(LevelMeterTest, SameReadingsWhateverTheBlocksAndAsCountedSampleBySample) {
   for (uint32_t at = 0, n = 1; at < f.count(); at += n, n = n * 7 % 1013 + 1) {
     pieces.Measure(f.bytes() + 4 * size_t{at}, std::min(n, f.count() - at));
   }
-  // By hand: the slices of 480 frames, the last ten whole ones and the one being filled.
+  // By hand: the slices of 480 frames (10 ms), the last ten whole ones and the one being filled.
   const uint32_t slice = kRate / 100, whole_slices = f.count() / slice;
   const uint32_t from = (whole_slices >= 10 ? whole_slices - 10 : 0) * slice;
   for (int c = 0; c < 2; ++c) {
