@@ -51,16 +51,17 @@ _sound_server_start_pipewire() {
   export PIPEWIRE_RUNTIME_DIR="$dir"
   export PULSE_RUNTIME_PATH="$dir/pulse"
   mkdir -p "$PULSE_RUNTIME_PATH" "$dir/config" "$dir/state"
-  # The three servers share one private D-Bus session; the session's leader
-  # writes the process ids and stays until they end.
+  # The three servers share one private D-Bus session; the shell inside it
+  # writes their process ids (and the session's) and waits for them, so the
+  # session ends with them.
   XDG_CONFIG_HOME="$dir/config" XDG_STATE_HOME="$dir/state" \
     setsid dbus-run-session -- bash -c '
+      echo $PPID > "$0/session"
       pipewire & echo $! > "$0/pids"
       for i in $(seq 50); do [ -S "$0/pipewire-0" ] && break; sleep 0.1; done
       wireplumber & echo $! >> "$0/pids"
       pipewire-pulse & echo $! >> "$0/pids"
       wait' "$dir" >"$dir/log" 2>&1 &
-  echo $! > "$dir/session"
   export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
   _sound_server_wait || { echo "pipewire-pulse does not answer (see $dir/log)" >&2; return 1; }
   # wireplumber brings the graph up a moment after the protocol answers.
@@ -98,11 +99,13 @@ sound_server_stop() {
   local dir=${1:-${TAPEWELL_SOUND_DIR:-}}
   [ -n "$dir" ] && [ -d "$dir" ] || return 0
   if [ -f "$dir/session" ]; then
-    # PipeWire: the session we started, and the servers in it.
+    # PipeWire: the servers we started; their session then ends by itself.
     local pid
-    for pid in $(cat "$dir/pids" 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
-    kill -- "-$(cat "$dir/session")" 2>/dev/null || true
+    for pid in $(cat "$dir/pids" 2>/dev/null); do kill -CONT "$pid" 2>/dev/null; kill "$pid" 2>/dev/null || true; done
+    for _ in $(seq 30); do kill -0 "$(cat "$dir/session")" 2>/dev/null || break; sleep 0.1; done
+    kill "$(cat "$dir/session")" 2>/dev/null || true
   elif [ -f "$dir/pulse/pid" ]; then
+    kill -CONT "$(cat "$dir/pulse/pid")" 2>/dev/null
     kill "$(cat "$dir/pulse/pid")" 2>/dev/null || true
   fi
   sleep 0.2
