@@ -97,9 +97,9 @@ inline void MinMax(const uint8_t* frames, uint32_t count, int16_t low[2], int16_
 
 void LevelMeter::Reset(int rate) {
   *this = LevelMeter{};
-  // About 10 ms, in whole runs of 16 frames so that the vector loops leave no
-  // rest: 448 frames at 44.1 kHz, 480 at 48 kHz, 320 at 32 kHz.
-  sliceFrames_ = static_cast<uint32_t>(std::max(16, (rate / 100 + 8) / 16 * 16));
+  // About 20 ms, in whole runs of 16 frames so that the vector loops leave no
+  // rest: 880 frames at 44.1 kHz, 960 at 48 kHz, 640 at 32 kHz.
+  sliceFrames_ = static_cast<uint32_t>(std::max(16, (rate / 50 + 8) / 16 * 16));
   holdFrames_ = int64_t{std::max(1, rate)} * kHoldSeconds;
 }
 
@@ -140,7 +140,7 @@ void LevelMeter::EndSlice() {
 LevelMeter::Reading LevelMeter::Read(int channel) const {
   const Channel& ch = channels_[channel];
   Reading r;
-  // The window is the last ten whole slices and the slice being filled.
+  // The window is the last five whole slices and the slice being filled.
   r.peak = std::max(ch.current, *std::max_element(ch.slices.begin(), ch.slices.end()));
   r.hold = std::max(ch.hold, r.peak);
   r.clipped = ch.clipAge >= 0;

@@ -10,7 +10,7 @@
 
 class LevelMeter {
  public:
-  static constexpr int kSlicesPerWindow = 10;  // 10 slices of about 10 ms: the ~100 ms window
+  static constexpr int kSlicesPerWindow = 5;  // 5 slices of about 20 ms: the ~100 ms window
   static constexpr int kHoldSeconds = 2;       // how long the hold and the clip mark stay
 
   /// Starts afresh for frames at `rate` Hz (nothing measured yet).

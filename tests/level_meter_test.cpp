@@ -100,9 +100,9 @@ TEST(LevelMeterTest, SameReadingsWhateverTheBlocksAndAsCountedSampleBySample) {
   for (uint32_t at = 0, n = 1; at < f.count(); at += n, n = n * 7 % 1013 + 1) {
     pieces.Measure(f.bytes() + 4 * size_t{at}, std::min(n, f.count() - at));
   }
-  // By hand: the slices of 480 frames (10 ms), the last ten whole ones and the one being filled.
-  const uint32_t slice = kRate / 100, whole_slices = f.count() / slice;
-  const uint32_t from = (whole_slices >= 10 ? whole_slices - 10 : 0) * slice;
+  // By hand: slices of 960 frames (20 ms), the last five whole ones and the one being filled.
+  const uint32_t slice = 960, whole_slices = f.count() / slice;
+  const uint32_t from = (whole_slices >= 5 ? whole_slices - 5 : 0) * slice;
   for (int c = 0; c < 2; ++c) {
     int32_t peak = 0;
     for (uint32_t j = from; j < f.count(); ++j) peak = std::max(peak, std::abs(int32_t{f.samples[2 * j + c]}));
