@@ -101,11 +101,11 @@ sound_server_stop() {
   if [ -f "$dir/session" ]; then
     # PipeWire: the servers we started; their session then ends by itself.
     local pid
-    for pid in $(cat "$dir/pids" 2>/dev/null); do kill -CONT "$pid" 2>/dev/null; kill "$pid" 2>/dev/null || true; done
+    for pid in $(cat "$dir/pids" 2>/dev/null); do kill -CONT "$pid" 2>/dev/null || true; kill "$pid" 2>/dev/null || true; done
     for _ in $(seq 30); do kill -0 "$(cat "$dir/session")" 2>/dev/null || break; sleep 0.1; done
     kill "$(cat "$dir/session")" 2>/dev/null || true
   elif [ -f "$dir/pulse/pid" ]; then
-    kill -CONT "$(cat "$dir/pulse/pid")" 2>/dev/null
+    kill -CONT "$(cat "$dir/pulse/pid")" 2>/dev/null || true
     kill "$(cat "$dir/pulse/pid")" 2>/dev/null || true
   fi
   sleep 0.2
