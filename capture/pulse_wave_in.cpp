@@ -264,7 +264,11 @@ bool PulseWaveInService::Connect() {
 
 bool PulseWaveInService::ListInputs(std::vector<InputDevice>& inputs) {
   if (!client_ || !client_->Ready()) {
-    if (device_ || !Connect()) return false;
+    if (device_) {
+      lastError_ = "the sound server went away during the recording";
+      return false;
+    }
+    if (!Connect()) return false;
   }
   std::string why;
   if (!client_->ListSources(inputs, why)) {
