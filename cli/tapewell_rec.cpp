@@ -134,6 +134,9 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
     }
     if (options.listDevices) {
       for (const InputDevice& input : inputs) std::printf("%s\n", FormatInputLine(input).c_str());
+      if (inputs.empty()) {
+        std::fprintf(stderr, "tapewell-rec: the %s has no input (is a sound server running?)\n", live.BackendName());
+      }
       return kExitOk;
     }
     if (!FindInput(inputs, options.device)) {
