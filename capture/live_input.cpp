@@ -33,5 +33,5 @@ bool LiveInput::List(std::vector<InputDevice>& inputs, std::string& why) const {
 }
 
 const char* LiveInput::BackendName() const {
-  return backend == LiveBackend::SoundServer ? "sound server" : "PortAudio";
+  return backend == LiveBackend::SoundServer ? "sound server" : "PortAudio audio system";
 }

@@ -18,7 +18,7 @@ struct LiveInput {
   std::unique_ptr<WaveInService> service;
   /// Lists the backend's inputs into `inputs`; false with the reason in `why`.
   bool List(std::vector<InputDevice>& inputs, std::string& why) const;
-  /// "sound server" or "PortAudio", for messages.
+  /// "sound server" or "PortAudio audio system", for messages ("the ... has no input").
   const char* BackendName() const;
 };
 
