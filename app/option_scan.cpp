@@ -74,6 +74,17 @@ void ScanOptions(std::string& commandLine, OptionTargets t) {
   }
 }
 
+std::string ScanDeviceOption(const std::string& commandLine) {
+  size_t firstTokenEnd = 0;
+  std::string device;
+  for (const std::string& token : SplitAtBlanks(commandLine, firstTokenEnd)) {
+    if (token.size() >= 2 && (token[0] == '-' || token[0] == '/') && (token[1] == 'd' || token[1] == 'D')) {
+      device = token.substr(2);
+    }
+  }
+  return device;
+}
+
 std::string JoinArguments(int argc, char** argv) {
   std::string text;
   for (int i = 1; i < argc; ++i) {

@@ -1,4 +1,5 @@
-// The command-line option scan: -f<format>, -i<hex port>, -w<folder>, each
+// The command-line option scan: -f<format>, -i<hex port>, -w<folder> (and
+// -d<input>, read by ScanDeviceOption), each
 // starting with "-" or "/", letters in any case, values attached.
 #pragma once
 
@@ -21,6 +22,12 @@ struct OptionTargets {
 /// ends with its first token (the remnant that the start-up diagnostic line
 /// shows), or is empty when it holds no token.
 void ScanOptions(std::string& commandLine, OptionTargets targets);
+
+/// The input named by the last -d option of `commandLine` ("-d" or "/d", the
+/// letter in any case, the name attached: "-dtapewell_null.monitor"), or ""
+/// when there is none. The window records from that input instead of the
+/// default one; ScanOptions itself passes over the option.
+std::string ScanDeviceOption(const std::string& commandLine);
 
 /// Reads a hexadecimal number as sscanf's "%x" does (sign, optional 0x,
 /// digits up to the first non-digit). False when no digit was read.

@@ -4,7 +4,7 @@
 
 #include "app/option_scan.h"
 #include "app/signal_close.h"
-#include "capture/portaudio_wave_in.h"
+#include "capture/live_input.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/recorder_dialog.h"
@@ -23,8 +23,18 @@ bool CRecorderApp::InitInstance() {
   InstallLanguage(QtSystemLanguage());
   SystemNaming naming;
   LinuxPortAccess ports;
-  PortAudioWaveInService audio;
-  SetWaveInService(&audio);
+  // -d<input> records from that input; the sound server when one answers.
+  const std::string device = ScanDeviceOption(commandLine_);
+  LiveInput audio = ChooseLiveInput(device);
+  if (!device.empty()) {
+    std::vector<InputDevice> inputs;
+    std::string why;
+    if (audio.List(inputs, why) && !FindInput(inputs, device)) {
+      std::fprintf(stderr, "tapewell: the %s has no input named '%s' (tapewell-rec --list-devices lists them)\n",
+                   audio.BackendName(), device.c_str());
+    }
+  }
+  SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
     // Ctrl-C, SIGTERM and SIGHUP close the window as Exit does: a recording

@@ -4,7 +4,10 @@
 // the day's files 001 to 999 in the folder against one in a folder without
 // them (also printed as times: the change has to fit well inside the
 // capture ring's 1.5 s).
+// Also the walk with the level meter against the walk without it,
+// interleaved.
 // Usage: recorder_engine_bench [--rounds=N]
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 
 #include "bench/bench_ratio.h"
 #include "capture/fake_wave_in.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -81,6 +85,60 @@ void StartOrDie(BenchRecorder& rec, const std::string& folder) {
     std::fprintf(stderr, "recorder_engine_bench: cannot record into %s\n", folder.c_str());
     std::exit(1);
   }
+}
+
+// Seconds to walk (with the writer) `block` in pieces of `pieceBytes`, with or
+// without the level meter; completed tracks are removed afterwards, untimed.
+double TimeWalk(BenchRecorder& rec, const Folder& folder, const std::vector<uint8_t>& block, size_t pieceBytes,
+                LevelMeter* meter) {
+  rec.levelMeter = meter;
+  // The thread's own CPU time: other processes on a shared machine do not count.
+  timespec start{}, end{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &start);
+  for (size_t at = 0; at < block.size(); at += pieceBytes) {
+    rec.AnalyseFrames(block.data() + at, static_cast<uint32_t>(std::min(pieceBytes, block.size() - at)), 0, 10, 7);
+  }
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &end);
+  const double took = double(end.tv_sec - start.tv_sec) + double(end.tv_nsec - start.tv_nsec) * 1e-9;
+  for (const auto& entry : std::filesystem::directory_iterator(folder.path)) {
+    if (entry.path().string() != rec.m_strPath) std::filesystem::remove(entry.path());
+  }
+  return took;
+}
+
+// The walk's speed (its thread's CPU time) with the meter over its speed without, in rounds that
+// alternate which goes first; prints min/median/max of the per-round ratio.
+void CompareMeter(const char* what, size_t pieceBytes, int rounds) {
+  Folder folder;
+  SystemNaming naming;
+  FakeWaveInService service;
+  SetWaveInService(&service);
+  g_nSampleRate = 44100;
+  BenchRecorder rec(naming);
+  rec.folder = folder.path + "/";
+  rec.m_bAutoTrack = 1;
+  LevelMeter meter;
+  meter.Reset(44100);
+  const auto block = MixedBlock();
+  rec.OnRecord();
+  TimeWalk(rec, folder, block, pieceBytes, nullptr);  // warm-up: page cache and staging
+  std::vector<double> ratios;
+  for (int r = 0; r < rounds; ++r) {
+    double plain = 0, metered = 0;
+    if (r % 2 == 0) {
+      plain = TimeWalk(rec, folder, block, pieceBytes, nullptr);
+      metered = TimeWalk(rec, folder, block, pieceBytes, &meter);
+    } else {
+      metered = TimeWalk(rec, folder, block, pieceBytes, &meter);
+      plain = TimeWalk(rec, folder, block, pieceBytes, nullptr);
+    }
+    ratios.push_back(plain / metered);  // speed with the meter / speed without
+  }
+  rec.OnStop();
+  SetWaveInService(nullptr);
+  std::sort(ratios.begin(), ratios.end());
+  std::printf("walk with level meter / without, %s, %d rounds: min %.3f median %.3f max %.3f\n", what, rounds,
+              ratios.front(), ratios[ratios.size() / 2], ratios.back());
 }
 
 }  // namespace
@@ -157,5 +215,8 @@ int main(int argc, char** argv) {
   report("TrackChangeWith999Files", fullTimes);
   report("TrackChangeEmptyFolder", emptyTimes);
   SetWaveInService(nullptr);
+  std::printf("\n");
+  CompareMeter("32,768-byte capture buffers", 32768, 31);
+  CompareMeter("one 16 MiB block", SIZE_MAX, 31);
   return 0;
 }

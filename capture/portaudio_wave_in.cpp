@@ -44,6 +44,14 @@ class QuietStderr {
  private:
   int saved_ = -1;
 };
+// The input device called `name`, or paNoDevice.
+PaDeviceIndex FindInputDevice(const std::string& name) {
+  for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (info && info->maxInputChannels > 0 && info->name && name == info->name) return i;
+  }
+  return paNoDevice;
+}
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // How long a stop may wait for the audio library before the stream is left
 // to a thread of its own: Stop must return whatever the sound server does.
@@ -73,9 +81,9 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     CloseStream();
   }
 
-  PaError OpenStream(const WAVEFORMATEX& format) {
+  PaError OpenStream(const WAVEFORMATEX& format, const std::string& deviceName) {
     PaStreamParameters in{};
-    in.device = Pa_GetDefaultInputDevice();
+    in.device = deviceName.empty() ? Pa_GetDefaultInputDevice() : FindInputDevice(deviceName);
     if (in.device == paNoDevice) return paInvalidDevice;
     in.channelCount = 2;
     in.sampleFormat = paInt16;
@@ -306,7 +314,32 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   std::thread delivery_;
 };
 
-PortAudioWaveInService::PortAudioWaveInService() = default;
+PortAudioWaveInService::PortAudioWaveInService(std::string deviceName) : deviceName_(std::move(deviceName)) {}
+
+bool ListPortAudioInputs(std::vector<InputDevice>& inputs, std::string& why) {
+  QuietStderr quiet;
+  setenv("JACK_NO_START_SERVER", "1", 0);
+  const PaError err = Pa_Initialize();
+  if (err != paNoError) {
+    why = std::string("audio system: ") + Pa_GetErrorText(err);
+    return false;
+  }
+  const PaDeviceIndex defaultInput = Pa_GetDefaultInputDevice();
+  inputs.clear();
+  for (PaDeviceIndex i = 0; i < Pa_GetDeviceCount(); ++i) {
+    const PaDeviceInfo* info = Pa_GetDeviceInfo(i);
+    if (!info || info->maxInputChannels <= 0 || !info->name) continue;
+    const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
+    InputDevice input;
+    input.name = info->name;
+    input.description = std::string(api && api->name ? api->name : "PortAudio") + " input, " +
+                        std::to_string(info->maxInputChannels) + " channels";
+    input.isDefault = i == defaultInput;
+    inputs.push_back(std::move(input));
+  }
+  Pa_Terminate();
+  return true;
+}
 
 PortAudioWaveInService::~PortAudioWaveInService() {
   device_.reset();
@@ -349,9 +382,10 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     return MMSYSERR_ERROR;
   }
   auto device = std::make_unique<Device>(*this, callback, instance);
-  const PaError err = device->OpenStream(format);
+  const PaError err = device->OpenStream(format, deviceName_);
   if (err != paNoError) {
-    lastError_ = err == paInvalidDevice ? std::string("no audio input device was found (is a sound server running?)")
+    lastError_ = err == paInvalidDevice && !deviceName_.empty() ? "no audio input device is called '" + deviceName_ + "'"
+                 : err == paInvalidDevice ? std::string("no audio input device was found (is a sound server running?)")
                                         : std::string("audio input: ") + Pa_GetErrorText(err);
     return MMSYSERR_BADDEVICEID;
   }

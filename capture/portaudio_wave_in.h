@@ -15,12 +15,20 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "capture/input_devices.h"
 #include "capture/wave_in.h"
+
+/// PortAudio's input devices into `inputs` (the default one marked); false
+/// with the reason in `why`.
+bool ListPortAudioInputs(std::vector<InputDevice>& inputs, std::string& why);
 
 class PortAudioWaveInService : public WaveInService {
  public:
-  PortAudioWaveInService();
+  /// `deviceName`: the input device to record (a name ListPortAudioInputs
+  /// gives), or empty for the default input.
+  explicit PortAudioWaveInService(std::string deviceName = {});
   ~PortAudioWaveInService() override;
 
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
@@ -38,6 +46,7 @@ class PortAudioWaveInService : public WaveInService {
 
  private:
   std::unique_ptr<Device> device_;
+  std::string deviceName_;
   std::string lastError_;
   bool initialized_ = false;
   bool wedged_ = false;  // a stream did not stop in time and was left to its own thread

@@ -44,6 +44,9 @@ constexpr Entry kTexts[] = {
     {kRecOptFast, "with --input: as fast as the engine goes instead of in real time",
      "--input と共に: 実時間ではなく、できるだけ速く録音します"},
     {kRecOptDuration, "stop after SEC seconds of audio", "音声 SEC 秒分で停止します"},
+    {kRecOptDevice, "record from this input (a name --list-devices prints)",
+     "この入力から録音します（--list-devices が表示する名前）"},
+    {kRecOptListDevices, "list the inputs, one a line, and exit", "入力を 1 行に 1 つずつ表示して終了します"},
 
     {kRecParseError, "%1 (see tapewell-rec --help)",
      "コマンドラインの誤り: %1（使い方は tapewell-rec --help を見てください）"},
@@ -79,6 +82,11 @@ constexpr Entry kTexts[] = {
     {kRecCannotCreate, "cannot create %1: %2", "%1 を作成できません: %2"},
     {kRecCannotWrite, "cannot write %1: %2", "%1 に書き込めません: %2"},
     {kRecOutOfMemory, "out of memory", "メモリが足りません"},
+    {kRecCannotListInputs, "cannot list the inputs of the %1: %2", "%1 の入力を一覧できません: %2"},
+    {kRecNoInputs, "the %1 has no input (is a sound server running?)",
+     "%1 に入力がありません（サウンドサーバーは動いていますか？）"},
+    {kRecUnknownDevice, "--device: the %1 has no input named '%2' (tapewell-rec --list-devices lists them)",
+     "--device: %1 に '%2' という入力はありません（tapewell-rec --list-devices で一覧できます）"},
 
     {kCardDescription,
      "Shows or sets the MPEG input bits of an AudioPCI (ES1370) card's control register, as the window's two check "

@@ -35,6 +35,8 @@ enum class CliTextId {
   kRecOptInput,
   kRecOptFast,
   kRecOptDuration,
+  kRecOptDevice,
+  kRecOptListDevices,
 
   // tapewell-rec: usage errors. %1: the value as typed, unless noted.
   kRecParseError,    // %1: CLI11's own message
@@ -59,6 +61,11 @@ enum class CliTextId {
   kRecCannotCreate,
   kRecCannotWrite,
   kRecOutOfMemory,
+
+  // tapewell-rec: the inputs. %1: the backend ("sound server", "PortAudio").
+  kRecCannotListInputs,  // %2: the reason
+  kRecNoInputs,
+  kRecUnknownDevice,     // %2: the name given
 
   // tapewell-card: --help.
   kCardDescription,

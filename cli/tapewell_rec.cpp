@@ -23,7 +23,7 @@
 
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
-#include "capture/portaudio_wave_in.h"
+#include "capture/live_input.h"
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
 #include "cli/terminal_recorder.h"
@@ -57,6 +57,8 @@ struct Options {
   std::string input;
   bool fast = false;
   std::optional<double> duration;
+  std::string device;
+  bool listDevices = false;
 };
 
 // Signal handlers only set these and poke the main loop.
@@ -230,6 +232,35 @@ void ReportFileFailure(const TerminalRecorder& rec) {
                    .c_str());
 }
 
+// The live input for `options`: the sound server's when one answers, else
+// PortAudio's. Lists the inputs for --list-devices and checks the name given
+// to --device. Returns -1 when the recording can go on, else the exit status.
+int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
+  LiveInput live = ChooseLiveInput(options.device);
+  if (options.listDevices || !options.device.empty()) {
+    std::vector<InputDevice> inputs;
+    std::string why;
+    if (!live.List(inputs, why)) {
+      std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecCannotListInputs, {live.BackendName(), why}).c_str());
+      return kExitFailure;
+    }
+    if (options.listDevices) {
+      for (const InputDevice& input : inputs) std::printf("%s\n", FormatInputLine(input).c_str());
+      if (inputs.empty()) {
+        std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecNoInputs, {live.BackendName()}).c_str());
+      }
+      return kExitOk;
+    }
+    if (!FindInput(inputs, options.device)) {
+      std::fprintf(stderr, "tapewell-rec: %s\n",
+                   Text(kRecUnknownDevice, {live.BackendName(), options.device}).c_str());
+      return kExitUsage;
+    }
+  }
+  service = std::move(live.service);
+  return -1;
+}
+
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
@@ -247,6 +278,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
+  rec.meter.Reset(options.rate);
   rec.OnRecord();
   if (!g_bRecording) {
     std::printf("frames dropped: 0\n");
@@ -331,6 +363,11 @@ int main(int argc, char** argv) {
   app.add_flag("--fast", options.fast, Text(kRecOptFast))
       ->needs(inputOption);
   app.add_option("--duration", texts.duration, Text(kRecOptDuration))->type_name("SEC");
+  auto* deviceOption =
+      app.add_option("-d,--device", options.device, Text(kRecOptDevice))->type_name("NAME")->excludes(inputOption);
+  app.add_flag("--list-devices", options.listDevices, Text(kRecOptListDevices))
+      ->excludes(inputOption)
+      ->excludes(deviceOption);
   LocalizeHelp(app, kLanguage);
   try {
     app.parse(argc, argv);
@@ -373,7 +410,7 @@ int main(int argc, char** argv) {
     if (options.fast) fastReplay = replay.get();
     service = std::move(replay);
   } else {
-    service = std::make_unique<PortAudioWaveInService>();
+    if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
   }
   int status = Record(options, *service, fastReplay);
   if (status == kExitFailure && !service->LastError().empty()) {

@@ -3,7 +3,9 @@
 #include "recorder/recorder_state.h"
 
 TerminalRecorder::TerminalRecorder(const NamingServices& naming, Language language, std::FILE* out, bool progress)
-    : RecorderEngine(naming), language_(language), out_(out), progress_(progress) {}
+    : RecorderEngine(naming), language_(language), out_(out), progress_(progress) {
+  if (progress_) levelMeter = &meter;
+}
 
 void TerminalRecorder::UpdateData(bool saveAndValidate) {
   // The members are the terminal's only controls: reading them back changes
@@ -37,9 +39,10 @@ void TerminalRecorder::EndProgress() {
 void TerminalRecorder::ShowProgress(uint64_t dropped) {
   if (!progress_ || !g_bRecording || g_nSampleRate <= 0) return;
   const int64_t seconds = framesHandled / g_nSampleRate;
-  std::fprintf(out_, "\r\033[K%02lld:%02lld:%02lld  %s  dropped %llu", static_cast<long long>(seconds / 3600),
-               static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60), m_strPath.c_str(),
-               static_cast<unsigned long long>(dropped));
+  const std::string level = meter.HasFrames() ? meter.Text() + "  " : "";
+  std::fprintf(out_, "\r\033[K%02lld:%02lld:%02lld  %s%s  dropped %llu", static_cast<long long>(seconds / 3600),
+               static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60), level.c_str(),
+               m_strPath.c_str(), static_cast<unsigned long long>(dropped));
   std::fflush(out_);
   progressShown_ = true;
 }

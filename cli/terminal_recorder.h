@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/wakeup_queue.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/string_table.h"
 
@@ -17,6 +18,9 @@ class TerminalRecorder : public RecorderEngine {
   int lengthPos = 1;  // silence length, tenths of a second
   int levelPos = 7;   // silence level, threshold 2^level
   WakeupQueue queue;
+  /// The input level shown in the progress line (fed only on a terminal);
+  /// reset with the capture rate before each recording.
+  LevelMeter meter;
 
   /// Frames handed to the engine so far in this recording.
   int64_t framesHandled = 0;

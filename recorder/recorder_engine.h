@@ -14,6 +14,8 @@
 #include "capture/message_window.h"
 #include "recorder/track_naming.h"
 
+class LevelMeter;
+
 /// Why a recording ended, for the front end to show.
 enum class RecordingEnd { Stopped, InputEnded, CaptureFailed, WriteFailed, CreateFailed };
 
@@ -34,6 +36,7 @@ class RecorderEngine {
   std::string m_strPath;         // full path of the track file being written
   uint32_t m_dwControl = 0;      // last value read from or written to the control register
   uint16_t m_wPort = 0;          // I/O port of the control register
+  LevelMeter* levelMeter = nullptr;  // when set, takes every block of frames the walk handles
 
   // -- recording control
   /// Starts a recording into the first free track file of m_strFolder.

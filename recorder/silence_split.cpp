@@ -12,6 +12,7 @@
 #endif
 
 #include "capture/capture_ring.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
@@ -271,6 +272,8 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
   }
   if (!writeSpan(count)) return false;
   commit();
+  // The level meter reads the block while the walk has left it in the cache.
+  if (levelMeter) levelMeter->Measure(frames, count);
 
   char diag[64];
   std::snprintf(diag, sizeof diag, "%d,%d,%u", run, slot, bytesRecorded);

@@ -16,8 +16,11 @@ packages=(
   libcli11-dev
   # the sound card test on an emulated card: a QEMU guest with a cpio initramfs and busybox
   qemu-system-x86 cpio busybox-static
-  # audio input
-  portaudio19-dev libasound2-plugins pulseaudio pulseaudio-utils
+  # audio input: the sound server's client library, PortAudio as the fallback
+  libpulse-dev portaudio19-dev libasound2-plugins
+  # private sound servers for the live tests: PulseAudio, and PipeWire with
+  # pipewire-pulse under its own D-Bus session; arecord for the CPU benchmark
+  pulseaudio pulseaudio-utils pipewire wireplumber pipewire-pulse dbus dbus-daemon alsa-utils
   # window
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
   # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion

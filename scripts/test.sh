@@ -21,12 +21,13 @@ echo "== normal build"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEWELL_CORE_ONLY=OFF -DTAPEWELL_SANITIZE=OFF >/dev/null
 cmake --build build -j "$jobs"
 
-# A private sound server for the live-capture tests, stopped on exit.
-source scripts/pulse-private.sh
-pulse_private_start || echo "note: no private PulseAudio server could start; live-capture tests will skip"
-trap pulse_private_stop EXIT
+# A private sound server for the live-capture tests: PulseAudio for the whole
+# suite, then PipeWire (with pipewire-pulse) for the live tests once more.
+source scripts/sound-server.sh
+sound_server_start pulseaudio || echo "note: no private PulseAudio server could start; live-capture tests will skip"
+trap sound_server_stop EXIT
 
-echo "== tests"
+echo "== tests (live capture against PulseAudio)"
 ctest --test-dir build -j "$jobs" --timeout 600
 
 # The Debian package as a user gets it: built in its own Release folder
@@ -40,6 +41,15 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEWELL_SANITIZE=O
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" -L core --timeout 900
+
+sound_server_stop
+echo "== live-capture tests against PipeWire"
+if sound_server_start pipewire; then
+  ctest --test-dir build --timeout 300 -R 'LiveCapture|LiveRecording'
+  sound_server_stop
+else
+  echo "note: no private PipeWire server could start; its live-capture tests were not run"
+fi
 
 if [ -x scripts/fuzz.sh ]; then
   echo "== fuzzing"

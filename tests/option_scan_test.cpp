@@ -76,3 +76,23 @@ TEST(OptionScanTest, JoinArgumentsWithSingleBlanks) {
   EXPECT_EQ(JoinArguments(4, const_cast<char**>(argv)), "-fsony -w/my folder");
   EXPECT_EQ(JoinArguments(1, const_cast<char**>(argv)), "");
 }
+
+TEST(OptionScanTest, DeviceOptionTakesTheLastAttachedNameInAnyCase) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", ""},
+      {"-wrec -iE400", ""},
+      {"-dtapewell_null.monitor", "tapewell_null.monitor"},
+      {"/Dalsa_input.pci-0000_00_05.0.analog-stereo", "alsa_input.pci-0000_00_05.0.analog-stereo"},
+      {"-done -wrec -dtwo", "two"},
+      {"d-x -d", ""},
+      {"x-dname", ""},
+  };
+  for (const auto& [text, device] : cases) EXPECT_EQ(ScanDeviceOption(text), device) << text;
+}
+
+TEST(OptionScanTest, DeviceOptionChangesNothingElse) {
+  Scan s("-dtapewell_null.monitor -wrec");
+  EXPECT_EQ(s.folder, "rec/");
+  EXPECT_EQ(s.i2s, 1);
+  EXPECT_EQ(s.port, 0xE000);
+}

@@ -212,9 +212,10 @@ TEST_F(RecFaultTest, InputCutShortDuringTheReplayIsReported) {
   EXPECT_NE(FileText(err).find("was cut short while it was replayed"), std::string::npos) << FileText(err);
 }
 
-// ------------------------------------------------- a stalled sound server
+// ------------------------------------- a stalled sound server, via PortAudio
+// (the sound-server backend's own stall tests are in live_capture_test.cpp)
 
-class StalledServerTest : public RecFaultTest {
+class PortAudioStallTest : public RecFaultTest {
  protected:
   void SetUp() override {
     RecFaultTest::SetUp();
@@ -241,7 +242,7 @@ class StalledServerTest : public RecFaultTest {
   }
   std::string Start(const std::string& name) {
     const std::string log = dir.file(name);
-    rec_ = std::make_unique<ChildGuard>(StartRec("ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 exec " + kBinary +
+    rec_ = std::make_unique<ChildGuard>(StartRec("ASAN_OPTIONS=$ASAN_OPTIONS:detect_leaks=0 TAPEWELL_AUDIO=portaudio exec " + kBinary +
                                                  " -w " + out + " </dev/null >" + log + " 2>" + log + ".err"));
     return log;
   }
@@ -258,7 +259,7 @@ class StalledServerTest : public RecFaultTest {
   std::unique_ptr<ChildGuard> rec_;
 };
 
-TEST_F(StalledServerTest, SourceStalledFromTheStartEndsAsALostDevice) {
+TEST_F(PortAudioStallTest, SourceStalledFromTheStartEndsAsALostDevice) {
   Suspend(true);
   const std::string log = Start("before.out");
   int status = 0;
@@ -272,7 +273,7 @@ TEST_F(StalledServerTest, SourceStalledFromTheStartEndsAsALostDevice) {
   for (const auto& n : WavFilesIn(out)) EXPECT_EQ(SndfileFrames(out + "/" + n), 0) << n;
 }
 
-TEST_F(StalledServerTest, SourceStallingMidwayEndsAsALostDeviceWithTheFileComplete) {
+TEST_F(PortAudioStallTest, SourceStallingMidwayEndsAsALostDeviceWithTheFileComplete) {
   const std::string log = Start("during.out");
   ASSERT_TRUE(WaitUntilCapturing(log)) << "the capture never delivered";
   Suspend(true);
@@ -290,7 +291,7 @@ TEST_F(StalledServerTest, SourceStallingMidwayEndsAsALostDeviceWithTheFileComple
   EXPECT_EQ(SndfileFrames(out + "/" + names[0]), int64_t(bytes.size() - 44) / 4);
 }
 
-TEST_F(StalledServerTest, InterruptDuringAStallCompletesTheFileWithinTwoSeconds) {
+TEST_F(PortAudioStallTest, InterruptDuringAStallCompletesTheFileWithinTwoSeconds) {
   const std::string log = Start("interrupt.out");
   ASSERT_TRUE(WaitUntilCapturing(log)) << "the capture never delivered";
   Suspend(true);

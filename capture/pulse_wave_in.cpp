@@ -1,0 +1,322 @@
+#include "capture/pulse_wave_in.h"
+
+#include <pulse/error.h>
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <semaphore>
+#include <thread>
+
+#include "capture/pulse_client.h"
+#include "capture/spsc_queue.h"
+
+namespace {
+// Half a capture buffer per fragment: about ten wake-ups a second.
+constexpr uint32_t kFragmentBytes = 4096 * 4;
+constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
+// A stream may take a while to deliver its first frames (a source waking
+// from suspension); until then it is given longer.
+constexpr auto kFirstFramesTimeout = std::chrono::seconds(10);
+// The delivery thread looks at the watchdog this often when nothing arrives.
+constexpr auto kWatchdogTick = std::chrono::milliseconds(250);
+}  // namespace
+
+class PulseWaveInService::Device : public WaveInDevice {
+ public:
+  Device(PulseWaveInService& service, WaveInProc callback, uintptr_t instance)
+      : service_(service), client_(*service.client_), callback_(callback), instance_(instance) {}
+  ~Device() override {
+    DetachStream();
+    StopDelivery();
+  }
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  /// Creates the record stream, corked, and waits (at most 2 s) until the
+  /// server has set it up. Returns "" or the reason it failed.
+  std::string OpenStream(const WAVEFORMATEX& format, const std::string& source) {
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, 2};
+    PulseClient::Lock lock(client_);
+    stream_ = pa_stream_new(client_.context(), "Tapewell recording", &spec, nullptr);
+    if (!stream_) return "the sound server refused the stream: " + client_.ErrorText();
+    pa_stream_set_state_callback(stream_, &Device::OnState, this);
+    pa_stream_set_read_callback(stream_, &Device::OnRead, this);
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
+    attr.fragsize = kFragmentBytes;
+    // A named source is recorded or the recording ends; the default source
+    // follows the server's default as it changes.
+    const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | (source.empty() ? 0 : PA_STREAM_DONT_MOVE));
+    if (pa_stream_connect_record(stream_, source.empty() ? nullptr : source.c_str(), &attr, flags) < 0) {
+      return "the sound server refused the stream: " + client_.ErrorText();
+    }
+    const bool settled = client_.WaitFor([this] {
+      const pa_stream_state_t state = pa_stream_get_state(stream_);
+      return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    });
+    if (!settled) return "the sound server did not set up the recording stream within 2 s";
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) {
+      if (pa_context_errno(client_.context()) == PA_ERR_NOENTITY) {
+        return "the sound server has no input named '" + source + "'";
+      }
+      return "the sound server refused the stream: " + client_.ErrorText();
+    }
+    return {};
+  }
+
+  MMRESULT Prepare(WAVEHDR* header) override { return MarkPrepared(header); }
+  MMRESULT Unprepare(WAVEHDR* header) override { return MarkUnprepared(header); }
+  MMRESULT AddBuffer(WAVEHDR* header) override {
+    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
+    return added_.Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
+  }
+
+  MMRESULT Start() override {
+    if (delivery_.joinable()) return MMSYSERR_NOERROR;
+    if (!stream_) return MMSYSERR_ERROR;  // stopped: a stream is not restarted
+    quit_ = false;
+    delivery_ = std::thread([this] { DeliveryLoop(); });
+    PulseClient::Lock lock(client_);
+    // Sent at once; the server's answer is not awaited.
+    pa_operation* uncork = pa_stream_cork(stream_, 0, nullptr, nullptr);
+    if (!uncork) return MMSYSERR_ERROR;
+    pa_operation_unref(uncork);
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Stop() override {
+    DetachStream();
+    StopDelivery();
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Reset() override {
+    Stop();
+    // The stream is gone and the delivery thread has ended: this thread owns
+    // every buffer now.
+    WAVEHDR* header = nullptr;
+    while (done_.Pop(header)) Complete(header, header->dwBytesRecorded);
+    if (current_) {
+      Complete(current_, filledBytes_);
+      current_ = nullptr;
+    }
+    while (added_.Pop(header)) Complete(header, 0);
+    return MMSYSERR_NOERROR;
+  }
+  MMRESULT Close() override {
+    Stop();
+    if (current_ || added_.Size() > 0 || done_.Size() > 0) return WAVERR_STILLPLAYING;
+    callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
+    return MMSYSERR_NOERROR;
+  }
+
+ private:
+  // -- the loop thread (libpulse's callbacks, its lock held)
+  static void OnState(pa_stream* stream, void* data) {
+    auto* self = static_cast<Device*>(data);
+    if (pa_stream_get_state(stream) == PA_STREAM_FAILED) {
+      self->service_.lossError_.store(pa_context_errno(pa_stream_get_context(stream)));
+      self->failed_ = true;
+      self->wake_.release();
+    }
+    self->client_.Signal();
+  }
+
+  static void OnRead(pa_stream* stream, size_t, void* data) {
+    auto* self = static_cast<Device*>(data);
+    for (;;) {
+      const void* bytes = nullptr;
+      size_t length = 0;
+      if (pa_stream_peek(stream, &bytes, &length) < 0) return;  // a failing stream is the state callback's
+      if (length == 0) return;  // nothing to read: an empty peek is not dropped
+      if (bytes) {
+        self->Capture(static_cast<const uint8_t*>(bytes), length);
+      } else {
+        // A hole: that much audio never arrived. It is written as silence,
+        // so the file keeps its timing, and counted as dropped.
+        self->service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
+        self->Capture(nullptr, length);
+      }
+      pa_stream_drop(stream);
+    }
+  }
+
+  // Copies `length` bytes (zeros when `input` is null) into the queued
+  // buffers; no allocation, no lock, no I/O.
+  void Capture(const uint8_t* input, size_t length) {
+    framesSeen_.fetch_add(length / 4, std::memory_order_relaxed);
+    while (length > 0) {
+      if (!current_) {
+        if (!added_.Pop(current_)) {
+          service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
+          return;
+        }
+        filledBytes_ = 0;
+      }
+      const size_t room = (current_->dwBufferLength & ~3u) - filledBytes_;
+      const size_t n = std::min(length, room);
+      if (input) {
+        std::memcpy(current_->lpData + filledBytes_, input, n);
+        input += n;
+      } else {
+        std::memset(current_->lpData + filledBytes_, 0, n);
+      }
+      length -= n;
+      filledBytes_ += static_cast<uint32_t>(n);
+      if (n == room) {
+        current_->dwBytesRecorded = filledBytes_;
+        done_.Push(current_);
+        current_ = nullptr;
+        wake_.release();
+      }
+    }
+  }
+
+  // -- the delivery thread: returns full buffers and watches the stream
+  void DeliveryLoop() {
+    auto lastProgress = std::chrono::steady_clock::now();
+    uint64_t lastSeen = framesSeen_.load();
+    bool lostReported = false;
+    for (;;) {
+      wake_.try_acquire_for(kWatchdogTick);
+      WAVEHDR* header = nullptr;
+      while (done_.Pop(header)) Complete(header, header->dwBytesRecorded);
+      if (quit_) break;
+      const auto now = std::chrono::steady_clock::now();
+      const uint64_t seen = framesSeen_.load(std::memory_order_relaxed);
+      if (seen != lastSeen) {
+        lastSeen = seen;
+        lastProgress = now;
+      }
+      if (lostReported) continue;
+      Loss loss = Loss::None;
+      if (failed_) {
+        loss = Loss::StreamFailed;
+      } else if (seen == 0 && now - lastProgress > kFirstFramesTimeout) {
+        loss = Loss::NoFirstFrames;
+      } else if (seen > 0 && now - lastProgress > kSilentDeviceTimeout) {
+        loss = Loss::NoFrames;
+      }
+      if (loss != Loss::None) {
+        lostReported = true;
+        service_.loss_.store(loss);
+        callback_(this, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
+      }
+    }
+  }
+
+  void Complete(WAVEHDR* header, uint32_t bytes) { ReturnBuffer(callback_, this, instance_, header, bytes); }
+
+  // Takes the stream away from the server's thread without waiting for the
+  // server: after this, no callback of ours runs and no buffer is touched.
+  void DetachStream() {
+    if (!stream_) return;
+    PulseClient::Lock lock(client_);
+    pa_stream_set_read_callback(stream_, nullptr, nullptr);
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+    stream_ = nullptr;
+  }
+
+  void StopDelivery() {
+    if (!delivery_.joinable()) return;
+    quit_ = true;
+    wake_.release();
+    delivery_.join();
+  }
+
+  PulseWaveInService& service_;
+  PulseClient& client_;
+  WaveInProc callback_;
+  uintptr_t instance_;
+  pa_stream* stream_ = nullptr;     // user-interface thread, under the loop's lock
+  SpscQueue<WAVEHDR*, 16> added_;  // queued by the user-interface thread, taken by the loop thread
+  SpscQueue<WAVEHDR*, 16> done_;   // filled by the loop thread, returned by the delivery thread
+  WAVEHDR* current_ = nullptr;     // loop thread only while the stream is attached
+  uint32_t filledBytes_ = 0;       // likewise
+  std::atomic<uint64_t> framesSeen_{0};
+  std::atomic<bool> failed_{false}, quit_{false};
+  std::counting_semaphore<1 << 20> wake_{0};
+  std::thread delivery_;
+};
+
+PulseWaveInService::PulseWaveInService(std::string source) : source_(std::move(source)) {}
+
+PulseWaveInService::~PulseWaveInService() {
+  device_.reset();
+  client_.reset();
+}
+
+bool PulseWaveInService::Connect() {
+  device_.reset();
+  client_ = std::make_unique<PulseClient>();
+  std::string why;
+  if (!client_->Connect(why)) {
+    lastError_ = "cannot reach the sound server: " + why;
+    client_.reset();
+    return false;
+  }
+  return true;
+}
+
+bool PulseWaveInService::ListInputs(std::vector<InputDevice>& inputs) {
+  if (!client_ || !client_->Ready()) {
+    if (device_) {
+      lastError_ = "the sound server went away during the recording";
+      return false;
+    }
+    if (!Connect()) return false;
+  }
+  std::string why;
+  if (!client_->ListSources(inputs, why)) {
+    lastError_ = "cannot list the sound server's inputs: " + why;
+    return false;
+  }
+  return true;
+}
+
+MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback,
+                                  uintptr_t instance) {
+  if (device_) {
+    lastError_ = "the audio input is already open";
+    return MMSYSERR_ERROR;
+  }
+  if (format.wFormatTag != WAVE_FORMAT_PCM || format.nChannels != 2 || format.wBitsPerSample != 16) {
+    lastError_ = "only 16-bit stereo PCM is captured";
+    return MMSYSERR_INVALPARAM;
+  }
+  // A server that went away since the last recording is reached anew.
+  if ((!client_ || !client_->Ready()) && !Connect()) return MMSYSERR_BADDEVICEID;
+  droppedFrames_ = 0;
+  loss_ = Loss::None;
+  lossError_ = 0;
+  lastError_.clear();
+  auto device = std::make_unique<Device>(*this, callback, instance);
+  const std::string why = device->OpenStream(format, source_);
+  if (!why.empty()) {
+    lastError_ = why;
+    return MMSYSERR_BADDEVICEID;
+  }
+  device_ = std::move(device);
+  *handle = device_.get();
+  callback(*handle, MM_WIM_OPEN, instance, 0, 0);
+  return MMSYSERR_NOERROR;
+}
+
+void PulseWaveInService::Release(HWAVEIN handle) {
+  if (handle == device_.get()) device_.reset();
+}
+
+std::string PulseWaveInService::LastError() const {
+  switch (loss_.load()) {
+    case Loss::StreamFailed:
+      return std::string("the sound server ended the recording stream: ") + pa_strerror(lossError_.load());
+    case Loss::NoFrames: return "the input delivered no frames for 2 s (is its source suspended or stalled?)";
+    case Loss::NoFirstFrames: return "the input delivered no frames within 10 s of the start";
+    case Loss::None: break;
+  }
+  return lastError_;
+}
