@@ -18,7 +18,11 @@ unset LC_ALL LC_MESSAGES
 export LANG=C.UTF-8
 
 echo "== normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAPEWELL_CORE_ONLY=OFF -DTAPEWELL_SANITIZE=OFF >/dev/null
+# With Debian's hardening flags and prefix, so that the package is packed from
+# this very build (it holds what the tests ran).
+source scripts/debian-flags.sh debug
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+  -DTAPEWELL_CORE_ONLY=OFF -DTAPEWELL_SANITIZE=OFF "${debian_flags[@]}" >/dev/null
 cmake --build build -j "$jobs"
 
 # A private sound server for the live-capture tests: PulseAudio for the whole
@@ -30,10 +34,10 @@ trap sound_server_stop EXIT
 echo "== tests (live capture against PulseAudio)"
 ctest --test-dir build -j "$jobs" --timeout 600
 
-# The Debian package as a user gets it: built in its own Release folder
-# (build-pkg), checked by lintian, installed with dpkg -i, used, and purged.
-echo "== Debian package: build, lintian, install, use, remove"
-deb=$(bash scripts/package.sh | tail -1)
+# The Debian package as a user gets it, packed from the build just tested,
+# checked by lintian, installed with dpkg -i, used, and purged.
+echo "== Debian package: pack, lintian, install, use, remove"
+deb=$(bash scripts/package.sh --from-build build | tail -1)
 bash tests/packaging/install_test.sh "$deb"
 
 echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
