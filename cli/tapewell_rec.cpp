@@ -1,11 +1,13 @@
 // tapewell-rec: the recorder in a terminal. Records from the default audio
 // input (or replays a WAV file through the capture ring) into DDMmmNNN.wav
 // track files, splitting at long silences with --auto-track.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -22,7 +24,12 @@
 
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
+#ifdef _WIN32
+#include "capture/winmm_wave_in.h"
+#include "cli/win_console.h"
+#else
 #include "capture/portaudio_wave_in.h"
+#endif
 #include "cli/terminal_recorder.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -53,6 +60,12 @@ struct Options {
 // Signal handlers only set these and poke the main loop.
 std::atomic<int> g_stopRequests{0};
 std::atomic<int> g_markRequests{0};
+#ifdef _WIN32
+// Windows: the console's Ctrl-C, Ctrl-Break and close events stop cleanly;
+// keys come from the console (cli/win_console.h).
+bool StdoutIsTerminal() { return winconsole::StdoutIsConsole(); }
+#else
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO); }
 const WakeupQueue* g_signalQueue = nullptr;
 
 void OnSignal(int signal) {
@@ -101,6 +114,7 @@ class RawKeys {
   termios saved_{};
   bool active_ = false;
 };
+#endif
 
 std::string InputProblem(int result, const std::string& path) {
   switch (result) {
@@ -222,7 +236,7 @@ void ReportFileFailure(const TerminalRecorder& rec) {
 
 int Record(const Options& options, WaveInService& service) {
   SystemNaming naming;
-  const bool progress = isatty(STDOUT_FILENO);
+  const bool progress = StdoutIsTerminal();
   TerminalRecorder rec(naming, SystemLanguage(), stdout, progress);
   rec.m_strFolder = options.folder;
   rec.m_bAutoTrack = options.autoTrack ? 1 : 0;
@@ -231,7 +245,11 @@ int Record(const Options& options, WaveInService& service) {
   g_nSampleRate = options.rate;
   g_bI2S = 1;
   SetWaveInService(&service);
+#ifdef _WIN32
+  winconsole::InstallStopHandler(&g_stopRequests, rec.queue.WaitEvent());
+#else
   InstallSignalHandlers(rec.queue);
+#endif
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
@@ -246,6 +264,21 @@ int Record(const Options& options, WaveInService& service) {
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
+#ifdef _WIN32
+  const winconsole::ConsoleSession console(keys);
+  while (g_bRecording) {
+    winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
+    if (g_stopRequests.load() > 0) {
+      rec.OnStop();
+      break;
+    }
+    if (const char key = console.ReadsKeys() ? winconsole::TakeKey() : 0; key == '\n' || key == 'm' || key == 'M') {
+      rec.OnTrackMark();
+    } else if (key == 'q' || key == 'Q') {
+      rec.OnStop();
+      break;
+    }
+#else
   std::optional<RawKeys> rawKeys;
   if (keys) rawKeys.emplace();
   bool stdinOpen = keys;
@@ -270,6 +303,7 @@ int Record(const Options& options, WaveInService& service) {
         break;
       }
     }
+#endif
     WakeupQueue::Message m;
     while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
     rec.ShowProgress(CaptureDroppedFrames());
@@ -348,7 +382,11 @@ int main(int argc, char** argv) {
     options.rate = rate;
     service = std::make_unique<FileReplayWaveInService>(options.input, !options.fast);
   } else {
+#ifdef _WIN32
+    service = std::make_unique<WinmmWaveInService>();
+#else
     service = std::make_unique<PortAudioWaveInService>();
+#endif
   }
   int status = Record(options, *service);
   if (status == kExitFailure && !service->LastError().empty()) {

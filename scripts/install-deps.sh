@@ -20,6 +20,8 @@ packages=(
   portaudio19-dev libasound2-plugins pulseaudio pulseaudio-utils
   # window
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
+  # Windows programs: the MinGW-w64 cross compiler, and Wine to run their tests
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

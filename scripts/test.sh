@@ -25,6 +25,9 @@ trap pulse_private_stop EXIT
 echo "== tests"
 ctest --test-dir build -j "$jobs" --timeout 600
 
+echo "== Windows build (MinGW-w64) and its tests under Wine"
+bash scripts/test-windows.sh
+
 echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEWELL_SANITIZE=ON -DTAPEWELL_CORE_ONLY=ON >/dev/null
 cmake --build build-asan -j "$jobs"
