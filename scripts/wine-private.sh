@@ -19,6 +19,13 @@ wine_private_start() {
       /d 'Noto Sans CJK JP' /f >/dev/null 2>&1
     "$WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ \
       /d 'Noto Sans CJK JP' /f >/dev/null 2>&1
+    # Title bars and menus use Tahoma, which has no Japanese: link it to the CJK font.
+    "$WINE" reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+      /t REG_MULTI_SZ /d 'NotoSansCJK-Regular.ttc,Noto Sans CJK JP' /f >/dev/null 2>&1
+    # Windows inside a desktop window of Wine's own, with Wine's own title
+    # bars: the same on any X display, with or without a window manager.
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /t REG_SZ /d Default /f >/dev/null 2>&1
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /t REG_SZ /d 1024x768 /f >/dev/null 2>&1
     /usr/lib/wine/wineserver -w
     touch "$WINEPREFIX/.tapewell-ready"
   fi
