@@ -6,6 +6,8 @@
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
 #include "ui/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
 
+#include "recorder/string_table.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -117,6 +119,31 @@ bool WaitFor(P predicate, int seconds) {
   return predicate();
 }
 
+// String `id` of the program's string table in `language`, read from the
+// executable's resources as stored (one block of 16 counted strings).
+std::string ResourceString(HMODULE module, int id, WORD language) {
+  HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(6 /* RT_STRING */), MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!found) return "(no block)";
+  const auto* p = static_cast<const WCHAR*>(LockResource(LoadResource(module, found)));
+  for (int i = 0; i < id % 16; ++i) p += 1 + *p;
+  return Utf8(std::wstring(p + 1, *p));
+}
+
+// Both languages of the executable's string table say what the recorder's
+// own table says.
+void CheckStringTables(const std::wstring& exe) {
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  Check(module != nullptr, "the executable's resources can be read");
+  if (!module) return;
+  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+    const std::string english = ResourceString(module, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    const std::string japanese = ResourceString(module, id, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    Check(english == LoadTableString(id, Language::English) && japanese == LoadTableString(id, Language::Japanese),
+          "string " + std::to_string(id) + ": \"" + english + "\" / \"" + japanese + "\"");
+  }
+  FreeLibrary(module);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -125,6 +152,7 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   const std::wstring exe = argv[1], folder = argv[2], shots = argv[3];
+  CheckStringTables(exe);
   std::wstring command = L"\"" + exe + L"\" -w" + folder;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -198,6 +226,9 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring firstName = TextOf(GetDlgItem(dialog, IDC_FILE));
   Check(firstName.size() == 8 && firstName.substr(5) == L"001", "the file line shows today's first name: " +
                                                                      Utf8(firstName));
+  const std::string diag = Utf8(TextOf(GetDlgItem(dialog, IDC_DIAG)));
+  Check(diag.find("0xe000 - Windows gives programs no access to I/O port 0xe000") != std::string::npos,
+        "the hidden diagnostic line tells why the card is out of reach: " + diag);
   Check(Screenshot(dialog, shots + L"\\window-windows.bmp"), "screenshot of the window");
 
   // Record: the file line shows the prefix and the path, and the file grows.
