@@ -12,8 +12,11 @@
 #include "recorder/recorder_state.h"
 
 inline constexpr uint32_t kCaptureBufferBytes = 32768;  // 8,192 stereo frames
+/// The first message number free for a program's own use in any window (in a
+/// dialog, WM_USER + 1 is already DM_SETDEFID).
+inline constexpr uint32_t kFirstPrivateMessage = 0x8000;  // WM_APP
 /// Posted when the input ended by itself; wParam WIM_END_OF_INPUT or WIM_DEVICE_LOST.
-inline constexpr uint32_t WM_CAPTURE_ENDED = WM_USER + 1;
+inline constexpr uint32_t WM_CAPTURE_ENDED = kFirstPrivateMessage + 1;
 
 /// The capture format for 16-bit stereo PCM at `rate` Hz.
 WAVEFORMATEX CaptureFormat(int rate);

@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sys/uio.h>
+#endif
 
 #include <algorithm>
 #include <climits>
@@ -186,6 +188,14 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   // buffer k got. What cannot be read reads as silence, as from the reader.
   void Fill(WAVEHDR* const* headers, uint32_t* frames, size_t count) {
     int64_t at = position_;
+#ifdef _WIN32
+    // Windows has no scattered read: every buffer comes through the reader.
+    for (size_t k = 0; k < count; ++k) {
+      frames[k] = static_cast<uint32_t>(std::clamp<int64_t>(frames_ - at, 0, headers[k]->dwBufferLength / 4));
+      WaveGetFrames(static_cast<int32_t>(at), frames[k], reinterpret_cast<int16_t*>(headers[k]->lpData));
+      at += frames[k];
+    }
+#else
     iovec parts[kMaxBatch];
     for (size_t k = 0; k < count; ++k) {
       frames[k] = static_cast<uint32_t>(std::clamp<int64_t>(frames_ - at, 0, headers[k]->dwBufferLength / 4));
@@ -217,6 +227,7 @@ class FileReplayWaveInService::Device : public WaveInDevice {
       }
     }
     for (; left > 0; ++part, --left) std::memset(part->iov_base, 0, part->iov_len);
+#endif
   }
 
   // Delivers a buffer filled with `n` frames; after the file's last frame the
@@ -281,8 +292,15 @@ MMRESULT FileReplayWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& form
     return MMSYSERR_INVALPARAM;  // a replay delivers the file at its own rate
   }
   int direct = -1;
-  if (layout.bits == 16 && layout.channels == 2) {
+#ifdef _WIN32
+  const bool straight = false;  // no scattered read: the reader serves every layout
+#else
+  const bool straight = layout.bits == 16 && layout.channels == 2;
+#endif
+  if (straight) {
+#ifndef _WIN32
     direct = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (direct < 0) return MMSYSERR_BADDEVICEID;
   } else {
     int32_t openRate, bits, channels;

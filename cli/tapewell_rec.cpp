@@ -1,11 +1,13 @@
 // tapewell-rec: the recorder in a terminal. Records from the default audio
 // input (or replays a WAV file through the capture ring) into DDMmmNNN.wav
 // track files, splitting at long silences with --auto-track.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
@@ -23,7 +25,12 @@
 
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
+#ifdef _WIN32
+#include "capture/winmm_wave_in.h"
+#include "cli/win_console.h"
+#else
 #include "capture/live_input.h"
+#endif
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
 #include "cli/terminal_recorder.h"
@@ -64,6 +71,12 @@ struct Options {
 // Signal handlers only set these and poke the main loop.
 std::atomic<int> g_stopRequests{0};
 std::atomic<int> g_markRequests{0};
+#ifdef _WIN32
+// Windows: the console's Ctrl-C, Ctrl-Break and close events stop cleanly;
+// keys come from the console (cli/win_console.h).
+bool StdoutIsTerminal() { return winconsole::StdoutIsConsole(); }
+#else
+bool StdoutIsTerminal() { return isatty(STDOUT_FILENO); }
 const WakeupQueue* g_signalQueue = nullptr;
 
 void OnSignal(int signal) {
@@ -112,6 +125,7 @@ class RawKeys {
   termios saved_{};
   bool active_ = false;
 };
+#endif
 
 std::string InputProblem(int result, const std::string& path) {
   switch (result) {
@@ -232,6 +246,7 @@ void ReportFileFailure(const TerminalRecorder& rec) {
                    .c_str());
 }
 
+#ifndef _WIN32
 // The live input for `options`: the sound server's when one answers, else
 // PortAudio's. Lists the inputs for --list-devices and checks the name given
 // to --device. Returns -1 when the recording can go on, else the exit status.
@@ -260,12 +275,13 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
   service = std::move(live.service);
   return -1;
 }
+#endif
 
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
   SystemNaming naming;
-  const bool progress = isatty(STDOUT_FILENO);
+  const bool progress = StdoutIsTerminal();
   TerminalRecorder rec(naming, SystemLanguage(), stdout, progress);
   rec.m_strFolder = options.folder;
   rec.m_bAutoTrack = options.autoTrack ? 1 : 0;
@@ -274,7 +290,11 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   g_nSampleRate = options.rate;
   g_bI2S = 1;
   SetWaveInService(&service);
+#ifdef _WIN32
+  winconsole::InstallStopHandler(&g_stopRequests, rec.queue.WaitEvent());
+#else
   InstallSignalHandlers(rec.queue);
+#endif
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
@@ -290,10 +310,28 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
+  auto progressDue = std::chrono::steady_clock::now();
+#ifdef _WIN32
+  const winconsole::ConsoleSession console(keys);
+  while (g_bRecording) {
+    // A fast replay delivers its buffers here, without waiting.
+    if (!fastReplay || fastReplay->DeliverQueued() == 0) {
+      winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
+    }
+    if (g_stopRequests.load() > 0) {
+      rec.OnStop();
+      break;
+    }
+    if (const char key = console.ReadsKeys() ? winconsole::TakeKey() : 0; key == '\n' || key == 'm' || key == 'M') {
+      rec.OnTrackMark();
+    } else if (key == 'q' || key == 'Q') {
+      rec.OnStop();
+      break;
+    }
+#else
   std::optional<RawKeys> rawKeys;
   if (keys) rawKeys.emplace();
   bool stdinOpen = keys;
-  auto progressDue = std::chrono::steady_clock::now();
   while (g_bRecording) {
     pollfd fds[2] = {{rec.queue.WaitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     // A fast replay delivers its buffers here, without waiting; signals are
@@ -319,6 +357,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
         break;
       }
     }
+#endif
     WakeupQueue::Message m;
     while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
     if (!fastReplay || std::chrono::steady_clock::now() >= progressDue) {
@@ -410,7 +449,16 @@ int main(int argc, char** argv) {
     if (options.fast) fastReplay = replay.get();
     service = std::move(replay);
   } else {
+#ifdef _WIN32
+    // Windows' wave mapper records from the input chosen in Windows' own settings.
+    if (options.listDevices || !options.device.empty()) {
+      std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecNoDeviceChoice).c_str());
+      return kExitUsage;
+    }
+    service = std::make_unique<WinmmWaveInService>();
+#else
     if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
+#endif
   }
   int status = Record(options, *service, fastReplay);
   if (status == kExitFailure && !service->LastError().empty()) {

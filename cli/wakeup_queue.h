@@ -25,8 +25,13 @@ class WakeupQueue : public MessageWindow {
   bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
   /// Takes the oldest message; false when none is waiting.
   bool Take(Message& message);
+#ifdef _WIN32
+  /// An event set when a message was posted or Poke was called.
+  void* WaitEvent() const { return event_; }
+#else
   /// Readable when a message was posted or Poke was called.
   int WaitFd() const { return pipe_[0]; }
+#endif
   /// Makes WaitFd readable; safe in a signal handler.
   void Poke() const;
   /// Empties the wake-up pipe.
@@ -36,5 +41,9 @@ class WakeupQueue : public MessageWindow {
   const std::thread::id owner_ = std::this_thread::get_id();  // the thread whose loop takes the messages
   std::mutex mutex_;
   std::deque<Message> messages_;
+#ifdef _WIN32
+  void* event_ = nullptr;
+#else
   int pipe_[2] = {-1, -1};
+#endif
 };

@@ -5,6 +5,7 @@
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
+#include "wavefile/utf8_file.h"
 #include "wavefile/wavefile.h"
 
 RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {}
@@ -50,7 +51,7 @@ void RecorderEngine::OnRecord() {
       // The capture could not be started: the file holds no frame, so it goes
       // (how its close went does not matter).
       static_cast<void>(WaveClose());
-      std::remove(m_strPath.c_str());
+      RemoveUtf8File(m_strPath.c_str());
       m_strFile = LoadString(IDS_ERR_RECORD);
       lastEnd_ = RecordingEnd::CaptureFailed;
     }

@@ -1,5 +1,9 @@
 #include "recorder/string_table.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdlib>
 
 namespace {
@@ -30,6 +34,12 @@ std::string LoadTableString(int id, Language language) {
   return {};
 }
 
+#ifdef _WIN32
+Language SystemLanguage() {
+  // The language the user chose for Windows' own texts, as resource loading does.
+  return PRIMARYLANGID(GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
+}
+#else
 Language SystemLanguage() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
@@ -40,3 +50,4 @@ Language SystemLanguage() {
   }
   return Language::English;
 }
+#endif

@@ -11,6 +11,7 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apl", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 }
 
+#ifndef _WIN32  // Windows: recorder/system_naming_win.cpp
 LocalDate SystemNaming::Today() const {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -22,6 +23,7 @@ bool SystemNaming::EntryExists(const std::string& path) const {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
 }
+#endif
 
 const char* MonthAbbreviation(int month) {
   return month >= 1 && month <= 12 ? kMonths[month - 1] : "???";

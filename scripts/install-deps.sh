@@ -25,6 +25,8 @@ packages=(
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
   # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion
   dpkg-dev librsvg2-bin man-db groff-base desktop-file-utils appstream lintian bash-completion file
+  # Windows programs: the MinGW-w64 cross compiler, and Wine to run their tests
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -40,6 +40,9 @@ echo "== Debian package: pack, lintian, install, use, remove"
 deb=$(bash scripts/package.sh --from-build build | tail -1)
 bash tests/packaging/install_test.sh "$deb"
 
+echo "== Windows build (MinGW-w64) and its tests under Wine"
+bash scripts/test-windows.sh
+
 echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEWELL_SANITIZE=ON -DTAPEWELL_CORE_ONLY=ON >/dev/null
 cmake --build build-asan -j "$jobs"

@@ -1,8 +1,12 @@
 // The control register's read-modify-write and the PCI check of the real ports.
+#ifndef _WIN32  // Linux's
 #include <grp.h>
+#endif
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#ifndef _WIN32  // Linux's
 #include <sys/wait.h>
+#endif
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +14,9 @@
 #include <random>
 
 #include "card/control_register.h"
+#ifndef _WIN32  // Linux's
 #include "card/kernel_lockdown.h"
+#endif
 #include "card/port_access.h"
 #include "tests/test_support.h"
 
@@ -98,6 +104,7 @@ TEST(ControlRegisterTest, OtherPortsArePrintedInLowerCase) {
   EXPECT_EQ(m.diag.substr(0, 9), "0x0010 - ");
 }
 
+#ifndef _WIN32  // the PCI files and kernel lockdown are Linux's
 namespace {
 // A sysfs-like tree with one PCI device.
 void AddDevice(const std::string& root, const std::string& name, const char* vendor, const char* device,
@@ -250,6 +257,7 @@ TEST(PortAccessTest, LockdownModeIsTheBracketedWord) {
   EXPECT_FALSE(LockdownForbidsPortWrites(""));
   EXPECT_TRUE(LockdownForbidsPortWrites("integrity"));
 }
+#endif
 
 TEST(ControlRegisterTest, TheRouteIsNamedInTheDiagnosticLine) {
   FakePort ports;

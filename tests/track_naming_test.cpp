@@ -60,7 +60,7 @@ TEST_F(TrackNamingTest, NumberGrowsADigitAfter999) {
 }
 
 TEST_F(TrackNamingTest, AFolderNamedLikeATrackTakesTheNumber) {
-  ASSERT_EQ(mkdir(dir.file("07Dec001.wav").c_str(), 0755), 0);
+  ASSERT_TRUE(std::filesystem::create_directory(dir.file("07Dec001.wav")));
   EXPECT_EQ(Next(), "07Dec002");
 }
 

@@ -1,7 +1,9 @@
 // The reading side: chunk walk, probe, open, the sliding window, and files
 // written by our writer and by libsndfile.
 #include <gtest/gtest.h>
+#ifndef _WIN32  // libsndfile is Linux's here
 #include <sndfile.h>
+#endif
 
 #include <cstring>
 #include <random>
@@ -277,6 +279,7 @@ TEST_F(WaveReaderTest, ChunkHeadCutByTheFirstTryIsRetried) {
 
 // ---------------------------------------------------------- frame fetch
 
+#ifndef _WIN32  // libsndfile is Linux's here
 TEST_F(WaveReaderTest, EveryLayoutReadsBackWhatTheWriterWrote) {
   std::mt19937 rng(5);
   std::uniform_int_distribution<int32_t> sample(-32768, 32767);
@@ -326,6 +329,7 @@ TEST_F(WaveReaderTest, EveryLayoutReadsBackWhatTheWriterWrote) {
     }
   }
 }
+#endif
 
 TEST_F(WaveReaderTest, EightBitBytesAndMono) {
   const auto path = dir.file("u8.wav");

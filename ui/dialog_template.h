@@ -5,8 +5,14 @@
 // are made, so another language's file can replace it.
 #pragma once
 
-#include <QtGlobal>  // QT_TRANSLATE_NOOP
 #include <array>
+
+// Marks a text for Qt's translation tools and leaves it as it is; Qt's own
+// definition, spelled here so that the Windows dialog can share the template
+// without Qt.
+#ifndef QT_TRANSLATE_NOOP
+#define QT_TRANSLATE_NOOP(scope, x) x
+#endif
 
 inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_RECORDER_DIALOG = 102;

@@ -7,6 +7,7 @@
 #include <new>
 
 #include "wavefile/wavefile.h"
+#include "wavefile/utf8_file.h"
 #include "wavefile/wavefile_state.h"
 
 namespace {
@@ -117,7 +118,7 @@ WaveResult WaveProbe(const char* path, int32_t& rate, int32_t& bits, int32_t& ch
   rate = bits = channels = 0;
   dataSize = 0;
   dataOffset = 44;
-  WaveFilePtr file(std::fopen(path, "rb"));
+  WaveFilePtr file(OpenUtf8File(path, "rb"));
   if (!file) return WAVE_ERR_NOFILE;
   uint8_t buffer[512];
   WaveResult walk = WAVE_ERR_SHORT;
@@ -137,7 +138,7 @@ WaveResult WaveOpenRead(const char* path, int32_t& rate, int32_t& bits, int32_t&
 
   r.staging.reset(new (std::nothrow) uint8_t[kReaderAllocBytes]);
   if (!r.staging) return WAVE_ERR_NOMEM;
-  r.file.reset(std::fopen(path, "rb"));
+  r.file.reset(OpenUtf8File(path, "rb"));
   if (!r.file) {
     ReleaseReader(r);
     return WAVE_ERR_OPEN;

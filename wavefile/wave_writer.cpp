@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "wavefile/wavefile.h"
+#include "wavefile/utf8_file.h"
 #include "wavefile/wavefile_state.h"
 
 namespace {
@@ -158,7 +159,7 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
   if (!w.staging) return WAVE_ERR_NOMEM;
 
   w.lastErrno = 0;
-  w.file.reset(std::fopen(path, "wb"));
+  w.file.reset(OpenUtf8File(path, "wb"));
   if (!w.file) {
     w.lastErrno = errno;
     Release(w);
@@ -176,7 +177,7 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
     struct stat st {};
     const bool regular = fstat(fileno(w.file.get()), &st) == 0 && S_ISREG(st.st_mode);
     Release(w);
-    if (regular) std::remove(path);
+    if (regular) RemoveUtf8File(path);
     w.lastErrno = reason;
     return WAVE_ERR_WRITE;
   }

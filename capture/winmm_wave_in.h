@@ -1,0 +1,31 @@
+// The wave-input layer over the system's own wave-input service on Windows
+// (winmm): the wave mapper's default input, 16-bit stereo. The ring's
+// headers go to the service as they are; it fills them in queue order and
+// returns them through its callback, which only forwards to the ring's.
+//
+// The service reports no lost device, so a watchdog does: a device that
+// returns no buffer for 2 s while one is queued (10 s before its first) is
+// reported as lost (MM_WIM_ENDED, WIM_DEVICE_LOST).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "capture/wave_in.h"
+
+class WinmmWaveInService : public WaveInService {
+ public:
+  WinmmWaveInService();
+  ~WinmmWaveInService() override;
+
+  MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
+  void Release(HWAVEIN handle) override;
+  /// The service's own words for the last failure, with what to check.
+  std::string LastError() const override;
+
+  class Device;
+
+ private:
+  std::unique_ptr<Device> device_;
+  std::string lastError_;
+};

@@ -1,0 +1,306 @@
+// tapewell.exe under Wine, driven from another process as a user would:
+// the caption, every control of template 102 where the template puts it (in
+// the dialog units of the window's own font), the start-up state, Record -> a
+// growing file -> Stop -> a completed file, the About box from the system
+// menu, and Exit. Screenshots of both windows go to the given folder.
+// Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
+#include "ui/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
+
+#include "recorder/string_table.h"
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+int g_failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  std::printf("%s: %s\n", ok ? "ok" : "FAIL", what.c_str());
+  if (!ok) ++g_failures;
+}
+
+std::wstring Wide(const char* utf8) {
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
+  w.resize(static_cast<size_t>(n - 1));
+  return w;
+}
+
+std::string Utf8(const std::wstring& w) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, w.c_str(), -1, s.data(), n, nullptr, nullptr);
+  s.resize(static_cast<size_t>(n - 1));
+  return s;
+}
+
+std::wstring TextOf(HWND window) {
+  wchar_t text[1024] = {};
+  SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+HWND WaitForWindow(const std::wstring& caption, DWORD process, int seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    HWND found = nullptr;
+    for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", caption.c_str()); w;
+         w = FindWindowExW(nullptr, w, L"#32770", caption.c_str())) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(w, &owner);
+      if (owner == process && IsWindowVisible(w)) found = w;
+    }
+    if (found) return found;
+    Sleep(100);
+  }
+  return nullptr;
+}
+
+// Writes what the screen shows of `window` as a 24-bit BMP file.
+bool Screenshot(HWND window, const std::wstring& path) {
+  SetForegroundWindow(window);
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+  Sleep(700);
+  RECT r{};
+  GetWindowRect(window, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const int stride = (w * 3 + 3) & ~3;
+  std::vector<unsigned char> pixels(static_cast<size_t>(stride) * h);
+  GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* out = _wfopen(path.c_str(), L"wb");
+  if (!out) return false;
+  const bool written = std::fwrite(&file, sizeof file, 1, out) == 1 && std::fwrite(&info, sizeof info, 1, out) == 1 &&
+                       std::fwrite(pixels.data(), 1, pixels.size(), out) == pixels.size();
+  return std::fclose(out) == 0 && written;
+}
+
+void Click(HWND dialog, int id) {
+  PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+int64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+// Waits until `predicate` holds, up to `seconds`.
+template <typename P>
+bool WaitFor(P predicate, int seconds) {
+  for (int i = 0; i < seconds * 10; ++i) {
+    if (predicate()) return true;
+    Sleep(100);
+  }
+  return predicate();
+}
+
+// String `id` of the program's string table in `language`, read from the
+// executable's resources as stored (one block of 16 counted strings).
+std::string ResourceString(HMODULE module, int id, WORD language) {
+  HRSRC found = FindResourceExW(module, MAKEINTRESOURCEW(6 /* RT_STRING */), MAKEINTRESOURCEW(id / 16 + 1), language);
+  if (!found) return "(no block)";
+  const auto* p = static_cast<const WCHAR*>(LockResource(LoadResource(module, found)));
+  for (int i = 0; i < id % 16; ++i) p += 1 + *p;
+  return Utf8(std::wstring(p + 1, *p));
+}
+
+// Both languages of the executable's string table say what the recorder's
+// own table says.
+void CheckStringTables(const std::wstring& exe) {
+  HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  Check(module != nullptr, "the executable's resources can be read");
+  if (!module) return;
+  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+    const std::string english = ResourceString(module, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    const std::string japanese = ResourceString(module, id, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
+    Check(english == LoadTableString(id, Language::English) && japanese == LoadTableString(id, Language::Japanese),
+          "string " + std::to_string(id) + ": \"" + english + "\" / \"" + japanese + "\"");
+  }
+  FreeLibrary(module);
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER\n");
+    return 2;
+  }
+  const std::wstring exe = argv[1], folder = argv[2], shots = argv[3];
+  CheckStringTables(exe);
+  std::wstring command = L"\"" + exe + L"\" -w" + folder;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::fprintf(stderr, "cannot start %ls (%lu)\n", exe.c_str(), GetLastError());
+    return 1;
+  }
+  const std::wstring caption = Wide(kRecorderCaption);
+  HWND dialog = WaitForWindow(caption, process.dwProcessId, 30);
+  Check(dialog != nullptr, "the window opens with the caption " + std::string(kRecorderCaption));
+  if (!dialog) {
+    TerminateProcess(process.hProcess, 1);
+    return 1;
+  }
+
+  // Positions: the template's dialog units in the pixels of the window's own
+  // font. The dialog's client size gives the horizontal and vertical base units.
+  RECT client{};
+  GetClientRect(dialog, &client);
+  int baseX = 0, baseY = 0;
+  for (int b = 1; b < 64; ++b) {
+    if (MulDiv(kRecorderWidthDu, b, 4) == client.right) baseX = b;
+    if (MulDiv(kRecorderHeightDu, b, 8) == client.bottom) baseY = b;
+  }
+  Check(baseX > 0 && baseY > 0, "the client area is 245 x 191 dialog units (" + std::to_string(client.right) + " x " +
+                                   std::to_string(client.bottom) + " pixels)");
+  HWND child = GetWindow(dialog, GW_CHILD);
+  int index = 0;
+  for (const ControlTemplate& c : kRecorderTemplate) {
+    if (!child) {
+      Check(false, "control " + std::to_string(index + 1) + " exists");
+      break;
+    }
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+    // The dialog manager converts the origin and the size each on its own.
+    const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
+    const RECT want{left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+    const int id = GetDlgCtrlID(child);
+    const bool placed = std::memcmp(&r, &want, sizeof r) == 0;
+    const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
+    std::string text = c.text;
+    const std::string shown = Utf8(TextOf(child));
+    const bool textOk = c.kind == ControlKind::Trackbar || c.kind == ControlKind::Icon ||
+                        (c.id == IDC_FILE || c.id == IDC_FOLDER || c.id == IDC_DIAG) || shown == text;
+    Check(placed && named && textOk,
+          "control " + std::to_string(index + 1) + " (id " + std::to_string(c.id) + ", \"" + text + "\") at " +
+              std::to_string(c.x) + "," + std::to_string(c.y) + " " + std::to_string(c.width) + "x" +
+              std::to_string(c.height) + " du: " + std::to_string(r.left) + "," + std::to_string(r.top) + "-" +
+              std::to_string(r.right) + "," + std::to_string(r.bottom) + " px, id " + std::to_string(id) +
+              (textOk ? "" : ", text \"" + shown + "\""));
+    Check(static_cast<bool>(IsWindowVisible(child)) == !c.hidden &&
+              static_cast<bool>(IsWindowEnabled(child)) == !(c.disabled || c.id == IDC_MONITOR || c.id == IDC_MPEG_SOURCE),
+          "control " + std::to_string(index + 1) + " visible and enabled as the template says (MPEG boxes disabled)");
+    child = GetWindow(child, GW_HWNDNEXT);
+    ++index;
+  }
+  Check(child == nullptr, "the window holds exactly the template's 29 controls");
+
+  // The start-up state.
+  Check(SendDlgItemMessageW(dialog, IDC_RATE_44K, BM_GETCHECK, 0, 0) == BST_CHECKED, "44.1 kHz is checked");
+  Check(SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_GETPOS, 0, 0) == 1, "the length trackbar stands at 1");
+  Check(SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_GETPOS, 0, 0) == 7, "the level trackbar stands at 7");
+  Check(SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_GETRANGEMAX, 0, 0) == 100 &&
+            SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_GETRANGEMAX, 0, 0) == 15,
+        "the trackbars' ranges end at 100 and 15");
+  const std::wstring folderLine = TextOf(GetDlgItem(dialog, IDC_FOLDER));
+  Check(folderLine == folder + L"\\", "the folder line shows the -w folder with a backslash: " + Utf8(folderLine));
+  const std::wstring firstName = TextOf(GetDlgItem(dialog, IDC_FILE));
+  Check(firstName.size() == 8 && firstName.substr(5) == L"001", "the file line shows today's first name: " +
+                                                                     Utf8(firstName));
+  const std::string diag = Utf8(TextOf(GetDlgItem(dialog, IDC_DIAG)));
+  Check(diag.find("0xe000 - Windows gives programs no access to I/O port 0xe000") != std::string::npos,
+        "the hidden diagnostic line tells why the card is out of reach: " + diag);
+  Check(Screenshot(dialog, shots + L"\\window-windows.bmp"), "screenshot of the window");
+
+  // Record: the file line shows the prefix and the path, and the file grows.
+  Click(dialog, IDC_RECORD);
+  const std::wstring prefix = L"REC - ";
+  std::wstring line;
+  WaitFor([&] { return (line = TextOf(GetDlgItem(dialog, IDC_FILE))).rfind(prefix, 0) == 0; }, 10);
+  Check(line.rfind(prefix, 0) == 0, "Record: the file line shows the recording: " + Utf8(line));
+  const std::wstring path = line.size() > prefix.size() ? line.substr(prefix.size()) : L"";
+  Check(path == folder + L"\\" + firstName + L".wav", "it records into the folder's first free name");
+  // The writer writes in blocks of 409,600 bytes (2.3 s at 44.1 kHz).
+  int64_t before = -1, after = -1;
+  WaitFor([&] { return (before = FileSize(path)) >= 44; }, 10);
+  WaitFor([&] { return (after = FileSize(path)) > before; }, 8);
+  Check(before >= 44 && after > before && after > 44, "the file grows while recording (" + std::to_string(before) + " -> " +
+                                           std::to_string(after) + " bytes)");
+  Click(dialog, IDC_STOP);
+  WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
+  const std::wstring next = TextOf(GetDlgItem(dialog, IDC_FILE));
+  Check(next.size() == 8 && next.substr(5) == L"002", "Stop: the file line shows the next free name: " + Utf8(next));
+  // The completed file: its header states exactly the frames it holds.
+  const int64_t size = FileSize(path);
+  unsigned char header[44] = {};
+  if (FILE* f = _wfopen(path.c_str(), L"rb")) {
+    if (std::fread(header, 1, 44, f) != 44) std::memset(header, 0, sizeof header);
+    std::fclose(f);
+  }
+  uint32_t riff = 0, data = 0;
+  std::memcpy(&riff, header + 4, 4);
+  std::memcpy(&data, header + 40, 4);
+  Check(size > 44 + 4 * 44100 && data == size - 44 && riff == size - 8 && data % 4 == 0,
+        "Stop completes the file: " + std::to_string(size) + " bytes, header states " + std::to_string(data) +
+            " data bytes");
+
+  // The About box from the system menu, as a user opens it from the
+  // keyboard: Alt+Space opens the menu; Up moves from its first item to the
+  // last, the About item, and Enter chooses it. (Its mnemonic A is taken
+  // twice under Wine, which adds an "About Wine" item of its own.)
+  SetForegroundWindow(dialog);
+  Sleep(300);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+  Sleep(1000);
+  Check(FindWindowW(L"#32768", nullptr) != nullptr, "Alt+Space opens the system menu");
+  for (WORD vk : {WORD{VK_UP}, WORD{VK_RETURN}}) {
+    PostMessageW(dialog, WM_KEYDOWN, vk, 1);
+    PostMessageW(dialog, WM_KEYUP, vk, 0xC0000001);
+    Sleep(300);
+  }
+  HWND about = WaitForWindow(Wide(kAboutCaption), process.dwProcessId, 10);
+  Check(about != nullptr, "the system menu's last item opens the About box " + std::string(kAboutCaption));
+  if (about) {
+    RECT aboutClient{};
+    GetClientRect(about, &aboutClient);
+    Check(aboutClient.right == MulDiv(kAboutWidthDu, baseX, 4) && aboutClient.bottom == MulDiv(kAboutHeightDu, baseY, 8),
+          "the About box is 161 x 55 dialog units");
+    HWND version = GetWindow(GetWindow(about, GW_CHILD), GW_HWNDNEXT);
+    Check(version && Utf8(TextOf(version)) == "Tapewell Version 1.0.4", "it says Tapewell Version 1.0.4");
+    Check(!IsWindowEnabled(dialog), "the main window is disabled while the About box is open");
+    Check(Screenshot(about, shots + L"\\about-windows.bmp"), "screenshot of the About box");
+    PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    Check(WaitFor([&] { return !IsWindow(about); }, 10), "OK closes the About box");
+  }
+
+  // Exit ends the program.
+  Click(dialog, IDCANCEL);
+  const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  Check(ended && code == 0, "Exit ends the program with status 0");
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  std::printf("%d failure(s)\n", g_failures);
+  return g_failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,19 @@
+// Files named by UTF-8 paths. On Windows the C library reads a char path in
+// the system's ANSI code page, so a folder with Japanese (or any non-ANSI)
+// letters would not open; there the wide API takes the path instead.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+/// std::fopen of the UTF-8 `path` with `mode`; null on failure (errno set).
+std::FILE* OpenUtf8File(const char* path, const char* mode);
+/// std::remove of the UTF-8 `path`; 0 on success.
+int RemoveUtf8File(const char* path);
+
+#ifdef _WIN32
+/// `text` (UTF-8) as UTF-16; an empty string when it is not valid UTF-8.
+std::wstring WideFromUtf8(const std::string& text);
+/// `text` (UTF-16) as UTF-8.
+std::string Utf8FromWide(const std::wstring& text);
+#endif

@@ -1,0 +1,140 @@
+#include "win/dialog_engine.h"
+
+#include <cstdio>
+
+#include "app/option_scan.h"
+#include "capture/capture_ring.h"
+#include "card/control_register.h"
+#include "card/windows_port_access.h"
+#include "recorder/recorder_engine.h"
+#include "recorder/recorder_state.h"
+#include "recorder/string_table.h"
+#include "ui/dialog_template.h"
+#include "win/dialog_controls.h"
+
+namespace dc = dialogcontrols;
+
+namespace {
+
+class Engine : public DialogEngine, public RecorderEngine, public MessageWindow {
+ public:
+  explicit Engine(void* dialog) : RecorderEngine(naming_), dialog_(dialog) {}
+
+  bool InitRecorder(const std::string& commandLine, std::string& why) override {
+    m_wPort = 0xE000;
+    g_nSampleRate = 44100;
+    m_strFile = MakeNextTrackName();
+    g_bI2S = 1;
+    std::string remnant = commandLine;
+    ScanOptions(remnant, OptionTargets{g_bI2S, m_wPort, m_strFolder, m_strFile,
+                                       [this] { return MakeNextTrackName(); }, kFolderSeparator});
+    g_hWaveIn = nullptr;
+    g_bRecording = 0;
+    const bool available =
+        ports_.Available(m_wPort, why) &&
+        ReadControlRegisterAtStartup(ports_, remnant, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag},
+                                     why);
+    if (!available) {
+      m_dwControl = 0;
+      m_bMonitor = m_bMpegSource = 0;
+      char port[16];
+      std::snprintf(port, sizeof port, "0x%04lx", static_cast<unsigned long>(m_wPort));
+      m_strDiag = remnant + " " + port + " - " + why;
+    }
+    for (auto*& slot : g_pWaveHdr) slot = nullptr;
+    return available;
+  }
+
+  void ShowMembers() override { UpdateData(false); }
+  void OnRecord() override { RecorderEngine::OnRecord(); }
+  void OnStop() override { RecorderEngine::OnStop(); }
+  void OnTrackMark() override { RecorderEngine::OnTrackMark(); }
+  void OnRate32k() override { RecorderEngine::OnRate32k(); }
+  void OnRate44k() override { RecorderEngine::OnRate44k(); }
+  void OnRate48k() override { RecorderEngine::OnRate48k(); }
+  intptr_t OnBufferDone(uintptr_t wParam, intptr_t lParam) override {
+    return RecorderEngine::OnBufferDone(wParam, lParam);
+  }
+  void OnCaptureEnded(uintptr_t wParam) override { RecorderEngine::OnCaptureEnded(wParam); }
+  void CloseRecording() override { RecorderEngine::CloseRecording(); }
+
+  bool WriteControlRegister(std::string& why) override {
+    UpdateData(true);
+    const bool written =
+        ProgramControlRegister(ports_, g_bI2S, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag}, why);
+    UpdateData(false);
+    return written;
+  }
+
+  std::string BeginBrowse() override {
+    UpdateData(true);
+    return m_strFolder.empty() ? std::string() : m_strFolder.substr(0, m_strFolder.size() - 1);
+  }
+
+  void EndBrowse(const std::optional<std::string>& chosen) override {
+    if (chosen && !chosen->empty()) {
+      m_strFolder = *chosen;
+      if (m_strFolder.back() != kFolderSeparator) m_strFolder += kFolderSeparator;
+    }
+    m_strFile = MakeNextTrackName();
+    UpdateData(false);
+  }
+
+  // The capture's notices go to the dialog's own message queue.
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override {
+    return dc::Post(dialog_, message, wParam, lParam);
+  }
+
+ protected:
+  void UpdateData(bool save) override {
+    auto check = [&](int id, int32_t& member) {
+      if (save) {
+        member = dc::IsChecked(dialog_, id) ? 1 : 0;
+      } else {
+        dc::SetChecked(dialog_, id, member != 0);
+      }
+    };
+    auto text = [&](int id, std::string& member) {
+      if (save) {
+        member = dc::GetText(dialog_, id);
+      } else {
+        dc::SetText(dialog_, id, member);
+      }
+    };
+    check(IDC_MONITOR, m_bMonitor);
+    text(IDC_DIAG, m_strDiag);
+    check(IDC_MPEG_SOURCE, m_bMpegSource);
+    text(IDC_FOLDER, m_strFolder);
+    text(IDC_FILE, m_strFile);
+    check(IDC_AUTO_TRACK, m_bAutoTrack);
+  }
+  void SetSilentLampText(const std::string& text) override { dc::SetText(dialog_, IDC_SILENT_LAMP, text); }
+  int SilenceLengthPos() override { return dc::TrackbarPosition(dialog_, IDC_SILENCE_LENGTH); }
+  int SilenceLevelPos() override { return dc::TrackbarPosition(dialog_, IDC_SILENCE_LEVEL); }
+  std::string LoadString(int id) override { return dc::LoadTableText(id); }
+  HWND NoticeWindow() override { return this; }
+  void RecordingEnded(RecordingEnd) override {
+    // The title bar tells what the capture lost, as the Linux window does.
+    const unsigned long long dropped = CaptureDroppedFrames();
+    std::string caption = std::string(kRecorderCaption) + " - " + std::to_string(dropped) +
+                          (dropped == 1 ? " frame dropped" : " frames dropped");
+    const std::string reason = GetWaveInService() ? GetWaveInService()->LastError() : std::string();
+    if (!reason.empty()) caption += " - " + reason;
+    dc::SetCaption(dialog_, caption);
+  }
+
+ private:
+  SystemNaming naming_;
+  WindowsPortAccess ports_;
+  void* dialog_;
+};
+
+}  // namespace
+
+std::unique_ptr<DialogEngine> DialogEngine::Create(void* dialog) { return std::make_unique<Engine>(dialog); }
+
+bool DialogEngine::IsBufferNotice(uint32_t message, uintptr_t wParam) {
+  return message == WM_USER && wParam == MM_WIM_DATA;
+}
+
+uint32_t DialogEngine::CaptureEndedMessage() { return WM_CAPTURE_ENDED; }

@@ -1,0 +1,70 @@
+#!/usr/bin/env python3
+"""Writes win/tapewell.ico: icon 128 of the Windows program, a tape reel with a
+red record dot, as two 16-colour images (32 x 32 and 16 x 16).
+Usage: python3 win/make_icon.py win/tapewell.ico"""
+import struct
+import sys
+
+# The 16-colour palette of the system (blue, green, red, reserved).
+PALETTE = [(0, 0, 0), (128, 0, 0), (0, 128, 0), (128, 128, 0), (0, 0, 128), (128, 0, 128), (0, 128, 128),
+           (192, 192, 192), (128, 128, 128), (255, 0, 0), (0, 255, 0), (255, 255, 0), (0, 0, 255), (255, 0, 255),
+           (0, 255, 255), (255, 255, 255)]
+BLACK, DARK_GREY, LIGHT_GREY, RED, WHITE = 0, 8, 7, 9, 15
+
+
+def pixel(size, x, y):
+    """Palette index at (x, y), or None where the icon is transparent."""
+    s = size / 32.0
+    cx, cy = 16 * s - 0.5, 16 * s - 0.5
+    d2 = (x - cx) ** 2 + (y - cy) ** 2
+    r = 15 * s
+    if d2 > r * r:
+        return None
+    if d2 > (r - 1.6 * s) ** 2:
+        return BLACK
+    # the record dot in the lower right
+    if (x - 22 * s) ** 2 + (y - 22 * s) ** 2 <= (5 * s) ** 2:
+        return RED
+    if d2 <= (2.5 * s) ** 2:
+        return BLACK
+    # three spoke holes of the reel
+    for hx, hy in ((16, 8.5), (9.5, 19.5), (22.5, 19.5)):
+        if (x - hx * s) ** 2 + (y - hy * s) ** 2 <= (3.2 * s) ** 2:
+            return DARK_GREY
+    return LIGHT_GREY if d2 > (7 * s) ** 2 else WHITE
+
+
+def image(size):
+    rows_xor, rows_and = [], []
+    for y in reversed(range(size)):  # bottom-up
+        indices = [pixel(size, x, y) for x in range(size)]
+        xor = bytearray()
+        for x in range(0, size, 2):
+            a, b = indices[x] or 0, indices[x + 1] or 0
+            xor.append(a << 4 | b)
+        xor += b"\0" * (-len(xor) % 4)
+        mask = bytearray((size + 31) // 32 * 4)
+        for x, index in enumerate(indices):
+            if index is None:
+                mask[x // 8] |= 0x80 >> (x % 8)
+        rows_xor.append(bytes(xor))
+        rows_and.append(bytes(mask))
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0, 0, 0, 0, 16, 0)
+    palette = b"".join(struct.pack("BBBB", b, g, r, 0) for r, g, b in PALETTE)
+    return header + palette + b"".join(rows_xor) + b"".join(rows_and)
+
+
+def main(path):
+    images = [(32, image(32)), (16, image(16))]
+    out = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    for size, data in images:
+        out += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(data), offset)
+        offset += len(data)
+    out += b"".join(data for _, data in images)
+    with open(path, "wb") as f:
+        f.write(out)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])

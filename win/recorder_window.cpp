@@ -1,0 +1,223 @@
+// tapewell.exe: the recorder's window on Windows, a modal dialog from
+// template 102 with the About box (template 100) in its system menu.
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "wavefile/utf8_file.h"
+#include "win/dialog_engine.h"
+#include "win/resource.h"
+#include "win/wave_in_setup.h"
+
+namespace {
+
+// The dialog's own state, owned by its window procedure's thread.
+struct RecorderWindow {
+  std::unique_ptr<DialogEngine> engine;
+  HICON icon = nullptr;       // m_hIcon: icon 128, big and small
+  HWND tooltips = nullptr;    // tells why the MPEG boxes are disabled
+  std::wstring commandLine;   // what follows the program's name
+};
+RecorderWindow g_window;
+
+std::wstring LoadTableWide(UINT id) {
+  const wchar_t* text = nullptr;
+  const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+  return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
+}
+
+// The command line after the program's name, with the white space after the
+// name skipped (the option scan's input).
+std::wstring CommandLineAfterProgramName() {
+  const wchar_t* p = GetCommandLineW();
+  if (*p == L'"') {
+    ++p;
+    while (*p && *p != L'"') ++p;
+    if (*p) ++p;
+  } else {
+    while (*p && *p != L' ' && *p != L'\t') ++p;
+  }
+  while (*p == L' ' || *p == L'\t') ++p;
+  return p;
+}
+
+// A tooltip on a disabled control, which gets no mouse messages of its own:
+// the tool is the control's rectangle in the dialog.
+void AddReasonTip(HWND dialog, int id, const std::wstring& text) {
+  if (!g_window.tooltips) {
+    g_window.tooltips = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
+                                        GetModuleHandleW(nullptr), nullptr);
+    if (!g_window.tooltips) return;
+    SendMessageW(g_window.tooltips, TTM_SETMAXTIPWIDTH, 0, 400);
+  }
+  RECT rect{};
+  GetWindowRect(GetDlgItem(dialog, id), &rect);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+  TOOLINFOW tool{};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_SUBCLASS;
+  tool.hwnd = dialog;
+  tool.uId = static_cast<UINT_PTR>(id);
+  tool.rect = rect;
+  tool.lpszText = const_cast<wchar_t*>(text.c_str());
+  SendMessageW(g_window.tooltips, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+  SendMessageW(g_window.tooltips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+BOOL OnInitDialog(HWND dialog) {
+  g_window.engine = DialogEngine::Create(dialog);
+  // The About item at the end of the system menu, after a separator.
+  if (HMENU menu = GetSystemMenu(dialog, FALSE)) {
+    const std::wstring about = LoadTableWide(IDS_ABOUTBOX_ID);
+    if (!about.empty()) {
+      AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+    }
+  }
+  SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_window.icon));
+  SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_window.icon));
+
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETPOS, TRUE, 1);
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETPOS, TRUE, 7);
+  std::string why;
+  if (!g_window.engine->InitRecorder(Utf8FromWide(g_window.commandLine), why)) {
+    // Windows gives programs no I/O ports: the boxes stay unchecked and say why.
+    for (int id : {IDC_MONITOR, IDC_MPEG_SOURCE}) {
+      EnableWindow(GetDlgItem(dialog, id), FALSE);
+      AddReasonTip(dialog, id, WideFromUtf8(why));
+    }
+  }
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETRANGE, TRUE, MAKELPARAM(0, 15));
+  SendDlgItemMessageW(dialog, IDC_RATE_44K, BM_SETCHECK, BST_CHECKED, 0);
+  g_window.engine->ShowMembers();
+  return TRUE;  // the focus goes to the first tab stop, Exit
+}
+
+int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
+  return 0;
+}
+
+void OnBrowse(HWND dialog) {
+  const std::wstring initial = WideFromUtf8(g_window.engine->BeginBrowse());
+  const std::wstring title = LoadTableWide(IDS_CHOOSE_FOLDER_ID);
+  wchar_t buffer[1024] = {};
+  BROWSEINFOW info{};
+  info.hwndOwner = dialog;
+  info.pszDisplayName = buffer;
+  info.lpszTitle = title.c_str();
+  info.ulFlags = BIF_RETURNONLYFSDIRS | BIF_DONTGOBELOWDOMAIN;
+  info.lpfn = BrowseCallback;
+  info.lParam = reinterpret_cast<LPARAM>(initial.c_str());
+  std::optional<std::string> chosen;
+  if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info)) {
+    wchar_t path[MAX_PATH + 1] = {};
+    if (SHGetPathFromIDListW(item, path)) chosen = Utf8FromWide(path);
+    CoTaskMemFree(item);
+  }
+  g_window.engine->EndBrowse(chosen);
+}
+
+void OnPaint(HWND dialog) {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(dialog, &paint);
+  SendMessageW(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  const int iconWidth = GetSystemMetrics(SM_CXICON);
+  const int iconHeight = GetSystemMetrics(SM_CYICON);
+  RECT client{};
+  GetClientRect(dialog, &client);
+  const int x = (client.right - client.left - iconWidth + 1) / 2;
+  const int y = (client.bottom - client.top - iconHeight + 1) / 2;
+  DrawIcon(dc, x, y, g_window.icon);
+  EndPaint(dialog, &paint);
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void EndRecorderDialog(HWND dialog, INT_PTR result) {
+  // Closing during a recording stops it first, so that no staged frame is lost.
+  g_window.engine->CloseRecording();
+  EndDialog(dialog, result);
+}
+
+INT_PTR CALLBACK RecorderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (g_window.engine && DialogEngine::IsBufferNotice(message, wParam)) {
+    SetWindowLongPtrW(dialog, DWLP_MSGRESULT, g_window.engine->OnBufferDone(wParam, lParam));
+    return TRUE;
+  }
+  if (g_window.engine && message == DialogEngine::CaptureEndedMessage()) {
+    g_window.engine->OnCaptureEnded(wParam);
+    return TRUE;
+  }
+  switch (message) {
+    case WM_INITDIALOG:
+      return OnInitDialog(dialog);
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), dialog, AboutProc, 0);
+        return TRUE;
+      }
+      return FALSE;  // the system's own commands
+    case WM_PAINT:
+      if (!IsIconic(dialog)) return FALSE;
+      OnPaint(dialog);
+      return TRUE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(g_window.icon);
+    case WM_COMMAND: {
+      if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+      std::string why;
+      switch (LOWORD(wParam)) {
+        case IDC_MONITOR:
+        case IDC_MPEG_SOURCE:
+          g_window.engine->WriteControlRegister(why);
+          return TRUE;
+        case IDC_RECORD: g_window.engine->OnRecord(); return TRUE;
+        case IDC_BROWSE: OnBrowse(dialog); return TRUE;
+        case IDC_STOP: g_window.engine->OnStop(); return TRUE;
+        case IDC_TRACK_MARK: g_window.engine->OnTrackMark(); return TRUE;
+        case IDC_RATE_32K: g_window.engine->OnRate32k(); return TRUE;
+        case IDC_RATE_44K: g_window.engine->OnRate44k(); return TRUE;
+        case IDC_RATE_48K: g_window.engine->OnRate48k(); return TRUE;
+        case IDC_STOP_TIMER: return TRUE;
+        case IDOK: EndRecorderDialog(dialog, IDOK); return TRUE;
+        case IDCANCEL: EndRecorderDialog(dialog, IDCANCEL); return TRUE;
+        default: return FALSE;
+      }
+    }
+    case WM_CLOSE:
+      EndRecorderDialog(dialog, IDCANCEL);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  // The folder browser is a shell object: it needs COM on this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+  g_window.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
+  g_window.commandLine = CommandLineAfterProgramName();
+  const WaveInSetup waveIn;  // the system's wave-input service, for the whole run
+  DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RECORDER_DIALOG), nullptr, RecorderProc, 0);
+  g_window.engine.reset();
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
