@@ -1,3 +1,4 @@
+// The terminal recorder's message queue on POSIX systems: a pipe wakes the loop.
 #include "cli/wakeup_queue.h"
 
 #include <fcntl.h>
@@ -11,23 +12,6 @@ WakeupQueue::~WakeupQueue() {
   for (int fd : pipe_) {
     if (fd >= 0) close(fd);
   }
-}
-
-bool WakeupQueue::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    messages_.emplace_back(message, wParam, lParam);
-  }
-  if (std::this_thread::get_id() != owner_) Poke();
-  return true;
-}
-
-bool WakeupQueue::Take(Message& message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (messages_.empty()) return false;
-  message = messages_.front();
-  messages_.pop_front();
-  return true;
 }
 
 void WakeupQueue::Poke() const {
