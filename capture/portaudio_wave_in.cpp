@@ -12,10 +12,9 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <semaphore>
 #include <thread>
 
-#include "capture/spsc_queue.h"
+#include "capture/capture_feed.h"
 
 namespace {
 constexpr unsigned long kFramesPerCallback = 8192;
@@ -59,6 +58,8 @@ constexpr auto kStopDeadline = std::chrono::milliseconds(1000);
 // A stream may take a while to deliver its first frames (a sound server
 // setting up its own stream); until then it is given longer.
 constexpr auto kFirstFramesTimeout = std::chrono::seconds(10);
+// The delivery thread looks at the watchdog this often when nothing arrives.
+constexpr auto kWatchdogTick = std::chrono::milliseconds(100);
 }  // namespace
 
 // What the audio library's callback reaches: it is allocated on its own and
@@ -73,7 +74,11 @@ struct CallbackGate {
 class PortAudioWaveInService::Device : public WaveInDevice {
  public:
   Device(PortAudioWaveInService& service, WaveInProc callback, uintptr_t instance)
-      : service_(service), callback_(callback), instance_(instance), gate_(std::make_shared<CallbackGate>()) {
+      : service_(service),
+        callback_(callback),
+        instance_(instance),
+        gate_(std::make_shared<CallbackGate>()),
+        feed_(this, callback, instance, service.droppedFrames_) {
     gate_->device = this;
   }
   ~Device() override {
@@ -101,10 +106,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   MMRESULT Unprepare(WAVEHDR* header) override {
     return MarkUnprepared(header);
   }
-  MMRESULT AddBuffer(WAVEHDR* header) override {
-    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
-    return added_.Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
-  }
+  MMRESULT AddBuffer(WAVEHDR* header) override { return feed_.Add(header); }
   MMRESULT Start() override {
     if (running_) return MMSYSERR_NOERROR;
     ended_ = false;
@@ -113,8 +115,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
       running_ = false;
       return MMSYSERR_ERROR;
     }
-    quit_ = false;
-    delivery_ = std::thread([this] { DeliveryLoop(); });
+    feed_.StartDelivery(kWatchdogTick, [this](uint64_t seen, auto idle) { return Lost(seen, idle); });
     return MMSYSERR_NOERROR;
   }
   MMRESULT Stop() override {
@@ -124,17 +125,12 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   MMRESULT Reset() override {
     StopStreamAndDelivery();
     // The audio callback no longer runs: this thread owns every buffer now.
-    if (current_) {
-      Complete(current_, filledBytes_);
-      current_ = nullptr;
-    }
-    WAVEHDR* header = nullptr;
-    while (added_.Pop(header)) Complete(header, 0);
+    feed_.ReturnAll();
     return MMSYSERR_NOERROR;
   }
   MMRESULT Close() override {
     StopStreamAndDelivery();
-    if (current_ || added_.Size() > 0) return WAVERR_STILLPLAYING;
+    if (feed_.HoldsBuffers()) return WAVERR_STILLPLAYING;
     CloseStream();
     callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
     return MMSYSERR_NOERROR;
@@ -171,7 +167,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     gate->inside.fetch_add(1);
     if (!gate->closed.load() && gate->device->running_) {
       gate->device->ended_ = true;
-      gate->device->wake_.release();
+      gate->device->feed_.Wake();
     }
     gate->inside.fetch_sub(1);
   }
@@ -186,63 +182,19 @@ class PortAudioWaveInService::Device : public WaveInDevice {
 
   // Runs on the audio thread: no allocation, no lock, no I/O.
   void Capture(const uint8_t* input, unsigned long frameCount) {
-    framesSeen_.fetch_add(frameCount, std::memory_order_relaxed);
-    if (!input) {
-      service_.droppedFrames_.fetch_add(frameCount, std::memory_order_relaxed);
-      return;
-    }
-    size_t remaining = size_t{frameCount} * 4;
-    while (remaining > 0) {
-      if (!current_) {
-        if (!added_.Pop(current_)) {
-          service_.droppedFrames_.fetch_add(remaining / 4, std::memory_order_relaxed);
-          return;
-        }
-        filledBytes_ = 0;
-      }
-      const size_t room = (current_->dwBufferLength & ~3u) - filledBytes_;
-      const size_t n = std::min(remaining, room);
-      std::memcpy(current_->lpData + filledBytes_, input, n);
-      input += n;
-      remaining -= n;
-      filledBytes_ += static_cast<uint32_t>(n);
-      if (n == room) {
-        current_->dwBytesRecorded = filledBytes_;
-        done_.Push(current_);
-        current_ = nullptr;
-        wake_.release();
-      }
+    if (input) {
+      feed_.Pour(input, size_t{frameCount} * 4);
+    } else {
+      feed_.Lose(frameCount);  // the library had no frames to give
     }
   }
 
-  // The delivery thread: returns full buffers through the device callback
-  // and reports a device that stopped delivering frames.
-  void DeliveryLoop() {
-    auto lastProgress = std::chrono::steady_clock::now();
-    uint64_t lastSeen = framesSeen_.load();
-    bool lostReported = false;
-    for (;;) {
-      wake_.try_acquire_for(std::chrono::milliseconds(100));
-      WAVEHDR* header = nullptr;
-      while (done_.Pop(header)) Complete(header, header->dwBytesRecorded);
-      if (quit_) break;
-      const auto now = std::chrono::steady_clock::now();
-      const uint64_t seen = framesSeen_.load(std::memory_order_relaxed);
-      if (seen != lastSeen) {
-        lastSeen = seen;
-        lastProgress = now;
-      }
-      const auto timeout = seen > 0 ? kSilentDeviceTimeout : kFirstFramesTimeout;
-      if (!lostReported && (ended_ || now - lastProgress > timeout)) {
-        lostReported = true;
-        service_.lost_.store(ended_ ? LostHow::Ended : seen > 0 ? LostHow::Stalled : LostHow::NeverStarted);
-        callback_(this, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
-      }
-    }
-  }
-
-  void Complete(WAVEHDR* header, uint32_t bytes) {
-    ReturnBuffer(callback_, this, instance_, header, bytes);
+  // The delivery thread: whether the stream ended or stopped delivering.
+  bool Lost(uint64_t seen, std::chrono::steady_clock::duration idle) {
+    const auto timeout = seen > 0 ? kSilentDeviceTimeout : kFirstFramesTimeout;
+    if (!ended_ && idle <= timeout) return false;
+    service_.lost_.store(ended_ ? LostHow::Ended : seen > 0 ? LostHow::Stalled : LostHow::NeverStarted);
+    return true;
   }
 
   // Ends the capture: after the gate is closed no callback touches a buffer,
@@ -255,11 +207,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
       CloseGate();
       if (stream_ && !StopWithDeadline()) stream_ = nullptr;  // no longer ours
     }
-    if (delivery_.joinable()) {
-      quit_ = true;
-      wake_.release();
-      delivery_.join();
-    }
+    feed_.StopDelivery();
   }
 
   void CloseGate() {
@@ -304,14 +252,8 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   uint32_t rate_ = 0;
   double previousAdcTime_ = 0;     // audio thread only
   uint64_t previousFrames_ = 0;    // audio thread only
-  SpscQueue<WAVEHDR*, 16> added_;  // queued by the user-interface thread, taken by the audio thread
-  SpscQueue<WAVEHDR*, 16> done_;   // filled by the audio thread, returned by the delivery thread
-  WAVEHDR* current_ = nullptr;     // audio thread only while the stream runs
-  uint32_t filledBytes_ = 0;
-  std::atomic<uint64_t> framesSeen_{0};
-  std::atomic<bool> running_{false}, ended_{false}, quit_{false};
-  std::counting_semaphore<1 << 20> wake_{0};
-  std::thread delivery_;
+  CaptureFeed feed_;               // the queued buffers: poured into by the audio thread
+  std::atomic<bool> running_{false}, ended_{false};
 };
 
 PortAudioWaveInService::PortAudioWaveInService(std::string deviceName) : deviceName_(std::move(deviceName)) {}

@@ -3,14 +3,10 @@
 #include <pulse/error.h>
 #include <pulse/stream.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <semaphore>
-#include <thread>
 
+#include "capture/capture_feed.h"
 #include "capture/pulse_client.h"
-#include "capture/spsc_queue.h"
 
 namespace {
 // Half a capture buffer per fragment: about ten wake-ups a second.
@@ -26,10 +22,14 @@ constexpr auto kWatchdogTick = std::chrono::milliseconds(250);
 class PulseWaveInService::Device : public WaveInDevice {
  public:
   Device(PulseWaveInService& service, WaveInProc callback, uintptr_t instance)
-      : service_(service), client_(*service.client_), callback_(callback), instance_(instance) {}
+      : service_(service),
+        client_(*service.client_),
+        callback_(callback),
+        instance_(instance),
+        feed_(this, callback, instance, service.droppedFrames_) {}
   ~Device() override {
     DetachStream();
-    StopDelivery();
+    feed_.StopDelivery();
   }
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
@@ -70,16 +70,12 @@ class PulseWaveInService::Device : public WaveInDevice {
 
   MMRESULT Prepare(WAVEHDR* header) override { return MarkPrepared(header); }
   MMRESULT Unprepare(WAVEHDR* header) override { return MarkUnprepared(header); }
-  MMRESULT AddBuffer(WAVEHDR* header) override {
-    if (MMRESULT r = MarkQueued(header); r != MMSYSERR_NOERROR) return r;
-    return added_.Push(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
-  }
+  MMRESULT AddBuffer(WAVEHDR* header) override { return feed_.Add(header); }
 
   MMRESULT Start() override {
-    if (delivery_.joinable()) return MMSYSERR_NOERROR;
+    if (feed_.Delivering()) return MMSYSERR_NOERROR;
     if (!stream_) return MMSYSERR_ERROR;  // stopped: a stream is not restarted
-    quit_ = false;
-    delivery_ = std::thread([this] { DeliveryLoop(); });
+    feed_.StartDelivery(kWatchdogTick, [this](uint64_t seen, auto idle) { return Lost(seen, idle); });
     PulseClient::Lock lock(client_);
     // Sent at once; the server's answer is not awaited.
     pa_operation* uncork = pa_stream_cork(stream_, 0, nullptr, nullptr);
@@ -89,25 +85,19 @@ class PulseWaveInService::Device : public WaveInDevice {
   }
   MMRESULT Stop() override {
     DetachStream();
-    StopDelivery();
+    feed_.StopDelivery();
     return MMSYSERR_NOERROR;
   }
   MMRESULT Reset() override {
     Stop();
     // The stream is gone and the delivery thread has ended: this thread owns
     // every buffer now.
-    WAVEHDR* header = nullptr;
-    while (done_.Pop(header)) Complete(header, header->dwBytesRecorded);
-    if (current_) {
-      Complete(current_, filledBytes_);
-      current_ = nullptr;
-    }
-    while (added_.Pop(header)) Complete(header, 0);
+    feed_.ReturnAll();
     return MMSYSERR_NOERROR;
   }
   MMRESULT Close() override {
     Stop();
-    if (current_ || added_.Size() > 0 || done_.Size() > 0) return WAVERR_STILLPLAYING;
+    if (feed_.HoldsBuffers()) return WAVERR_STILLPLAYING;
     callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
     return MMSYSERR_NOERROR;
   }
@@ -119,7 +109,7 @@ class PulseWaveInService::Device : public WaveInDevice {
     if (pa_stream_get_state(stream) == PA_STREAM_FAILED) {
       self->service_.lossError_.store(pa_context_errno(pa_stream_get_context(stream)));
       self->failed_ = true;
-      self->wake_.release();
+      self->feed_.Wake();
     }
     self->client_.Signal();
   }
@@ -131,83 +121,30 @@ class PulseWaveInService::Device : public WaveInDevice {
       size_t length = 0;
       if (pa_stream_peek(stream, &bytes, &length) < 0) return;  // a failing stream is the state callback's
       if (length == 0) return;  // nothing to read: an empty peek is not dropped
-      if (bytes) {
-        self->Capture(static_cast<const uint8_t*>(bytes), length);
-      } else {
+      if (!bytes) {
         // A hole: that much audio never arrived. It is written as silence,
         // so the file keeps its timing, and counted as dropped.
         self->service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
-        self->Capture(nullptr, length);
       }
+      self->feed_.Pour(static_cast<const uint8_t*>(bytes), length);
       pa_stream_drop(stream);
     }
   }
 
-  // Copies `length` bytes (zeros when `input` is null) into the queued
-  // buffers; no allocation, no lock, no I/O.
-  void Capture(const uint8_t* input, size_t length) {
-    framesSeen_.fetch_add(length / 4, std::memory_order_relaxed);
-    while (length > 0) {
-      if (!current_) {
-        if (!added_.Pop(current_)) {
-          service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
-          return;
-        }
-        filledBytes_ = 0;
-      }
-      const size_t room = (current_->dwBufferLength & ~3u) - filledBytes_;
-      const size_t n = std::min(length, room);
-      if (input) {
-        std::memcpy(current_->lpData + filledBytes_, input, n);
-        input += n;
-      } else {
-        std::memset(current_->lpData + filledBytes_, 0, n);
-      }
-      length -= n;
-      filledBytes_ += static_cast<uint32_t>(n);
-      if (n == room) {
-        current_->dwBytesRecorded = filledBytes_;
-        done_.Push(current_);
-        current_ = nullptr;
-        wake_.release();
-      }
+  // -- the delivery thread: whether the stream failed or stopped delivering
+  bool Lost(uint64_t seen, std::chrono::steady_clock::duration idle) {
+    Loss loss = Loss::None;
+    if (failed_) {
+      loss = Loss::StreamFailed;
+    } else if (seen == 0 && idle > kFirstFramesTimeout) {
+      loss = Loss::NoFirstFrames;
+    } else if (seen > 0 && idle > kSilentDeviceTimeout) {
+      loss = Loss::NoFrames;
     }
+    if (loss == Loss::None) return false;
+    service_.loss_.store(loss);
+    return true;
   }
-
-  // -- the delivery thread: returns full buffers and watches the stream
-  void DeliveryLoop() {
-    auto lastProgress = std::chrono::steady_clock::now();
-    uint64_t lastSeen = framesSeen_.load();
-    bool lostReported = false;
-    for (;;) {
-      wake_.try_acquire_for(kWatchdogTick);
-      WAVEHDR* header = nullptr;
-      while (done_.Pop(header)) Complete(header, header->dwBytesRecorded);
-      if (quit_) break;
-      const auto now = std::chrono::steady_clock::now();
-      const uint64_t seen = framesSeen_.load(std::memory_order_relaxed);
-      if (seen != lastSeen) {
-        lastSeen = seen;
-        lastProgress = now;
-      }
-      if (lostReported) continue;
-      Loss loss = Loss::None;
-      if (failed_) {
-        loss = Loss::StreamFailed;
-      } else if (seen == 0 && now - lastProgress > kFirstFramesTimeout) {
-        loss = Loss::NoFirstFrames;
-      } else if (seen > 0 && now - lastProgress > kSilentDeviceTimeout) {
-        loss = Loss::NoFrames;
-      }
-      if (loss != Loss::None) {
-        lostReported = true;
-        service_.loss_.store(loss);
-        callback_(this, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
-      }
-    }
-  }
-
-  void Complete(WAVEHDR* header, uint32_t bytes) { ReturnBuffer(callback_, this, instance_, header, bytes); }
 
   // Takes the stream away from the server's thread without waiting for the
   // server: after this, no callback of ours runs and no buffer is touched.
@@ -221,26 +158,13 @@ class PulseWaveInService::Device : public WaveInDevice {
     stream_ = nullptr;
   }
 
-  void StopDelivery() {
-    if (!delivery_.joinable()) return;
-    quit_ = true;
-    wake_.release();
-    delivery_.join();
-  }
-
   PulseWaveInService& service_;
   PulseClient& client_;
   WaveInProc callback_;
   uintptr_t instance_;
   pa_stream* stream_ = nullptr;     // user-interface thread, under the loop's lock
-  SpscQueue<WAVEHDR*, 16> added_;  // queued by the user-interface thread, taken by the loop thread
-  SpscQueue<WAVEHDR*, 16> done_;   // filled by the loop thread, returned by the delivery thread
-  WAVEHDR* current_ = nullptr;     // loop thread only while the stream is attached
-  uint32_t filledBytes_ = 0;       // likewise
-  std::atomic<uint64_t> framesSeen_{0};
-  std::atomic<bool> failed_{false}, quit_{false};
-  std::counting_semaphore<1 << 20> wake_{0};
-  std::thread delivery_;
+  CaptureFeed feed_;               // the queued buffers: poured into by the loop thread
+  std::atomic<bool> failed_{false};
 };
 
 PulseWaveInService::PulseWaveInService(std::string source) : source_(std::move(source)) {}
