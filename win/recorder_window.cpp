@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/option_scan.h"
 #include "wavefile/utf8_file.h"
 #include "win/dialog_engine.h"
 #include "win/resource.h"
@@ -215,7 +216,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   g_window.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
   g_window.commandLine = CommandLineAfterProgramName();
-  const WaveInSetup waveIn;  // the system's wave-input service, for the whole run
+  // The system's wave-input service for the whole run, from the input -d names.
+  const WaveInSetup waveIn(ScanDeviceOption(Utf8FromWide(g_window.commandLine)));
+  if (!waveIn.Problem().empty()) {
+    MessageBoxW(nullptr, WideFromUtf8(waveIn.Problem()).c_str(), L"Tapewell", MB_OK | MB_ICONWARNING);
+  }
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RECORDER_DIALOG), nullptr, RecorderProc, 0);
   g_window.engine.reset();
   if (SUCCEEDED(com)) CoUninitialize();
