@@ -3,7 +3,10 @@
 // the dialog units of the window's own font), the start-up state, Record -> a
 // growing file -> Stop -> a completed file, the About box from the system
 // menu, and Exit. Screenshots of both windows go to the given folder.
+// With --record it only records once with the options given (for the tests
+// of the window's options).
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
+//        dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]
 #include "templates/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
 
 #include "recorder/string_table.h"
@@ -50,7 +53,7 @@ std::wstring TextOf(HWND window) {
 }
 
 HWND WaitForWindow(const std::wstring& caption, DWORD process, int seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
+  for (int i = 0; i <= seconds * 10; ++i) {
     HWND found = nullptr;
     for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", caption.c_str()); w;
          w = FindWindowExW(nullptr, w, L"#32770", caption.c_str())) {
@@ -59,7 +62,7 @@ HWND WaitForWindow(const std::wstring& caption, DWORD process, int seconds) {
       if (owner == process && IsWindowVisible(w)) found = w;
     }
     if (found) return found;
-    Sleep(100);
+    if (i < seconds * 10) Sleep(100);
   }
   return nullptr;
 }
@@ -203,11 +206,68 @@ void CheckReasonTip(HWND dialog, DWORD process, Language language, const std::ws
   SetCursorPos(0, 0);
 }
 
+// The record mode, for the tests of the window's options: starts
+// `exe -w<folder> options`, answers a warning box that comes before the
+// window (printing "warning: " and its text), records for `seconds`, stops
+// and exits. Returns the exit status of this program.
+int RecordOnce(const std::wstring& exe, const std::wstring& folder, int seconds, const std::wstring& options) {
+  std::wstring command = L"\"" + exe + L"\" -w" + folder + L" " + options;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::fprintf(stderr, "cannot start %ls (%lu)\n", exe.c_str(), GetLastError());
+    return 1;
+  }
+  // The warning box comes before the window, if at all.
+  HWND dialog = nullptr;
+  for (int i = 0; i < 300 && !dialog; ++i) {
+    if (HWND warning = WaitForWindow(L"Tapewell", process.dwProcessId, 0)) {
+      for (HWND child = GetWindow(warning, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t kind[32] = {};
+        GetClassNameW(child, kind, 32);
+        if (std::wstring(kind) == L"Static" && !TextOf(child).empty()) {
+          std::printf("warning: %s\n", Utf8(TextOf(child)).c_str());
+        }
+      }
+      PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      Sleep(500);
+    }
+    dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 0);
+    if (!dialog) Sleep(100);
+  }
+  Check(dialog != nullptr, "the window opens");
+  if (!dialog) {
+    TerminateProcess(process.hProcess, 1);
+    return 1;
+  }
+  Click(dialog, IDC_RECORD);
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+  Click(dialog, IDC_STOP);
+  Sleep(500);
+  Click(dialog, IDCANCEL);
+  const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  Check(ended && code == 0, "Exit ends the program with status 0");
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return g_failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 5 && std::wstring(argv[1]) == L"--record") {
+    std::wstring options;
+    for (int i = 5; i < argc; ++i) options += std::wstring(i > 5 ? L" " : L"") + argv[i];
+    return RecordOnce(argv[2], argv[3], _wtoi(argv[4]), options);
+  }
   if (argc != 4) {
-    std::fprintf(stderr, "usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER\n"
+                 "       dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]\n");
     return 2;
   }
   const std::wstring exe = argv[1], folder = argv[2], shots = argv[3];

@@ -3,12 +3,15 @@
 # wave-input devices: --list-devices prints each with its number and name and
 # marks the wave mapper's as the default; --device takes a number or a name
 # and records from that device, not from the default; an unknown name is a
-# usage error. The private PulseAudio gets a second output for this, whose
-# monitor is the device chosen; a tone played there reaches only the
-# recorder that chose it.
-# Usage: input_choice_test.sh TAPEWELL-REC.EXE   (exit 77: skipped)
+# usage error. The window's -d does the same (an unknown name is a warning,
+# and the window records from the default input). The private PulseAudio
+# gets a second output for this, whose monitor is the device chosen; a tone
+# played there reaches only the recorder that chose it.
+# Usage: input_choice_test.sh TAPEWELL-REC.EXE DIALOG_TEST.EXE TAPEWELL.EXE   (exit 77: skipped)
 set -euo pipefail
 exe=$1
+dialog_test=$2
+window=$3
 if [ -z "${TAPEWELL_PULSE:-}" ] || [ -z "${WINE:-}" ]; then
   echo "skipped: needs the private PulseAudio and Wine prefix of scripts/test-windows.sh"
   exit 77
@@ -79,3 +82,31 @@ cat "$work/unknown.txt"
 grep -qF -- "--list-devices" "$work/unknown.txt" || fail "the message does not point to --list-devices"
 [ -z "$(ls "$work/unknown")" ] || fail "an unknown --device created a file"
 echo "unknown name: exit 2"
+
+# The window's -d, driven by dialog_test.exe (it needs the display).
+if [ -n "${DISPLAY:-}" ]; then
+  mkdir "$work/window" "$work/window-unknown"
+  "$WINE" "$dialog_test" --record "$(winpath "$window")" "$(winpath "$work/window")" 4 "-d$number" \
+    >"$work/window.txt" 2>&1 &
+  driver=$!
+  sleep 2
+  paplay --device=tapewell_second "$work/tone.wav"
+  status=0
+  wait $driver || status=$?
+  cat "$work/window.txt"
+  [ $status -eq 0 ] || fail "the window with -d$number: the driver exited with $status"
+  grep -q '^warning:' "$work/window.txt" && fail "the window warned about -d$number"
+  window_file=$(ls "$work/window"/*.wav)
+  near "$(peak "$window_file")" 0.5 0.02 || fail "the window with -d$number did not record the tone (peak $(peak "$window_file"))"
+  echo "the window with -d$number: peak $(peak "$window_file")"
+
+  status=0
+  "$WINE" "$dialog_test" --record "$(winpath "$window")" "$(winpath "$work/window-unknown")" 1 "-dnosuch" \
+    >"$work/window-unknown.txt" 2>&1 || status=$?
+  cat "$work/window-unknown.txt"
+  [ $status -eq 0 ] || fail "the window with -dnosuch: the driver exited with $status"
+  grep -qF "warning: The wave-input service has no input named 'nosuch'" "$work/window-unknown.txt" ||
+    fail "the window did not warn about -dnosuch"
+  [ -n "$(ls "$work/window-unknown")" ] || fail "the window with -dnosuch did not record from the default input"
+  echo "the window with -dnosuch: warned, recorded from the default input"
+fi
