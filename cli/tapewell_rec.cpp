@@ -29,6 +29,7 @@
 #ifdef _WIN32
 #include "cli/win_arguments.h"
 #include "cli/win_console.h"
+#include "cli/win_console_text.h"
 #endif
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
@@ -407,8 +408,10 @@ int main(int argc, char** argv) {
       ->excludes(deviceOption);
   LocalizeHelp(app, kLanguage);
 #ifdef _WIN32
-  // The Unicode command line in UTF-8, not the ANSI one main was given.
+  // The Unicode command line in UTF-8, not the ANSI one main was given; the
+  // texts go to a console as UTF-8 too.
   winarguments::Utf8Argv utf8(argc, argv);
+  const winconsoletext::Utf8ConsoleOutput utf8Output;
   argc = utf8.Count();
   argv = utf8.Values();
 #endif
