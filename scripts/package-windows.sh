@@ -27,8 +27,10 @@ x86_64-w64-mingw32-strip -o "$stage/tapewell-rec.exe" "$build/cli/tapewell-rec.e
 # Text files with Windows' line ends, for Notepad of any age.
 sed -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows/README.txt >"$stage/README.txt"
 sed -e 's/$/\r/' LICENSE >"$stage/LICENSE.txt"
-# The same time stamp on every entry: the zip depends only on its files.
-touch -d "@$(git log -1 --format=%ct 2>/dev/null || echo 0)" "$stage"/* "$stage"
+# Every entry carries the time of the sources (the last commit's, else
+# CMakeLists.txt's), not of this run.
+stamp=$(git log -1 --format=%ct 2>/dev/null || stat -c %Y CMakeLists.txt)
+touch -d "@$stamp" "$stage"/* "$stage"
 (cd "$out" && TZ=UTC zip -q -X -r "$name.zip" "tapewell-$version")
 
 # The installer takes the icon beside the files; the zip does not.
