@@ -11,5 +11,8 @@ const InputDevice* FindInput(const std::vector<InputDevice>& inputs, const std::
   for (const InputDevice& input : inputs) {
     if (input.name == name) return &input;
   }
+  for (const InputDevice& input : inputs) {
+    if (!input.alias.empty() && input.alias == name) return &input;
+  }
   return nullptr;
 }

@@ -6,6 +6,11 @@
 
 #include <cstddef>
 
+// The wave mapper's preferred device (mmddk.h, which MinGW's headers leave out).
+#ifndef DRVM_MAPPER_PREFERRED_GET
+#define DRVM_MAPPER_PREFERRED_GET (0x2000 + 21)
+#endif
+
 static_assert(sizeof(WAVEHDR) == winmm::kHeaderSize, "the service's WAVEHDR layout changed");
 static_assert(offsetof(WAVEHDR, dwFlags) == winmm::kHeaderFlagsOffset, "the service's WAVEHDR layout changed");
 static_assert(offsetof(WAVEHDR, lpNext) == winmm::kHeaderNextOffset, "the service's WAVEHDR layout changed");
@@ -26,7 +31,7 @@ LPWAVEHDR Header(void* header) { return static_cast<LPWAVEHDR>(header); }
 
 }  // namespace
 
-uint32_t Open(void** handle, uint32_t rate, uint16_t channels, const Route* route) {
+uint32_t Open(void** handle, uint32_t device, uint32_t rate, uint16_t channels, const Route* route) {
   WAVEFORMATEX format{};
   format.wFormatTag = WAVE_FORMAT_PCM;
   format.nChannels = channels;
@@ -35,10 +40,11 @@ uint32_t Open(void** handle, uint32_t rate, uint16_t channels, const Route* rout
   format.nBlockAlign = static_cast<WORD>(channels * 16 / 8);
   format.nAvgBytesPerSec = rate * format.nBlockAlign;
   format.cbSize = 0;
-  HWAVEIN device = nullptr;
-  const MMRESULT result = waveInOpen(&device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(&ServiceCallback),
+  HWAVEIN opened = nullptr;
+  const UINT id = device == kMapper ? WAVE_MAPPER : device;
+  const MMRESULT result = waveInOpen(&opened, id, &format, reinterpret_cast<DWORD_PTR>(&ServiceCallback),
                                      reinterpret_cast<DWORD_PTR>(route), CALLBACK_FUNCTION);
-  if (result == MMSYSERR_NOERROR) *handle = device;
+  if (result == MMSYSERR_NOERROR) *handle = opened;
   return result;
 }
 
@@ -66,5 +72,33 @@ std::string ErrorText(uint32_t result) {
 }
 
 unsigned DeviceCount() { return waveInGetNumDevs(); }
+
+std::vector<std::string> DeviceNames() {
+  std::vector<std::string> names;
+  const UINT count = waveInGetNumDevs();
+  for (UINT id = 0; id < count; ++id) {
+    WAVEINCAPSW caps{};
+    std::string name;
+    if (waveInGetDevCapsW(id, &caps, sizeof caps) == MMSYSERR_NOERROR) {
+      caps.szPname[MAXPNAMELEN - 1] = L'\0';
+      const int bytes = WideCharToMultiByte(CP_UTF8, 0, caps.szPname, -1, nullptr, 0, nullptr, nullptr);
+      if (bytes > 1) {
+        name.resize(static_cast<size_t>(bytes));
+        WideCharToMultiByte(CP_UTF8, 0, caps.szPname, -1, name.data(), bytes, nullptr, nullptr);
+        name.resize(static_cast<size_t>(bytes - 1));
+      }
+    }
+    names.push_back(name);
+  }
+  return names;
+}
+
+uint32_t PreferredDevice() {
+  DWORD device = 0, flags = 0;
+  const MMRESULT result = waveInMessage(reinterpret_cast<HWAVEIN>(static_cast<UINT_PTR>(WAVE_MAPPER)),
+                                        DRVM_MAPPER_PREFERRED_GET, reinterpret_cast<DWORD_PTR>(&device),
+                                        reinterpret_cast<DWORD_PTR>(&flags));
+  return result == MMSYSERR_NOERROR && device < waveInGetNumDevs() ? device : kMapper;
+}
 
 }  // namespace winmm

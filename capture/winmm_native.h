@@ -10,8 +10,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace winmm {
+
+/// The device number that stands for the wave mapper (WAVE_MAPPER).
+inline constexpr uint32_t kMapper = 0xFFFFFFFFu;
 
 inline constexpr size_t kHeaderSize = 48;
 inline constexpr size_t kHeaderFlagsOffset = 24;
@@ -27,10 +31,10 @@ struct Route {
   void* context;
 };
 
-/// waveInOpen on WAVE_MAPPER for 16-bit PCM with `channels` at `rate` Hz,
-/// CALLBACK_FUNCTION, messages to `route`. `handle` receives the device.
-/// Returns the MMRESULT.
-uint32_t Open(void** handle, uint32_t rate, uint16_t channels, const Route* route);
+/// waveInOpen on `device` (a device number, or kMapper) for 16-bit PCM with
+/// `channels` at `rate` Hz, CALLBACK_FUNCTION, messages to `route`. `handle`
+/// receives the device. Returns the MMRESULT.
+uint32_t Open(void** handle, uint32_t device, uint32_t rate, uint16_t channels, const Route* route);
 /// waveInPrepareHeader, waveInUnprepareHeader, waveInAddBuffer on a header
 /// of kHeaderSize bytes. Each returns the MMRESULT.
 uint32_t Prepare(void* handle, void* header);
@@ -46,5 +50,11 @@ uint32_t Close(void* handle);
 std::string ErrorText(uint32_t result);
 /// How many input devices the service knows (waveInGetNumDevs).
 unsigned DeviceCount();
+/// The name of each input device in the service's order (waveInGetDevCapsW,
+/// in UTF-8); a device that does not answer gets an empty name.
+std::vector<std::string> DeviceNames();
+/// The device the wave mapper records from (DRVM_MAPPER_PREFERRED_GET), or
+/// kMapper when the service does not say.
+uint32_t PreferredDevice();
 
 }  // namespace winmm

@@ -29,8 +29,8 @@ class WinmmWaveInService::Device : public WaveInDevice {
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
 
-  MMRESULT OpenNative(uint32_t rate, uint16_t channels) {
-    return winmm::Open(&native_, rate, channels, &route_);
+  MMRESULT OpenNative(uint32_t device, uint32_t rate, uint16_t channels) {
+    return winmm::Open(&native_, device, rate, channels, &route_);
   }
 
   MMRESULT Prepare(WAVEHDR* header) override { return winmm::Prepare(native_, header); }
@@ -118,7 +118,24 @@ class WinmmWaveInService::Device : public WaveInDevice {
   std::thread watch_;
 };
 
-WinmmWaveInService::WinmmWaveInService() = default;
+static_assert(WinmmWaveInService::kWinmmMapper == winmm::kMapper);
+
+std::vector<InputDevice> ListWinmmInputs() {
+  const std::vector<std::string> names = winmm::DeviceNames();
+  const uint32_t preferred = winmm::PreferredDevice();
+  std::vector<InputDevice> inputs;
+  for (size_t i = 0; i < names.size(); ++i) {
+    InputDevice input;
+    input.name = std::to_string(i);
+    input.description = names[i];
+    input.alias = names[i];
+    input.isDefault = i == preferred;
+    inputs.push_back(input);
+  }
+  return inputs;
+}
+
+WinmmWaveInService::WinmmWaveInService(uint32_t device) : deviceNumber_(device) {}
 WinmmWaveInService::~WinmmWaveInService() = default;
 
 MMRESULT WinmmWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback,
@@ -135,13 +152,16 @@ MMRESULT WinmmWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
     return MMSYSERR_INVALPARAM;
   }
   auto device = std::make_unique<Device>(callback, instance);
-  const MMRESULT result = device->OpenNative(format.nSamplesPerSec, format.nChannels);
+  const MMRESULT result = device->OpenNative(deviceNumber_, format.nSamplesPerSec, format.nChannels);
   if (result != MMSYSERR_NOERROR) {
     lastError_ = "cannot open the audio input (" + winmm::ErrorText(result) + ")";
     if (winmm::DeviceCount() == 0) {
       lastError_ += ": Windows knows no recording device; connect one or enable it under Sound settings";
     } else {
-      lastError_ += ": check that the default recording device is enabled and that apps may use the microphone";
+      lastError_ += deviceNumber_ == kWinmmMapper
+                        ? ": check that the default recording device is enabled and that apps may use the microphone"
+                        : ": check that input " + std::to_string(deviceNumber_) +
+                              " (tapewell-rec --list-devices) is enabled and that apps may use the microphone";
     }
     return result;
   }

@@ -82,10 +82,6 @@ constexpr Entry kTexts[] = {
     {kRecCannotCreate, "cannot create %1: %2", "%1 を作成できません: %2"},
     {kRecCannotWrite, "cannot write %1: %2", "%1 に書き込めません: %2"},
     {kRecOutOfMemory, "out of memory", "メモリが足りません"},
-    {kRecNoDeviceChoice,
-     "--list-devices and --device are not available on Windows: the recorder takes the input chosen in "
-     "Windows' sound settings",
-     "Windows では --list-devices と --device は使えません: Windows のサウンド設定で選んだ入力から録音します"},
     {kRecCannotListInputs, "cannot list the inputs of the %1: %2", "%1 の入力を一覧できません: %2"},
     {kRecNoInputs, "the %1 has no input (is a sound server running?)",
      "%1 に入力がありません（サウンドサーバーは動いていますか？）"},

@@ -66,7 +66,6 @@ enum class CliTextId {
   kRecCannotListInputs,  // %2: the reason
   kRecNoInputs,
   kRecUnknownDevice,     // %2: the name given
-  kRecNoDeviceChoice,    // Windows: the wave mapper's input only
 
   // tapewell-card: --help.
   kCardDescription,

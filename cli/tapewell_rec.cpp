@@ -25,11 +25,11 @@
 
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
-#ifdef _WIN32
-#include "capture/winmm_wave_in.h"
-#include "cli/win_console.h"
-#else
 #include "capture/live_input.h"
+#ifdef _WIN32
+#include "cli/win_arguments.h"
+#include "cli/win_console.h"
+#include "cli/win_console_text.h"
 #endif
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
@@ -246,10 +246,10 @@ void ReportFileFailure(const TerminalRecorder& rec) {
                    .c_str());
 }
 
-#ifndef _WIN32
 // The live input for `options`: the sound server's when one answers, else
-// PortAudio's. Lists the inputs for --list-devices and checks the name given
-// to --device. Returns -1 when the recording can go on, else the exit status.
+// PortAudio's; on Windows the wave-input service's. Lists the inputs for
+// --list-devices and checks the name given to --device. Returns -1 when the
+// recording can go on, else the exit status.
 int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
   LiveInput live = ChooseLiveInput(options.device);
   if (options.listDevices || !options.device.empty()) {
@@ -275,7 +275,6 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
   service = std::move(live.service);
   return -1;
 }
-#endif
 
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
@@ -408,6 +407,14 @@ int main(int argc, char** argv) {
       ->excludes(inputOption)
       ->excludes(deviceOption);
   LocalizeHelp(app, kLanguage);
+#ifdef _WIN32
+  // The Unicode command line in UTF-8, not the ANSI one main was given; the
+  // texts go to a console as UTF-8 too.
+  winarguments::Utf8Argv utf8(argc, argv);
+  const winconsoletext::Utf8ConsoleOutput utf8Output;
+  argc = utf8.Count();
+  argv = utf8.Values();
+#endif
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -449,16 +456,7 @@ int main(int argc, char** argv) {
     if (options.fast) fastReplay = replay.get();
     service = std::move(replay);
   } else {
-#ifdef _WIN32
-    // Windows' wave mapper records from the input chosen in Windows' own settings.
-    if (options.listDevices || !options.device.empty()) {
-      std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecNoDeviceChoice).c_str());
-      return kExitUsage;
-    }
-    service = std::make_unique<WinmmWaveInService>();
-#else
     if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
-#endif
   }
   int status = Record(options, *service, fastReplay);
   if (status == kExitFailure && !service->LastError().empty()) {

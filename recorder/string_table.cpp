@@ -23,6 +23,11 @@ constexpr Entry kTable[] = {
     {IDS_REC_PREFIX, "REC - ", "録音中 - "},
     {IDS_SILENT, "Silent", "無音"},
     {IDS_CHOOSE_FOLDER, "choose destination folder.", "サウンドを録音するフォルダを選択してください。"},
+    {IDS_FRAME_DROPPED, " - %1 frame dropped", " - 取りこぼしたフレーム: %1"},
+    {IDS_FRAMES_DROPPED, " - %1 frames dropped", " - 取りこぼしたフレーム: %1"},
+    {IDS_NO_PORT_ACCESS,
+     "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux (tapewell-card)",
+     "Windows ではプログラムから I/O ポート %1 に\nアクセスできません。MPEG 入力は Linux から\n(tapewell-card で) 設定してください"},
 };
 
 }  // namespace
@@ -32,6 +37,23 @@ std::string LoadTableString(int id, Language language) {
     if (e.id == id) return language == Language::Japanese ? e.japanese : e.english;
   }
   return {};
+}
+
+std::string FillTableString(const std::string& text, const std::string& value) {
+  std::string filled;
+  for (size_t at = 0; at < text.size(); ++at) {
+    if (text.compare(at, 2, "%1") == 0) {
+      filled += value;
+      ++at;
+    } else {
+      filled += text[at];
+    }
+  }
+  return filled;
+}
+
+std::string DroppedFramesSuffix(uint64_t dropped, const std::function<std::string(int)>& load) {
+  return FillTableString(load(dropped == 1 ? IDS_FRAME_DROPPED : IDS_FRAMES_DROPPED), std::to_string(dropped));
 }
 
 #ifdef _WIN32

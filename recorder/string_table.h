@@ -1,6 +1,8 @@
 // The string table, in English and Japanese.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 inline constexpr int IDS_ABOUTBOX = 101;
@@ -11,11 +13,26 @@ inline constexpr int IDS_ERR_RECORD = 105;
 inline constexpr int IDS_REC_PREFIX = 106;
 inline constexpr int IDS_SILENT = 107;
 inline constexpr int IDS_CHOOSE_FOLDER = 108;
+// The caption's suffix after a recording (%1: the frames the capture dropped).
+inline constexpr int IDS_FRAME_DROPPED = 109;
+inline constexpr int IDS_FRAMES_DROPPED = 110;
+// Why the MPEG boxes are disabled on Windows (%1: the port, 0x and four hex
+// digits), in lines short enough for a tooltip.
+inline constexpr int IDS_NO_PORT_ACCESS = 111;
+inline constexpr int kLastTableString = IDS_NO_PORT_ACCESS;
 
 enum class Language { English, Japanese };
 
-/// The text of string `id` (101..108) in `language`; empty for other ids.
+/// The text of string `id` (101..kLastTableString) in `language`; empty for other ids.
 std::string LoadTableString(int id, Language language);
+
+/// `text` with each "%1" replaced by `value`.
+std::string FillTableString(const std::string& text, const std::string& value);
+
+/// The caption's suffix after a recording that dropped `dropped` frames:
+/// string IDS_FRAME_DROPPED (one frame) or IDS_FRAMES_DROPPED, as `load`
+/// gives it (a window's LoadString, in its UI's language), with the count.
+std::string DroppedFramesSuffix(uint64_t dropped, const std::function<std::string(int)>& load);
 
 /// Japanese when the user's locale (LC_ALL, LC_MESSAGES or LANG, in that
 /// order) names Japanese, otherwise English.

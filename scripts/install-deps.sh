@@ -26,7 +26,9 @@ packages=(
   # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion
   dpkg-dev librsvg2-bin man-db groff-base desktop-file-utils appstream lintian bash-completion file
   # Windows programs: the MinGW-w64 cross compiler, and Wine to run their tests
-  g++-mingw-w64-x86-64-posix wine64
+  # (locales: the Japanese locale the tests compile for Wine's Japanese UI);
+  # NSIS for the installer
+  g++-mingw-w64-x86-64-posix wine64 locales nsis
 )
 
 missing=()

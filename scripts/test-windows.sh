@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Cross-compiles the Windows programs and the core's tests with MinGW-w64 and
-# runs the tests under Wine, in a private Wine prefix under the build tree
+# Cross-compiles the Windows programs and the core's tests with MinGW-w64,
+# makes the release zip and installer (scripts/package-windows.sh) and runs
+# the tests under Wine, in a private Wine prefix under the build tree
 # (created once). The live-capture test records from the private PulseAudio
 # when the caller has started it (scripts/sound-server.sh); the window's
 # test runs on a private Xvfb display started here.
@@ -11,6 +12,7 @@ jobs=$(nproc)
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-win -j "$jobs"
+bash scripts/package-windows.sh build-win >/dev/null
 
 # One private X display for every Wine process of this step: the first of
 # them starts Wine's desktop process, which every window later needs.

@@ -16,7 +16,7 @@
 #include "capture/fake_wave_in.h"
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/recorder_dialog.h"
 
 TEST(RecorderAppTest, QtTakesNoneOfTheProgramsTokens) {

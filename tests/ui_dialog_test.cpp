@@ -17,7 +17,7 @@
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
 #include "ui/recorder_dialog.h"
 #include "ui/template_layout.h"
@@ -278,7 +278,7 @@ TEST_F(DialogTest, TheDroppedFramesCaptionPrintsNoWarning) {
   Click(IDC_RECORD);
   Deliver(100, 3000);
   Click(IDC_STOP);
-  EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" 0 frames dropped"))) << d.windowTitle().toStdString();
+  EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" - 0 frames dropped"))) << d.windowTitle().toStdString();
   EXPECT_TRUE(g_qtWarnings.isEmpty()) << g_qtWarnings.join(" | ").toStdString();
 }
 
@@ -329,15 +329,15 @@ TEST_F(DialogTest, EnterOnTheExitButtonEndsTheDialog) {
 TEST_F(DialogTest, BothLanguages) {
   ASSERT_TRUE(InstallLanguage(Language::Japanese));
   auto& d = Open("-w" + dir.path());
-  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+  for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     EXPECT_EQ(d.Load(id), LoadTableString(id, Language::Japanese)) << id;
   }
   Click(IDC_RECORD);
   EXPECT_EQ(Text(IDC_FILE).toStdString(), "録音中 - " + dir.path() + "/07Dec001.wav");
   Click(IDC_STOP);
-  EXPECT_EQ(d.windowTitle(), QString::fromUtf8(kRecorderCaption) + QStringLiteral(" — 取りこぼしたフレーム: 0"));
+  EXPECT_EQ(d.windowTitle(), QString::fromUtf8(kRecorderCaption) + QStringLiteral(" - 取りこぼしたフレーム: 0"));
   ASSERT_TRUE(InstallLanguage(Language::English));
-  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+  for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     EXPECT_EQ(d.Load(id), LoadTableString(id, Language::English)) << id;
   }
 }

@@ -22,7 +22,7 @@
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
 
@@ -91,10 +91,9 @@ std::set<Message> WindowTexts() {
   };
   templateTexts(kRecorderContext, kRecorderCaption, kRecorderTemplate);
   templateTexts(kAboutContext, kAboutCaption, kAboutTemplate);
-  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+  for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     texts.insert({"StringTable", LoadTableString(id, Language::English)});
   }
-  texts.insert({"CRecorderDlg", "%n frame(s) dropped"});
   return texts;
 }
 
@@ -216,13 +215,13 @@ TEST(TranslationFilesTest, EachFileTranslatesEveryTextTheWindowShows) {
 }
 
 TEST(TranslationFilesTest, TheStringTableAsLupdateSeesItIsTheTable) {
-  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
-    EXPECT_EQ(StringTableSources()[size_t(id - IDS_ABOUTBOX)], LoadTableString(id, Language::English)) << id;
+  for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
+    EXPECT_EQ(StringTableSources().at(size_t(id - IDS_ABOUTBOX)), LoadTableString(id, Language::English)) << id;
   }
 }
 
 TEST(TranslationFilesTest, LupdateFindsNoNewText) {
-  // lupdate over the window's sources, into copies of the files: a text
+  // lupdate over the window's sources and the templates, into copies of the files: a text
   // added to the sources without a translation would come out unfinished.
   testsupport::TempDir scratch;
   for (const char* language : {"ja", "en"}) {
@@ -230,7 +229,7 @@ TEST(TranslationFilesTest, LupdateFindsNoNewText) {
     ASSERT_TRUE(QFile::copy(TsPath(language), copy));
     QProcess lupdate;
     lupdate.start(QStringLiteral(TAPEWELL_LUPDATE),
-                  {QStringLiteral(TAPEWELL_UI_DIR), QStringLiteral("-no-obsolete"), QStringLiteral("-locations"),
+                  {QStringLiteral(TAPEWELL_UI_DIR), QStringLiteral(TAPEWELL_TEMPLATES_DIR), QStringLiteral("-no-obsolete"), QStringLiteral("-locations"),
                    QStringLiteral("none"), QStringLiteral("-ts"), copy});
     ASSERT_TRUE(lupdate.waitForFinished(60000));
     ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAllStandardError().toStdString();

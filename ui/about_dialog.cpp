@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "ui/app_icon.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/template_layout.h"
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {

@@ -23,7 +23,7 @@
 #include "recorder/string_table.h"
 #include "ui/about_dialog.h"
 #include "ui/app_icon.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
 #include "ui/template_layout.h"
 
@@ -197,11 +197,9 @@ std::string CRecorderDlg::LoadString(int id) {
 }
 
 void CRecorderDlg::RecordingEnded(RecordingEnd) {
-  // The plural forms take an int; past 2^31 - 1 frames (12 hours at 48 kHz) the
-  // count shown stops there.
-  const int dropped = static_cast<int>(std::min<uint64_t>(CaptureDroppedFrames(), INT_MAX));
-  setWindowTitle(BaseCaption() + QStringLiteral(" — ") +
-                 QCoreApplication::translate("CRecorderDlg", "%n frame(s) dropped", nullptr, dropped));
+  // " - N frames dropped" from the string table, in the window's language.
+  setWindowTitle(BaseCaption() +
+                 Q(DroppedFramesSuffix(CaptureDroppedFrames(), [this](int id) { return LoadString(id); })));
 }
 
 bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 
 class TemplateLayout {
  public:

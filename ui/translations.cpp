@@ -12,10 +12,10 @@ QTranslator& Translator() {
 bool g_installed = false;
 }  // namespace
 
-const std::array<const char*, 8>& StringTableSources() {
+const std::array<const char*, kTableStrings>& StringTableSources() {
   // The window looks these up by the text LoadTableString gives; listing them
   // here lets lupdate see them.
-  static const std::array<const char*, 8> sources = {
+  static const std::array<const char*, kTableStrings> sources = {
       QT_TRANSLATE_NOOP("StringTable", "about(Tapewell) (&A)..."),
       QT_TRANSLATE_NOOP("StringTable", "failed to allocate memory."),
       QT_TRANSLATE_NOOP("StringTable", "failed to open file!"),
@@ -24,6 +24,11 @@ const std::array<const char*, 8>& StringTableSources() {
       QT_TRANSLATE_NOOP("StringTable", "REC - "),
       QT_TRANSLATE_NOOP("StringTable", "Silent"),
       QT_TRANSLATE_NOOP("StringTable", "choose destination folder."),
+      QT_TRANSLATE_NOOP("StringTable", " - %1 frame dropped"),
+      QT_TRANSLATE_NOOP("StringTable", " - %1 frames dropped"),
+      QT_TRANSLATE_NOOP("StringTable",
+                        "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux "
+                        "(tapewell-card)"),
   };
   return sources;
 }

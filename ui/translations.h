@@ -19,6 +19,9 @@ bool InstallLanguage(Language language);
 /// Japanese when the system's UI language is Japanese, otherwise English.
 Language QtSystemLanguage();
 
-/// The English texts of strings 101..108, in order, as the translation
-/// tools find them (context "StringTable").
-const std::array<const char*, 8>& StringTableSources();
+/// How many strings the table holds (101..kLastTableString).
+inline constexpr size_t kTableStrings = kLastTableString - IDS_ABOUTBOX + 1;
+
+/// The English texts of strings 101..kLastTableString, in order, as the
+/// translation tools find them (context "StringTable").
+const std::array<const char*, kTableStrings>& StringTableSources();

@@ -9,7 +9,7 @@
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "win/dialog_controls.h"
 
 namespace dc = dialogcontrols;
@@ -20,7 +20,7 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
  public:
   explicit Engine(void* dialog) : RecorderEngine(naming_), dialog_(dialog) {}
 
-  bool InitRecorder(const std::string& commandLine, std::string& why) override {
+  bool InitRecorder(const std::string& commandLine, std::string& reason) override {
     m_wPort = 0xE000;
     g_nSampleRate = 44100;
     m_strFile = MakeNextTrackName();
@@ -30,6 +30,7 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
                                        [this] { return MakeNextTrackName(); }, kFolderSeparator});
     g_hWaveIn = nullptr;
     g_bRecording = 0;
+    std::string why;
     const bool available =
         ports_.Available(m_wPort, why) &&
         ReadControlRegisterAtStartup(ports_, remnant, {m_wPort, m_dwControl, m_bMonitor, m_bMpegSource, m_strDiag},
@@ -40,6 +41,9 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
       char port[16];
       std::snprintf(port, sizeof port, "0x%04lx", static_cast<unsigned long>(m_wPort));
       m_strDiag = remnant + " " + port + " - " + why;
+      // The diagnostic line keeps the card's own words; the user reads the
+      // string table's, in the UI's language.
+      reason = FillTableString(dc::LoadTableText(IDS_NO_PORT_ACCESS), port);
     }
     for (auto*& slot : g_pWaveHdr) slot = nullptr;
     return available;
@@ -114,10 +118,10 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   std::string LoadString(int id) override { return dc::LoadTableText(id); }
   HWND NoticeWindow() override { return this; }
   void RecordingEnded(RecordingEnd) override {
-    // The title bar tells what the capture lost, as the Linux window does.
-    const unsigned long long dropped = CaptureDroppedFrames();
-    std::string caption = std::string(kRecorderCaption) + " - " + std::to_string(dropped) +
-                          (dropped == 1 ? " frame dropped" : " frames dropped");
+    // The title bar tells what the capture lost, as the Linux window does, in
+    // the string table's language.
+    std::string caption = std::string(kRecorderCaption) +
+                          DroppedFramesSuffix(CaptureDroppedFrames(), [](int id) { return dc::LoadTableText(id); });
     const std::string reason = GetWaveInService() ? GetWaveInService()->LastError() : std::string();
     if (!reason.empty()) caption += " - " + reason;
     dc::SetCaption(dialog_, caption);

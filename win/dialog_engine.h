@@ -17,8 +17,9 @@ class DialogEngine {
   /// The start-up steps that are the recorder's: port, rate, first name,
   /// serial format, the option scan of `commandLine`, the capture state and
   /// the control register's start-up read. Returns false when the register
-  /// cannot be reached, with `why` saying why (the boxes are then unchecked).
-  virtual bool InitRecorder(const std::string& commandLine, std::string& why) = 0;
+  /// cannot be reached, with `reason` saying why in the UI's language (the
+  /// boxes are then unchecked).
+  virtual bool InitRecorder(const std::string& commandLine, std::string& reason) = 0;
   /// Copies the members into the controls (UpdateData(FALSE)).
   virtual void ShowMembers() = 0;
 

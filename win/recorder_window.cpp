@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "app/option_scan.h"
 #include "wavefile/utf8_file.h"
 #include "win/dialog_engine.h"
 #include "win/resource.h"
@@ -53,7 +54,9 @@ void AddReasonTip(HWND dialog, int id, const std::wstring& text) {
                                         CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, dialog, nullptr,
                                         GetModuleHandleW(nullptr), nullptr);
     if (!g_window.tooltips) return;
-    SendMessageW(g_window.tooltips, TTM_SETMAXTIPWIDTH, 0, 400);
+    // Lines break only where the text does: a width the tip computes for
+    // wrapped lines can come out a letter short of the text drawn in it.
+    SendMessageW(g_window.tooltips, TTM_SETMAXTIPWIDTH, 0, 2000);
   }
   RECT rect{};
   GetWindowRect(GetDlgItem(dialog, id), &rect);
@@ -84,12 +87,12 @@ BOOL OnInitDialog(HWND dialog) {
 
   SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETPOS, TRUE, 1);
   SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETPOS, TRUE, 7);
-  std::string why;
-  if (!g_window.engine->InitRecorder(Utf8FromWide(g_window.commandLine), why)) {
+  std::string reason;
+  if (!g_window.engine->InitRecorder(Utf8FromWide(g_window.commandLine), reason)) {
     // Windows gives programs no I/O ports: the boxes stay unchecked and say why.
     for (int id : {IDC_MONITOR, IDC_MPEG_SOURCE}) {
       EnableWindow(GetDlgItem(dialog, id), FALSE);
-      AddReasonTip(dialog, id, WideFromUtf8(why));
+      AddReasonTip(dialog, id, WideFromUtf8(reason));
     }
   }
   SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
@@ -215,7 +218,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   g_window.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
   g_window.commandLine = CommandLineAfterProgramName();
-  const WaveInSetup waveIn;  // the system's wave-input service, for the whole run
+  // The system's wave-input service for the whole run, from the input -d names.
+  const WaveInSetup waveIn(ScanDeviceOption(Utf8FromWide(g_window.commandLine)));
+  if (!waveIn.Problem().empty()) {
+    MessageBoxW(nullptr, WideFromUtf8(waveIn.Problem()).c_str(), L"Tapewell", MB_OK | MB_ICONWARNING);
+  }
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RECORDER_DIALOG), nullptr, RecorderProc, 0);
   g_window.engine.reset();
   if (SUCCEEDED(com)) CoUninitialize();

@@ -1,5 +1,5 @@
 // Resource identifiers of the Windows program, for the resource script and
-// the files that include <windows.h> (the same numbers as ui/dialog_template.h
+// the files that include <windows.h> (the same numbers as templates/dialog_template.h
 // and recorder/string_table.h, which the Windows headers' macros would clash with).
 #pragma once
 
@@ -41,4 +41,7 @@
 #define IDS_REC_PREFIX 106
 #define IDS_SILENT 107
 #define IDS_CHOOSE_FOLDER 108
+#define IDS_FRAME_DROPPED 109
+#define IDS_FRAMES_DROPPED 110
+#define IDS_NO_PORT_ACCESS 111
 #endif

@@ -1,7 +1,19 @@
 #include "win/wave_in_setup.h"
 
-#include "capture/winmm_wave_in.h"
+#include "capture/live_input.h"
 
-WaveInSetup::WaveInSetup() : service_(std::make_unique<WinmmWaveInService>()) { SetWaveInService(service_.get()); }
+WaveInSetup::WaveInSetup(const std::string& device) {
+  LiveInput input = ChooseLiveInput(device);
+  if (!device.empty()) {
+    std::vector<InputDevice> inputs;
+    std::string why;
+    if (input.List(inputs, why) && !FindInput(inputs, device)) {
+      problem_ = std::string("The ") + input.BackendName() + " has no input named '" + device +
+                 "' (tapewell-rec --list-devices lists them). The window records from the default input.";
+    }
+  }
+  service_ = std::move(input.service);
+  SetWaveInService(service_.get());
+}
 
 WaveInSetup::~WaveInSetup() { SetWaveInService(nullptr); }

@@ -3,15 +3,20 @@
 // the dialog units of the window's own font), the start-up state, Record -> a
 // growing file -> Stop -> a completed file, the About box from the system
 // menu, and Exit. Screenshots of both windows go to the given folder.
+// With --record it only records once with the options given (for the tests
+// of the window's options).
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
-#include "ui/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
+//        dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]
+#include "templates/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
 
 #include "recorder/string_table.h"
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -48,7 +53,7 @@ std::wstring TextOf(HWND window) {
 }
 
 HWND WaitForWindow(const std::wstring& caption, DWORD process, int seconds) {
-  for (int i = 0; i < seconds * 10; ++i) {
+  for (int i = 0; i <= seconds * 10; ++i) {
     HWND found = nullptr;
     for (HWND w = FindWindowExW(nullptr, nullptr, L"#32770", caption.c_str()); w;
          w = FindWindowExW(nullptr, w, L"#32770", caption.c_str())) {
@@ -57,7 +62,7 @@ HWND WaitForWindow(const std::wstring& caption, DWORD process, int seconds) {
       if (owner == process && IsWindowVisible(w)) found = w;
     }
     if (found) return found;
-    Sleep(100);
+    if (i < seconds * 10) Sleep(100);
   }
   return nullptr;
 }
@@ -135,7 +140,7 @@ void CheckStringTables(const std::wstring& exe) {
   HMODULE module = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   Check(module != nullptr, "the executable's resources can be read");
   if (!module) return;
-  for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
+  for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     const std::string english = ResourceString(module, id, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
     const std::string japanese = ResourceString(module, id, MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT));
     Check(english == LoadTableString(id, Language::English) && japanese == LoadTableString(id, Language::Japanese),
@@ -144,14 +149,133 @@ void CheckStringTables(const std::wstring& exe) {
   FreeLibrary(module);
 }
 
+// The tooltip window of `process` that is showing, or null.
+HWND VisibleTooltip(DWORD process) {
+  for (HWND w = FindWindowExW(nullptr, nullptr, L"tooltips_class32", nullptr); w;
+       w = FindWindowExW(nullptr, w, L"tooltips_class32", nullptr)) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(w, &owner);
+    if (owner == process && IsWindowVisible(w)) return w;
+  }
+  return nullptr;
+}
+
+// The disabled MPEG boxes tell why when the mouse rests on them: the table's
+// text in the UI's language with the port, every line of it inside the tip.
+void CheckReasonTip(HWND dialog, DWORD process, Language language, const std::wstring& shot) {
+  RECT box{};
+  GetWindowRect(GetDlgItem(dialog, IDC_MPEG_SOURCE), &box);
+  SetForegroundWindow(dialog);
+  SetCursorPos(box.left + 10, (box.top + box.bottom) / 2);
+  HWND tip = nullptr;
+  WaitFor([&] { return (tip = VisibleTooltip(process)) != nullptr; }, 5);
+  Check(tip != nullptr, "resting the mouse on the disabled MPEG box shows a tooltip");
+  if (!tip) return;
+  const std::wstring text = TextOf(tip);
+  const std::string want = FillTableString(LoadTableString(IDS_NO_PORT_ACCESS, language), "0xe000");
+  Check(Utf8(text) == want, "the tooltip says why, in the UI's language: " + Utf8(text));
+  // Each line's width and all lines' height fit the tip's window: nothing is
+  // wrapped into a line it has no room for.
+  RECT client{};
+  GetClientRect(tip, &client);
+  // Tooltips draw in the system's status-bar font.
+  NONCLIENTMETRICSW nonClient{};
+  nonClient.cbSize = sizeof nonClient;
+  SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof nonClient, &nonClient, 0);
+  HFONT font = CreateFontIndirectW(&nonClient.lfStatusFont);
+  HDC dc = GetDC(tip);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  int widest = 0, lines = 0;
+  for (size_t start = 0; start <= text.size(); ++lines) {
+    size_t end = text.find(L'\n', start);
+    if (end == std::wstring::npos) end = text.size();
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str() + start, static_cast<int>(end - start), &extent);
+    widest = std::max<int>(widest, extent.cx);
+    start = end + 1;
+  }
+  SelectObject(dc, old);
+  ReleaseDC(tip, dc);
+  DeleteObject(font);
+  Check(widest < client.right && lines * metrics.tmHeight <= client.bottom,
+        "the tooltip holds its whole text: " + std::to_string(lines) + " lines, " + std::to_string(widest) +
+            " px wide, in " + std::to_string(client.right) + " x " + std::to_string(client.bottom) + " px");
+  Screenshot(tip, shot);
+  SetCursorPos(0, 0);
+}
+
+// The record mode, for the tests of the window's options: starts
+// `exe -w<folder> options`, answers a warning box that comes before the
+// window (printing "warning: " and its text), records for `seconds`, stops
+// and exits. Returns the exit status of this program.
+int RecordOnce(const std::wstring& exe, const std::wstring& folder, int seconds, const std::wstring& options) {
+  std::wstring command = L"\"" + exe + L"\" -w" + folder + L" " + options;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    std::fprintf(stderr, "cannot start %ls (%lu)\n", exe.c_str(), GetLastError());
+    return 1;
+  }
+  // The warning box comes before the window, if at all.
+  HWND dialog = nullptr;
+  for (int i = 0; i < 300 && !dialog; ++i) {
+    if (HWND warning = WaitForWindow(L"Tapewell", process.dwProcessId, 0)) {
+      for (HWND child = GetWindow(warning, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t kind[32] = {};
+        GetClassNameW(child, kind, 32);
+        if (std::wstring(kind) == L"Static" && !TextOf(child).empty()) {
+          std::printf("warning: %s\n", Utf8(TextOf(child)).c_str());
+        }
+      }
+      PostMessageW(warning, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+      Sleep(500);
+    }
+    dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 0);
+    if (!dialog) Sleep(100);
+  }
+  Check(dialog != nullptr, "the window opens");
+  if (!dialog) {
+    TerminateProcess(process.hProcess, 1);
+    return 1;
+  }
+  Click(dialog, IDC_RECORD);
+  Sleep(static_cast<DWORD>(seconds) * 1000);
+  Click(dialog, IDC_STOP);
+  Sleep(500);
+  Click(dialog, IDCANCEL);
+  const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
+  DWORD code = 1;
+  GetExitCodeProcess(process.hProcess, &code);
+  Check(ended && code == 0, "Exit ends the program with status 0");
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return g_failures == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+  if (argc >= 5 && std::wstring(argv[1]) == L"--record") {
+    std::wstring options;
+    for (int i = 5; i < argc; ++i) options += std::wstring(i > 5 ? L" " : L"") + argv[i];
+    return RecordOnce(argv[2], argv[3], _wtoi(argv[4]), options);
+  }
   if (argc != 4) {
-    std::fprintf(stderr, "usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER\n");
+    std::fprintf(stderr,
+                 "usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER\n"
+                 "       dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]\n");
     return 2;
   }
   const std::wstring exe = argv[1], folder = argv[2], shots = argv[3];
+  // The window takes Windows' UI language, as this process does; the
+  // screenshots of the Japanese UI get names of their own.
+  const Language language = SystemLanguage();
+  const std::wstring shotSuffix = language == Language::Japanese ? L"-ja" : L"";
+  std::printf("UI language: %s\n", language == Language::Japanese ? "Japanese" : "English");
   CheckStringTables(exe);
   std::wstring command = L"\"" + exe + L"\" -w" + folder;
   STARTUPINFOW startup{};
@@ -229,11 +353,12 @@ int wmain(int argc, wchar_t** argv) {
   const std::string diag = Utf8(TextOf(GetDlgItem(dialog, IDC_DIAG)));
   Check(diag.find("0xe000 - Windows gives programs no access to I/O port 0xe000") != std::string::npos,
         "the hidden diagnostic line tells why the card is out of reach: " + diag);
-  Check(Screenshot(dialog, shots + L"\\window-windows.bmp"), "screenshot of the window");
+  Check(Screenshot(dialog, shots + L"\\window-windows" + shotSuffix + L".bmp"), "screenshot of the window");
+  CheckReasonTip(dialog, process.dwProcessId, language, shots + L"\\tooltip-windows" + shotSuffix + L".bmp");
 
   // Record: the file line shows the prefix and the path, and the file grows.
   Click(dialog, IDC_RECORD);
-  const std::wstring prefix = L"REC - ";
+  const std::wstring prefix = Wide(LoadTableString(IDS_REC_PREFIX, language).c_str());
   std::wstring line;
   WaitFor([&] { return (line = TextOf(GetDlgItem(dialog, IDC_FILE))).rfind(prefix, 0) == 0; }, 10);
   Check(line.rfind(prefix, 0) == 0, "Record: the file line shows the recording: " + Utf8(line));
@@ -248,6 +373,14 @@ int wmain(int argc, wchar_t** argv) {
   Click(dialog, IDC_STOP);
   WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
   const std::wstring next = TextOf(GetDlgItem(dialog, IDC_FILE));
+  // The title bar tells the frames dropped, in the UI's language.
+  const std::string title = Utf8(TextOf(dialog));
+  const std::string captionUtf8 = kRecorderCaption;
+  const size_t digitsAt = title.find_first_of("0123456789", captionUtf8.size());
+  const uint64_t dropped = digitsAt == std::string::npos ? 0 : std::strtoull(title.c_str() + digitsAt, nullptr, 10);
+  const bool captionOk =
+      title == captionUtf8 + DroppedFramesSuffix(dropped, [&](int id) { return LoadTableString(id, language); });
+  Check(captionOk, "Stop: the caption tells the frames dropped from the string table: " + title);
   Check(next.size() == 8 && next.substr(5) == L"002", "Stop: the file line shows the next free name: " + Utf8(next));
   // The completed file: its header states exactly the frames it holds.
   const int64_t size = FileSize(path);
@@ -287,7 +420,7 @@ int wmain(int argc, wchar_t** argv) {
     HWND version = GetWindow(GetWindow(about, GW_CHILD), GW_HWNDNEXT);
     Check(version && Utf8(TextOf(version)) == "Tapewell Version 1.0.4", "it says Tapewell Version 1.0.4");
     Check(!IsWindowEnabled(dialog), "the main window is disabled while the About box is open");
-    Check(Screenshot(about, shots + L"\\about-windows.bmp"), "screenshot of the About box");
+    Check(Screenshot(about, shots + L"\\about-windows" + shotSuffix + L".bmp"), "screenshot of the About box");
     PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     Check(WaitFor([&] { return !IsWindow(about); }, 10), "OK closes the About box");
   }

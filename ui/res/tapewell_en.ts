@@ -17,16 +17,6 @@
     </message>
 </context>
 <context>
-    <name>CRecorderDlg</name>
-    <message numerus="yes">
-        <source>%n frame(s) dropped</source>
-        <translation>
-            <numerusform>%n frame dropped</numerusform>
-            <numerusform>%n frames dropped</numerusform>
-        </translation>
-    </message>
-</context>
-<context>
     <name>RecorderDialog</name>
     <message>
         <source>サウンドレコーダー for AudioPCI with MPEG input</source>
@@ -162,6 +152,20 @@
     <message>
         <source>choose destination folder.</source>
         <translation>choose destination folder.</translation>
+    </message>
+    <message>
+        <source> - %1 frame dropped</source>
+        <translation> - %1 frame dropped</translation>
+    </message>
+    <message>
+        <source> - %1 frames dropped</source>
+        <translation> - %1 frames dropped</translation>
+    </message>
+    <message>
+        <source>Windows gives programs no access to I/O port %1:
+the MPEG input can be set only from Linux (tapewell-card)</source>
+        <translation>Windows gives programs no access to I/O port %1:
+the MPEG input can be set only from Linux (tapewell-card)</translation>
     </message>
 </context>
 </TS>

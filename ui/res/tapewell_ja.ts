@@ -17,15 +17,6 @@
     </message>
 </context>
 <context>
-    <name>CRecorderDlg</name>
-    <message numerus="yes">
-        <source>%n frame(s) dropped</source>
-        <translation>
-            <numerusform>取りこぼしたフレーム: %n</numerusform>
-        </translation>
-    </message>
-</context>
-<context>
     <name>RecorderDialog</name>
     <message>
         <source>サウンドレコーダー for AudioPCI with MPEG input</source>
@@ -161,6 +152,21 @@
     <message>
         <source>choose destination folder.</source>
         <translation>サウンドを録音するフォルダを選択してください。</translation>
+    </message>
+    <message>
+        <source> - %1 frame dropped</source>
+        <translation> - 取りこぼしたフレーム: %1</translation>
+    </message>
+    <message>
+        <source> - %1 frames dropped</source>
+        <translation> - 取りこぼしたフレーム: %1</translation>
+    </message>
+    <message>
+        <source>Windows gives programs no access to I/O port %1:
+the MPEG input can be set only from Linux (tapewell-card)</source>
+        <translation>Windows ではプログラムから I/O ポート %1 に
+アクセスできません。MPEG 入力は Linux から
+(tapewell-card で) 設定してください</translation>
     </message>
 </context>
 </TS>

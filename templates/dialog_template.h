@@ -1,5 +1,7 @@
 // The main window's template: caption, size and every control in template
-// order (which is the tab order), positions in dialog units. The texts are
+// order (which is the tab order), positions in dialog units. Both windows are
+// built from it: the Qt dialog (ui/) and the Win32 dialog (win/, whose
+// resource script repeats it for the dialog manager); it needs no Qt. The texts are
 // the Japanese originals; each one marked for translation is looked up in
 // its template's context ("RecorderDialog", "AboutDialog") when the controls
 // are made, so another language's file can replace it.
