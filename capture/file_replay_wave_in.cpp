@@ -120,22 +120,25 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
   // Reads the next frames into `count` buffers (not yet delivered), one
-  // after the other; frames[k] tells how many buffer k got. After the end of
-  // the input the buffers get none.
+  // after the other; frames[k] tells how many buffer k got. A buffer that
+  // is not filled holds the input's last frames; those after it get none.
   void Fill(WAVEHDR* const* headers, uint32_t* frames, size_t count) {
+    bool ended = false;
     for (size_t k = 0; k < count; ++k) {
       const uint32_t want = headers[k]->dwBufferLength / 4;
-      frames[k] = inputEnded_ ? 0 : input_.ReadStereo(reinterpret_cast<int16_t*>(headers[k]->lpData), want);
-      if (frames[k] < want) inputEnded_ = true;
+      frames[k] = ended ? 0 : input_.ReadStereo(reinterpret_cast<int16_t*>(headers[k]->lpData), want);
+      if (frames[k] < want) ended = true;
     }
   }
 
-  // Delivers a buffer filled with `n` frames; after the file's last frame the
-  // device reports the end. Returns false once the file has ended.
+  // Delivers a buffer filled with `n` frames; one that is not full holds the
+  // input's last frames, after which the device reports the end. Returns
+  // false once the input has ended.
   bool Complete(WAVEHDR* header, uint32_t n) {
+    const bool full = n == header->dwBufferLength / 4;
     position_ += n;
     ReturnBuffer(callback_, this, instance_, header, n * 4);
-    if (!inputEnded_) return true;
+    if (full) return true;
     ended_ = true;
     callback_(this, MM_WIM_ENDED, instance_, WIM_END_OF_INPUT, 0);
     return false;
@@ -157,7 +160,6 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   int32_t rate_;
   bool paced_;
   int64_t position_ = 0;       // next frame to deliver: the replay thread's while it runs
-  bool inputEnded_ = false;    // the delivering thread only
   bool started_ = false;       // thread that starts and stops the device only
   bool ended_ = false;         // the delivering thread only
   std::mutex mutex_;
