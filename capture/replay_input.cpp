@@ -7,6 +7,9 @@
 #define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
 #endif
 #include <sndfile.h>
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -18,6 +21,8 @@
 #include "wavefile/utf8_file.h"
 
 namespace {
+
+constexpr int kStdinFd = 0;
 
 // Stated data sizes that only hold a place: 0 from a writer that never came
 // back to its header, 0xFFFFFFFF and 0x7FFFFFFF (arecord) or 0x7FFFF000 (sox)
@@ -64,8 +69,26 @@ bool IsWavContainer(int format) {
   return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
 }
 
-// Reads up to `bytes` bytes, as many as the input gives before its end.
-size_t ReadFully(std::FILE* file, void* into, size_t bytes) { return std::fread(into, 1, bytes, file); }
+// Reads up to `bytes` bytes from the file descriptor `fd`, as many as the
+// input gives before its end (a pipe gives them in pieces). Without stdio's
+// buffer: the frames go straight into the capture buffers. `failed` tells
+// whether a read failed (errno then says why).
+size_t ReadFully(int fd, void* into, size_t bytes, bool* failed = nullptr) {
+  size_t done = 0;
+  while (done < bytes) {
+#ifdef _WIN32
+    const int step = static_cast<int>(std::min<size_t>(bytes - done, 1u << 30));
+    const int n = _read(fd, static_cast<char*>(into) + done, static_cast<unsigned>(step));
+#else
+    const ssize_t n = ::read(fd, static_cast<char*>(into) + done, bytes - done);
+#endif
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && failed) *failed = true;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
 
 void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
   for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -82,7 +105,7 @@ struct StreamHead {
   bool rf64 = false;
 };
 
-bool ReadStreamHead(std::FILE* in, StreamHead& head, std::string& why) {
+bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
   uint8_t riff[12];
   if (ReadFully(in, riff, 12) != 12 || (std::memcmp(riff, "RIFF", 4) != 0 && std::memcmp(riff, "RF64", 4) != 0 &&
                                         std::memcmp(riff, "BW64", 4) != 0) ||
@@ -204,9 +227,10 @@ class ReplayInput::Source {
  public:
   ~Source() {
     if (sndfile) sf_close(sndfile);
-    if (file && file != stdin) std::fclose(file);
+    if (file) std::fclose(file);
   }
-  std::FILE* file = nullptr;     // the data, read straight
+  std::FILE* file = nullptr;     // a WAV file whose data is read straight from `fd`
+  int fd = -1;                   // the data, read straight: the file's, or standard input
   SNDFILE* sndfile = nullptr;    // or through libsndfile
   int32_t bits = 16, channels = 2;
 };
@@ -221,10 +245,10 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
   bool rf64 = false, located = false;
   if (path == kStandardInput) {
 #ifdef _WIN32
-    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(kStdinFd, _O_BINARY);
 #endif
     StreamHead head;
-    if (!ReadStreamHead(stdin, head, why)) return false;
+    if (!ReadStreamHead(kStdinFd, head, why)) return false;
     MemoryFile memory{&head.header};
     SF_VIRTUAL_IO io = MemoryIo();
     SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
@@ -233,7 +257,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
       return false;
     }
     sf_close(probe);
-    source->file = stdin;
+    source->fd = kStdinFd;
     statedSize = head.statedSize;
     rf64 = head.rf64;
     located = true;
@@ -280,7 +304,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
     }
   }
 
-  if (source->file == stdin) {
+  if (source->fd == kStdinFd) {
     // A stream's length is its stated size, unless that only holds a place.
     layout_.frames = PlaceholderSize(statedSize, rf64) ? -1 : static_cast<int64_t>(statedSize) / bytesPerFrame;
     layout_.statedFrames = layout_.frames;
@@ -288,11 +312,13 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #ifdef _WIN32
     const bool sought = _fseeki64(source->file, 0, SEEK_END) == 0;
     const int64_t size = sought ? _ftelli64(source->file) : -1;
-    const bool atData = _fseeki64(source->file, static_cast<long long>(dataOffset), SEEK_SET) == 0;
+    source->fd = _fileno(source->file);
+    const bool atData = _lseeki64(source->fd, static_cast<long long>(dataOffset), SEEK_SET) >= 0;
 #else
     const bool sought = fseeko(source->file, 0, SEEK_END) == 0;
     const int64_t size = sought ? ftello(source->file) : -1;
-    const bool atData = fseeko(source->file, static_cast<off_t>(dataOffset), SEEK_SET) == 0;
+    source->fd = fileno(source->file);
+    const bool atData = ::lseek(source->fd, static_cast<off_t>(dataOffset), SEEK_SET) >= 0;
 #endif
     if (size < 0 || !atData) {
       why = std::strerror(errno);
@@ -329,10 +355,11 @@ uint32_t ReplayInput::ReadStereo(int16_t* frames, uint32_t count) {
     if (got < count && sf_error(source_->sndfile) != SF_ERR_NO_ERROR) readError_ = sf_strerror(source_->sndfile);
   } else {
     const size_t bytesPerFrame = size_t(source_->bits / 8) * size_t(source_->channels);
-    const size_t bytes = ReadFully(source_->file, frames, count * bytesPerFrame);
+    bool failed = false;
+    const size_t bytes = ReadFully(source_->fd, frames, count * bytesPerFrame, &failed);
     got = static_cast<uint32_t>(bytes / bytesPerFrame);
     SpreadToStereo(frames, got, source_->bits, source_->channels);
-    if (got < count && std::ferror(source_->file)) readError_ = std::strerror(errno);
+    if (failed) readError_ = std::strerror(errno);
   }
   if (got < count) ended_ = true;
   framesRead_ += got;
