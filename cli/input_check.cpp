@@ -4,15 +4,21 @@
 
 namespace {
 
-// `text` as one word for a POSIX shell.
+// `text` as one word for the system's shell (a POSIX shell, or Windows' cmd).
 std::string ShellWord(const std::string& text) {
-  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,=@")
-                           == std::string::npos) {
-    return text;
-  }
+#ifdef _WIN32
+  const char* plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,=@\\";
+#else
+  const char* plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,=@";
+#endif
+  if (!text.empty() && text.find_first_not_of(plain) == std::string::npos) return text;
+#ifdef _WIN32
+  return "\"" + text + "\"";  // a Windows path holds no double quote
+#else
   std::string quoted = "'";
   for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
+#endif
 }
 
 // The converted file's name: the input's, without its extension, and "-16bit.wav".
