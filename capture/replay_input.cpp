@@ -8,6 +8,8 @@
 #endif
 #include <sndfile.h>
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -110,7 +112,7 @@ bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
   if (ReadFully(in, riff, 12) != 12 || (std::memcmp(riff, "RIFF", 4) != 0 && std::memcmp(riff, "RF64", 4) != 0 &&
                                         std::memcmp(riff, "BW64", 4) != 0) ||
       std::memcmp(riff + 8, "WAVE", 4) != 0) {
-    why = "standard input does not begin with a RIFF or RF64 WAV header";
+    why = "the stream does not begin with a RIFF or RF64 WAV header";
     return false;
   }
   head.rf64 = std::memcmp(riff, "RIFF", 4) != 0;
@@ -120,7 +122,7 @@ bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
   for (;;) {
     uint8_t chunk[8];
     if (ReadFully(in, chunk, 8) != 8) {
-      why = "the WAV stream on standard input ends before its data chunk";
+      why = "the WAV stream ends before its data chunk";
       return false;
     }
     const uint32_t size = Le32(chunk + 4);
@@ -131,7 +133,7 @@ bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
     const uint64_t padded = uint64_t{size} + (size & 1u);
     const bool keep = std::memcmp(chunk, "fmt ", 4) == 0 || std::memcmp(chunk, "ds64", 4) == 0;
     if (keep && padded > 65536) {
-      why = "the WAV stream on standard input has a format chunk of " + std::to_string(size) + " bytes";
+      why = "the WAV stream has a format chunk of " + std::to_string(size) + " bytes";
       return false;
     }
     // Chunks before the data are read through; only the format is kept.
@@ -139,7 +141,7 @@ bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
     for (uint64_t left = padded; left > 0;) {
       const size_t step = static_cast<size_t>(std::min<uint64_t>(left, body.size()));
       if (ReadFully(in, body.data(), step) != step) {
-        why = "the WAV stream on standard input ends before its data chunk";
+        why = "the WAV stream ends before its data chunk";
         return false;
       }
       left -= step;
@@ -150,7 +152,7 @@ bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
     }
   }
   if (fmt.empty()) {
-    why = "the WAV stream on standard input has no format chunk before its data";
+    why = "the WAV stream has no format chunk before its data";
     return false;
   }
   const uint32_t fmtPadded = static_cast<uint32_t>(fmt.size() + (fmt.size() & 1u));
@@ -228,9 +230,13 @@ class ReplayInput::Source {
   ~Source() {
     if (sndfile) sf_close(sndfile);
     if (file) std::fclose(file);
+#ifndef _WIN32
+    if (streamFd > kStdinFd) ::close(streamFd);
+#endif
   }
   std::FILE* file = nullptr;     // a WAV file whose data is read straight from `fd`
-  int fd = -1;                   // the data, read straight: the file's, or standard input
+  int fd = -1;                   // the data, read straight: the file's, or the stream's
+  int streamFd = -1;             // a stream: standard input, or a pipe opened by name
   SNDFILE* sndfile = nullptr;    // or through libsndfile
   int32_t bits = 16, channels = 2;
 };
@@ -247,8 +253,22 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #ifdef _WIN32
     _setmode(kStdinFd, _O_BINARY);
 #endif
+    source->streamFd = kStdinFd;
+  }
+#ifndef _WIN32
+  // A pipe given by name (bash's <(...) gives /dev/fd/63) is read once, as a stream.
+  struct stat st {};
+  if (source->streamFd < 0 && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    source->streamFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source->streamFd < 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+  }
+#endif
+  if (source->streamFd >= 0) {
     StreamHead head;
-    if (!ReadStreamHead(kStdinFd, head, why)) return false;
+    if (!ReadStreamHead(source->streamFd, head, why)) return false;
     MemoryFile memory{&head.header};
     SF_VIRTUAL_IO io = MemoryIo();
     SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
@@ -257,7 +277,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
       return false;
     }
     sf_close(probe);
-    source->fd = kStdinFd;
+    source->fd = source->streamFd;
     statedSize = head.statedSize;
     rf64 = head.rf64;
     located = true;
@@ -304,7 +324,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
     }
   }
 
-  if (source->fd == kStdinFd) {
+  if (source->streamFd >= 0) {
     // A stream's length is its stated size, unless that only holds a place.
     layout_.frames = PlaceholderSize(statedSize, rf64) ? -1 : static_cast<int64_t>(statedSize) / bytesPerFrame;
     layout_.statedFrames = layout_.frames;

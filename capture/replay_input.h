@@ -42,7 +42,8 @@ class ReplayInput {
   static constexpr const char* kStandardInput = "-";
 
   /// Opens the UTF-8 `path`, or standard input for "-", and reads its
-  /// layout. Returns false with the reason in `why` (libsndfile's own when it
+  /// layout. Standard input and a pipe given by name are read once, as a WAV
+  /// stream. Returns false with the reason in `why` (libsndfile's own when it
   /// cannot open the file) when it cannot be opened.
   bool Open(const std::string& path, std::string& why);
 

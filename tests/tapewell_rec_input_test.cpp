@@ -4,6 +4,7 @@
 // tracks, a file past 2 GiB, a file cut short, and the layouts it refuses.
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -302,7 +303,7 @@ TEST_F(RecInputTest, StandardInputGivesTheTracksOfTheFileByName) {
   ASSERT_EQ(byName.size(), 2u);
   const std::vector<std::pair<std::string, std::string>> feeds = {
       {"the file", "cat " + file},
-      {"sox of unknown length", "sox -t wav " + file + " -t raw - | sox -t raw -r 44100 -c 2 -b 16 -e signed - -t wav -"},
+      {"sox of unknown length", "sox -t wav " + file + " -t raw - | sox -t raw -r 44100 -c 2 -b 16 -e signed - -t wav - 2>/dev/null"},
       {"ffmpeg -f wav -", "ffmpeg -nostdin -loglevel error -i " + file + " -f wav -"},
       {"ffmpeg -rf64 always -f wav -", "ffmpeg -nostdin -loglevel error -i " + file + " -rf64 always -f wav -"},
   };
@@ -318,6 +319,20 @@ TEST_F(RecInputTest, StandardInputGivesTheTracksOfTheFileByName) {
       if (name != "the file") break;  // paced once is enough
     }
   }
+}
+
+TEST_F(RecInputTest, APipeGivenByNameIsReadOnceAsAStream) {
+  // What bash's <(ffmpeg …) hands over: a pipe with a name.
+  const Bytes data = PcmData(TwoTracks(44100), 16, 2);
+  const std::string file = dir.file("in.wav"), fifo = dir.file("pipe.wav");
+  WriteFileBytes(file, wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("LIST", Bytes(40, 'x')),
+                                       wavbytes::Chunk("data", data)}));
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const RecRun r = Split("--input " + fifo, "(ffmpeg -nostdin -loglevel error -i " + file + " -f wav - >" + fifo +
+                                                " &) ; cat /dev/null");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  ExpectTracks(2, 44100, 16, 2, data);
 }
 
 TEST_F(RecInputTest, AFilePastTwoGibibytesSplitsCompletely) {
@@ -360,12 +375,16 @@ TEST_F(RecInputTest, AFilePastTwoGibibytesSplitsCompletely) {
   for (size_t i = 0; i < names.size(); ++i) {
     const std::string path = folder_ + "/" + names[i];
     const auto size = static_cast<int64_t>(std::filesystem::file_size(path));
-    if (i > 0) EXPECT_EQ(frames, sounds[i - 1]) << names[i];
+    if (i > 0) {
+      EXPECT_EQ(frames, sounds[i - 1]) << names[i];
+    }
     std::ifstream in(path, std::ios::binary);
     Bytes head(44 + toneData.size());
     in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
     EXPECT_EQ(ReadLe32(head, 40), uint32_t(size - 44)) << names[i];
-    if (i > 0) EXPECT_TRUE(Bytes(head.begin() + 44, head.end()) == toneData) << names[i];
+    if (i > 0) {
+      EXPECT_TRUE(Bytes(head.begin() + 44, head.end()) == toneData) << names[i];
+    }
     frames += (size - 44) / 4;
   }
   EXPECT_EQ(frames, total);
