@@ -1,6 +1,6 @@
 #include "capture/file_replay_wave_in.h"
 
-#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
