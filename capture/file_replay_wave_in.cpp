@@ -1,81 +1,18 @@
 #include "capture/file_replay_wave_in.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#ifndef _WIN32
-#include <sys/uio.h>
-#endif
-
-#include <algorithm>
-#include <climits>
+#include <atomic>
 #include <chrono>
-#include <cerrno>
 #include <condition_variable>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
-#include "wavefile/wavefile.h"
-
-namespace {
-
-// What a replay needs to know of its input file.
-struct InputLayout {
-  int32_t rate = 0, bits = 0, channels = 0;
-  int32_t dataOffset = 0;  // bytes before the first frame
-  int64_t frames = 0;      // frames the file really holds, within the reader's reach
-};
-
-int InspectLayout(const std::string& path, InputLayout& layout) {
-  uint32_t dataSize;
-  int result = WaveProbe(path.c_str(), layout.rate, layout.bits, layout.channels, dataSize, layout.dataOffset);
-  if (result != WAVE_OK) return result;
-  if ((layout.bits != 8 && layout.bits != 16) || (layout.channels != 1 && layout.channels != 2)) return WAVE_ERR_FORMAT;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return WAVE_ERR_NOFILE;
-  // A header may promise more than the file holds (a recording cut short).
-  const int64_t bytes = std::min<int64_t>(dataSize, std::max<int64_t>(0, int64_t(st.st_size) - layout.dataOffset));
-  // The reader reaches the first 2 GiB of the data.
-  layout.frames = std::min<int64_t>(bytes, int64_t{INT32_MAX} + 1) / ((layout.bits / 8) * layout.channels);
-  return WAVE_OK;
-}
-
-// A file descriptor, closed when it goes.
-class UniqueFd {
- public:
-  explicit UniqueFd(int fd = -1) : fd_(fd) {}
-  ~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  UniqueFd(const UniqueFd&) = delete;
-  UniqueFd& operator=(const UniqueFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
-
 class FileReplayWaveInService::Device : public WaveInDevice {
  public:
-  /// `direct`: the file descriptor of a 16-bit stereo input, whose data bytes
-  /// are the frames themselves and are read straight into the buffers
-  /// (-1: other layouts, converted through the reader).
-  Device(WaveInProc callback, uintptr_t instance, const InputLayout& layout, bool paced, int direct)
-      : callback_(callback),
-        instance_(instance),
-        rate_(layout.rate),
-        frames_(layout.frames),
-        dataOffset_(layout.dataOffset),
-        paced_(paced),
-        direct_(direct) {}
-  ~Device() override {
-    StopThread();
-    WaveCloseRead();
-  }
+  /// `input`: open, in a layout that is kept; it outlives the device.
+  Device(WaveInProc callback, uintptr_t instance, ReplayInput& input, bool paced)
+      : callback_(callback), instance_(instance), input_(input), rate_(input.Layout().rate), paced_(paced) {}
+  ~Device() override { StopThread(); }
 
   MMRESULT Prepare(WAVEHDR* header) override {
     return MarkPrepared(header);
@@ -123,7 +60,6 @@ class FileReplayWaveInService::Device : public WaveInDevice {
       std::lock_guard<std::mutex> lock(mutex_);
       if (!queue_.empty()) return WAVERR_STILLPLAYING;
     }
-    WaveCloseRead();
     callback_(this, MM_WIM_CLOSE, instance_, 0, 0);
     return MMSYSERR_NOERROR;
   }
@@ -183,59 +119,26 @@ class FileReplayWaveInService::Device : public WaveInDevice {
     }
   }
 
-  // Copies the next frames into `count` buffers (not yet delivered), one
-  // after the other from the current position; frames[k] tells how many
-  // buffer k got. What cannot be read reads as silence, as from the reader.
+  // Reads the next frames into `count` buffers (not yet delivered), one
+  // after the other; frames[k] tells how many buffer k got. A buffer that
+  // is not filled holds the input's last frames; those after it get none.
   void Fill(WAVEHDR* const* headers, uint32_t* frames, size_t count) {
-    int64_t at = position_;
-#ifdef _WIN32
-    // Windows has no scattered read: every buffer comes through the reader.
+    bool ended = false;
     for (size_t k = 0; k < count; ++k) {
-      frames[k] = static_cast<uint32_t>(std::clamp<int64_t>(frames_ - at, 0, headers[k]->dwBufferLength / 4));
-      WaveGetFrames(static_cast<int32_t>(at), frames[k], reinterpret_cast<int16_t*>(headers[k]->lpData));
-      at += frames[k];
+      const uint32_t want = headers[k]->dwBufferLength / 4;
+      frames[k] = ended ? 0 : input_.ReadStereo(reinterpret_cast<int16_t*>(headers[k]->lpData), want);
+      if (frames[k] < want) ended = true;
     }
-#else
-    iovec parts[kMaxBatch];
-    for (size_t k = 0; k < count; ++k) {
-      frames[k] = static_cast<uint32_t>(std::clamp<int64_t>(frames_ - at, 0, headers[k]->dwBufferLength / 4));
-      if (direct_.get() < 0) {
-        WaveGetFrames(static_cast<int32_t>(at), frames[k], reinterpret_cast<int16_t*>(headers[k]->lpData));
-      }
-      parts[k] = {headers[k]->lpData, size_t{frames[k]} * 4};
-      at += frames[k];
-    }
-    if (direct_.get() < 0) return;
-    // One read for the whole batch, resumed after a short one.
-    off_t offset = dataOffset_ + off_t{position_} * 4;
-    iovec* part = parts;
-    size_t left = count;
-    while (left > 0) {
-      const ssize_t got = ::preadv(direct_.get(), part, static_cast<int>(left), offset);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;  // the file shrank or cannot be read
-      offset += got;
-      size_t done = static_cast<size_t>(got);
-      while (left > 0 && done >= part->iov_len) {
-        done -= part->iov_len;
-        ++part;
-        --left;
-      }
-      if (left > 0) {
-        part->iov_base = static_cast<char*>(part->iov_base) + done;
-        part->iov_len -= done;
-      }
-    }
-    for (; left > 0; ++part, --left) std::memset(part->iov_base, 0, part->iov_len);
-#endif
   }
 
-  // Delivers a buffer filled with `n` frames; after the file's last frame the
-  // device reports the end. Returns false once the file has ended.
+  // Delivers a buffer filled with `n` frames; one that is not full holds the
+  // input's last frames, after which the device reports the end. Returns
+  // false once the input has ended.
   bool Complete(WAVEHDR* header, uint32_t n) {
+    const bool full = n == header->dwBufferLength / 4;
     position_ += n;
     ReturnBuffer(callback_, this, instance_, header, n * 4);
-    if (position_ < frames_) return true;
+    if (full) return true;
     ended_ = true;
     callback_(this, MM_WIM_ENDED, instance_, WIM_END_OF_INPUT, 0);
     return false;
@@ -253,11 +156,9 @@ class FileReplayWaveInService::Device : public WaveInDevice {
 
   WaveInProc callback_;
   uintptr_t instance_;
+  ReplayInput& input_;         // read by the delivering thread only
   int32_t rate_;
-  int64_t frames_;
-  off_t dataOffset_;
   bool paced_;
-  UniqueFd direct_;
   int64_t position_ = 0;       // next frame to deliver: the replay thread's while it runs
   bool started_ = false;       // thread that starts and stops the device only
   bool ended_ = false;         // the delivering thread only
@@ -268,47 +169,23 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   std::thread thread_;
 };
 
-FileReplayWaveInService::FileReplayWaveInService(std::string path, bool paced)
-    : path_(std::move(path)), paced_(paced) {}
+FileReplayWaveInService::FileReplayWaveInService(std::unique_ptr<ReplayInput> input, bool paced)
+    : input_(std::move(input)), paced_(paced) {}
 
 FileReplayWaveInService::~FileReplayWaveInService() = default;
 
-int FileReplayWaveInService::Inspect(const std::string& path, int32_t& rate, int64_t& frames) {
-  InputLayout layout;
-  const int result = InspectLayout(path, layout);
-  if (result != WAVE_OK) return result;
-  rate = layout.rate;
-  frames = layout.frames;
-  return WAVE_OK;
-}
-
 MMRESULT FileReplayWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback,
                                        uintptr_t instance) {
-  if (device_) return MMSYSERR_ERROR;
-  InputLayout layout;
-  if (InspectLayout(path_, layout) != WAVE_OK || layout.rate <= 0) return MMSYSERR_BADDEVICEID;
-  if (format.nSamplesPerSec != static_cast<uint32_t>(layout.rate) || format.nChannels != 2 ||
+  // The input is read once, from its start: one device per replay.
+  if (device_ || opened_) return MMSYSERR_ERROR;
+  if (!input_ || input_->Layout().keptBits == 0 || input_->Layout().rate <= 0) return MMSYSERR_BADDEVICEID;
+  if (format.nSamplesPerSec != static_cast<uint32_t>(input_->Layout().rate) || format.nChannels != 2 ||
       format.wBitsPerSample != 16) {
-    return MMSYSERR_INVALPARAM;  // a replay delivers the file at its own rate
+    return MMSYSERR_INVALPARAM;  // a replay delivers the input at its own rate
   }
-  int direct = -1;
-#ifdef _WIN32
-  const bool straight = false;  // no scattered read: the reader serves every layout
-#else
-  const bool straight = layout.bits == 16 && layout.channels == 2;
-#endif
-  if (straight) {
-#ifndef _WIN32
-    direct = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
-    if (direct < 0) return MMSYSERR_BADDEVICEID;
-  } else {
-    int32_t openRate, bits, channels;
-    uint32_t dataSize;
-    if (WaveOpenRead(path_.c_str(), openRate, bits, channels, dataSize) != WAVE_OK) return MMSYSERR_BADDEVICEID;
-  }
+  opened_ = true;
   droppedFrames_ = 0;
-  device_ = std::make_unique<Device>(callback, instance, layout, paced_, direct);
+  device_ = std::make_unique<Device>(callback, instance, *input_, paced_);
   *handle = device_.get();
   callback(*handle, MM_WIM_OPEN, instance, 0, 0);
   return MMSYSERR_NOERROR;

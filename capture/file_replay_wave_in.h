@@ -1,29 +1,29 @@
-// The wave-input layer over a WAV file: its frames, in any layout the reader
-// opens, converted to 16-bit stereo and delivered through the queued buffers,
+// The wave-input layer over a replayed input (capture/replay_input.h): its
+// frames, converted to 16-bit stereo, delivered through the queued buffers,
 // either paced at the file's rate on a thread of its own (as a live input
 // would), or as fast as the engine goes on the engine's own thread, whenever
 // it asks (DeliverQueued), so that no buffer crosses threads. At the end of
 // the file the last, partial buffer is completed and the device reports
-// MM_WIM_ENDED with WIM_END_OF_INPUT. The data of a 16-bit stereo file are
-// the frames themselves: they are read straight into the buffers, all the
-// queued ones in one read; other layouts go through the WAV reader.
+// MM_WIM_ENDED with WIM_END_OF_INPUT. The input is read once, from its
+// start, straight into the buffers.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "capture/replay_input.h"
 #include "capture/wave_in.h"
 
 class FileReplayWaveInService : public WaveInService {
  public:
-  /// `paced`: deliver at the file's own rate (as a live input would), on the
+  /// `input`: open (ReplayInput::Open), in a layout that is kept. `paced`:
+  /// deliver at the input's own rate (as a live input would), on the
   /// device's thread. Otherwise nothing is delivered until DeliverQueued.
-  FileReplayWaveInService(std::string path, bool paced);
+  FileReplayWaveInService(std::unique_ptr<ReplayInput> input, bool paced);
   ~FileReplayWaveInService() override;
 
-  /// Checks that the file opens in the reader; on success gives its rate (Hz)
-  /// and its length in frames. Returns a WaveResult.
-  static int Inspect(const std::string& path, int32_t& rate, int64_t& frames);
+  /// The input, for what it tells after the replay (frames read, a read error).
+  const ReplayInput& Input() const { return *input_; }
 
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
@@ -39,7 +39,8 @@ class FileReplayWaveInService : public WaveInService {
   class Device;
 
  private:
-  std::string path_;
+  std::unique_ptr<ReplayInput> input_;
   bool paced_;
+  bool opened_ = false;
   std::unique_ptr<Device> device_;
 };

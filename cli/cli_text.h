@@ -47,15 +47,15 @@ enum class CliTextId {
   kRecInputNeedsPath,
   kRecRateDiffers,   // %1: --rate, %2: the file's rate
 
-  // tapewell-rec: input-file problems. %1: the path.
-  kRecInputCannotOpen,  // %2: the system's reason
-  kRecInputTooShort,
-  kRecInputNotWave,
-  kRecInputExtensible,
-  kRecInputNotPcm,      // %2: the format tag
-  kRecInputConvertHint, // follows kRecInputExtensible and kRecInputNotPcm
+  // tapewell-rec: input-file problems. %1: the path ("-": standard input).
+  kRecInputCannotOpen,  // %2: libsndfile's or the system's reason
+  kRecInputNoFrames,
+  kRecInputLayout,      // %2: what cannot be kept, %3: a conversion command
+  kRecInputChannels,    // %1: a channel count, inside kRecInputLayout's %2
+  kRecInputShorterThanHeader,  // %2: frames held, %3: frames the header states
+  kRecInputReadFailed,  // %2: the reason
   kRecInputBadRate,     // %2: the rate stated
-  kRecInputCutShort,    // %2: frames left, %3: frames at the start
+  kRecInputCutShort,    // %2: frames read, %3: frames at the start
 
   // tapewell-rec: a track file that failed. %1: the path, %2: the reason.
   kRecCannotCreate,

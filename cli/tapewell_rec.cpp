@@ -33,6 +33,7 @@
 #endif
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
+#include "cli/input_check.h"
 #include "cli/terminal_recorder.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -66,6 +67,7 @@ struct Options {
   std::optional<double> duration;
   std::string device;
   bool listDevices = false;
+  int trackBits = 16, trackChannels = 2;  // a replay's tracks keep its input's layout
 };
 
 // Signal handlers only set these and poke the main loop.
@@ -127,33 +129,10 @@ class RawKeys {
 };
 #endif
 
-std::string InputProblem(int result, const std::string& path) {
-  switch (result) {
-    case WAVE_ERR_NOFILE: return Text(kRecInputCannotOpen, {path, std::strerror(errno)});
-    case WAVE_ERR_OPEN: return Text(kRecInputTooShort, {path});
-    default: return Text(kRecInputNotWave, {path});
-  }
-}
-
 // Rates an input file may have: a tenth of a second must be a whole number
 // of frames, and a silence of ten seconds must still be countable.
 constexpr int32_t kMinInputRate = 1000;
 constexpr int32_t kMaxInputRate = 768000;
-
-// Why the input file's encoding cannot be replayed, or "" when it can (or
-// when its header is unreadable, which the reader's own check reports).
-std::string InputEncodingProblem(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return "";
-  uint8_t head[1064];
-  const size_t n = std::fread(head, 1, sizeof head, file);
-  std::fclose(file);
-  uint16_t tag = 0;
-  if (WaveParseEncoding(head, static_cast<int32_t>(n), tag) != WAVE_OK || tag == kWaveFormatPcm) return "";
-  const std::string convert = Text(kRecInputConvertHint);
-  if (tag == kWaveFormatExtensible) return Text(kRecInputExtensible, {path}) + convert;
-  return Text(kRecInputNotPcm, {path, std::to_string(tag)}) + convert;
-}
 
 // Why the input file's rate cannot be recorded, or "" when it can.
 std::string InputRateProblem(const std::string& path, int32_t rate) {
@@ -276,6 +255,58 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
   return -1;
 }
 
+// The replay of --input: opens the input (a file, or "-" for standard input)
+// and checks what it holds; the rate and the tracks' layout become the
+// input's. Returns -1 when the recording can go on, else the exit status.
+int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, FileReplayWaveInService*& replay) {
+  auto input = std::make_unique<ReplayInput>();
+  std::string why, problem;
+  if (!input->Open(options.input, why)) {
+    problem = Text(kRecInputCannotOpen, {options.input, why});
+  } else {
+    problem = InputLayoutProblem(options.input, input->Layout(), kLanguage);
+    if (problem.empty()) problem = InputRateProblem(options.input, input->Layout().rate);
+  }
+  if (!problem.empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", problem.c_str());
+    return kExitUsage;
+  }
+  const ReplayLayout& layout = input->Layout();
+  if (options.rateGiven && layout.rate != options.rate) {
+    std::fprintf(stderr, "tapewell-rec: %s\n",
+                 Text(kRecRateDiffers, {std::to_string(options.rate), std::to_string(layout.rate)}).c_str());
+    return kExitUsage;
+  }
+  options.rate = layout.rate;
+  options.trackBits = layout.keptBits;
+  options.trackChannels = layout.channels;
+  if (const std::string note = InputShortNote(options.input, layout, kLanguage); !note.empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", note.c_str());
+  }
+  auto fileReplay = std::make_unique<FileReplayWaveInService>(std::move(input), !options.fast);
+  replay = fileReplay.get();
+  service = std::move(fileReplay);
+  return -1;
+}
+
+// What the replay's input did while it was read: a read that failed, or a
+// file cut short under the replay. Returns the exit status, `status` unless
+// the input lost frames.
+int ReportInputEnd(const Options& options, const ReplayInput& input, int status) {
+  if (!input.ReadError().empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecInputReadFailed, {options.input, input.ReadError()}).c_str());
+    return kExitFailure;
+  }
+  if (input.CutShort()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n",
+                 Text(kRecInputCutShort, {options.input, std::to_string(input.FramesRead()),
+                                          std::to_string(input.Layout().frames)})
+                     .c_str());
+    return kExitFailure;
+  }
+  return status;
+}
+
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
@@ -286,6 +317,8 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   rec.m_bAutoTrack = options.autoTrack ? 1 : 0;
   rec.lengthPos = options.length;
   rec.levelPos = options.level;
+  rec.trackBits = options.trackBits;
+  rec.trackChannels = options.trackChannels;
   g_nSampleRate = options.rate;
   g_bI2S = 1;
   SetWaveInService(&service);
@@ -433,46 +466,16 @@ int main(int argc, char** argv) {
   if (!options.folder.empty() && options.folder.back() != kFolderSeparator) options.folder += kFolderSeparator;
 
   std::unique_ptr<WaveInService> service;
-  int64_t inputFrames = 0;
-  FileReplayWaveInService* fastReplay = nullptr;
+  FileReplayWaveInService* replay = nullptr;
   if (!options.input.empty()) {
-    int32_t rate = 0;
-    std::string problem = InputEncodingProblem(options.input);
-    if (problem.empty()) {
-      const int result = FileReplayWaveInService::Inspect(options.input, rate, inputFrames);
-      problem = result == WAVE_OK ? InputRateProblem(options.input, rate) : InputProblem(result, options.input);
-    }
-    if (!problem.empty()) {
-      std::fprintf(stderr, "tapewell-rec: %s\n", problem.c_str());
-      return kExitUsage;
-    }
-    if (options.rateGiven && rate != options.rate) {
-      std::fprintf(stderr, "tapewell-rec: %s\n",
-                   Text(kRecRateDiffers, {std::to_string(options.rate), std::to_string(rate)}).c_str());
-      return kExitUsage;
-    }
-    options.rate = rate;
-    auto replay = std::make_unique<FileReplayWaveInService>(options.input, !options.fast);
-    if (options.fast) fastReplay = replay.get();
-    service = std::move(replay);
+    if (const int status = PrepareReplay(options, service, replay); status >= 0) return status;
   } else {
     if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
   }
-  int status = Record(options, *service, fastReplay);
+  int status = Record(options, *service, options.fast ? replay : nullptr);
   if (status == kExitFailure && !service->LastError().empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
   }
-  if (!options.input.empty()) {
-    // The reader pads what a file no longer holds with silence: say so.
-    int32_t rate = 0;
-    int64_t framesNow = 0;
-    if (FileReplayWaveInService::Inspect(options.input, rate, framesNow) != WAVE_OK || framesNow < inputFrames) {
-      std::fprintf(stderr, "tapewell-rec: %s\n",
-                   Text(kRecInputCutShort, {options.input, std::to_string(std::max<int64_t>(0, framesNow)),
-                                            std::to_string(inputFrames)})
-                       .c_str());
-      status = kExitFailure;
-    }
-  }
+  if (replay) status = ReportInputEnd(options, replay->Input(), status);
   return status;
 }

@@ -37,6 +37,10 @@ class RecorderEngine {
   uint32_t m_dwControl = 0;      // last value read from or written to the control register
   uint16_t m_wPort = 0;          // I/O port of the control register
   LevelMeter* levelMeter = nullptr;  // when set, takes every block of frames the walk handles
+  /// Layout of the track files (the writer converts the stereo 16-bit frames
+  /// to it): 16 or 8 bits, 2 or 1 channels. A replay keeps its input's.
+  int32_t trackBits = 16;
+  int32_t trackChannels = 2;
 
   // -- recording control
   /// Starts a recording into the first free track file of m_strFolder.

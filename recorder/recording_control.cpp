@@ -35,7 +35,7 @@ void RecorderEngine::OnRecord() {
   if (g_bRecording) return;
   UpdateData(true);
   m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
-  const int created = WaveCreate(m_strPath.c_str(), g_nSampleRate, 16, 2, 0);
+  const int created = WaveCreate(m_strPath.c_str(), g_nSampleRate, trackBits, trackChannels, 0);
   if (created != WAVE_OK) {
     m_strFile = CreateFailureText(created);
     lastEnd_ = RecordingEnd::CreateFailed;
@@ -120,7 +120,7 @@ void RecorderEngine::StartNextTrack() {
     return;
   }
   m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
-  const int created = WaveCreate(m_strPath.c_str(), captureRate_, 16, 2, 0);
+  const int created = WaveCreate(m_strPath.c_str(), captureRate_, trackBits, trackChannels, 0);
   if (created != WAVE_OK) {
     // No file to write into: the recording ends here rather than dropping frames.
     StopCapture();

@@ -8,7 +8,9 @@ packages=(
   cmake ninja-build g++ pkg-config
   # core tests, benchmarks, sanitizers and fuzzing
   libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
-  # independent readers of what the writer produces (tests only)
+  # libsndfile: tapewell-rec --input reads through it (the Windows step cross-builds
+  # it from Debian's source package, with dpkg-dev below); with sox also the tests'
+  # independent readers of what the writer produces
   libsndfile1-dev sox
   # benchmark scripts (ffmpeg: a peer of the offline split)
   time ffmpeg

@@ -9,6 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=$(nproc)
+# tapewell-rec.exe reads its --input through libsndfile, cross-built once into the build tree.
+bash scripts/build-libsndfile-win.sh build-win/libsndfile
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-win -j "$jobs"

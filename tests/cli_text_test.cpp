@@ -58,10 +58,9 @@ TEST(CliTextTest, PlaceholdersAreFilledByNumber) {
   // The Japanese sentence names the frames in the other order.
   const std::string cut = CliText(CliTextId::kRecInputCutShort, Language::Japanese, {"in.wav", "12", "3456"});
   EXPECT_NE(cut.find("入力ファイル 'in.wav'"), std::string::npos) << cut;
-  EXPECT_NE(cut.find("3456 フレーム中 12 フレーム"), std::string::npos) << cut;
+  EXPECT_NE(cut.find("3456 フレームのうち 12 フレーム"), std::string::npos) << cut;
   EXPECT_EQ(CliText(CliTextId::kRecInputCutShort, Language::English, {"in.wav", "12", "3456"}),
-            "input file 'in.wav' was cut short while it was replayed (12 of 3456 frames left); what was missing was "
-            "recorded as silence");
+            "input file 'in.wav' was cut short while it was replayed: 12 of its 3456 frames were read and recorded");
 }
 
 TEST(CliTextTest, ArgumentsAreTakenAsTheyAre) {

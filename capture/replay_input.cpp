@@ -1,0 +1,387 @@
+#include "capture/replay_input.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
+#endif
+#include <sndfile.h>
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "capture/wav_data_chunk.h"
+#include "wavefile/utf8_file.h"
+
+namespace {
+
+constexpr int kStdinFd = 0;
+
+// Stated data sizes that only hold a place: 0 from a writer that never came
+// back to its header, 0xFFFFFFFF and 0x7FFFFFFF (arecord) or 0x7FFFF000 (sox)
+// from writers that stream. The data then runs to the end of the input.
+bool PlaceholderSize(uint64_t stated, bool rf64) {
+  if (stated == 0) return true;
+  return !rf64 && stated >= 0x7FFFF000u && stated <= 0xFFFFFFFFu;
+}
+
+// The encoding of a libsndfile format by name, as a user would say it.
+std::string EncodingName(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return "8-bit PCM";
+    case SF_FORMAT_PCM_16: return "16-bit PCM";
+    case SF_FORMAT_PCM_24: return "24-bit PCM";
+    case SF_FORMAT_PCM_32: return "32-bit PCM";
+    case SF_FORMAT_FLOAT: return "32-bit float";
+    case SF_FORMAT_DOUBLE: return "64-bit float";
+    case SF_FORMAT_ULAW: return "u-law";
+    case SF_FORMAT_ALAW: return "A-law";
+    case SF_FORMAT_IMA_ADPCM: return "IMA ADPCM";
+    case SF_FORMAT_MS_ADPCM: return "Microsoft ADPCM";
+    default: break;
+  }
+  SF_FORMAT_INFO info{};
+  info.format = format & SF_FORMAT_SUBMASK;
+  if (sf_command(nullptr, SFC_GET_FORMAT_INFO, &info, sizeof info) == 0 && info.name) return info.name;
+  return "an encoding that is not PCM";
+}
+
+// 8 or 16 when the samples are 8- or 16-bit PCM, else 0.
+int32_t PcmBits(int format) {
+  switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_PCM_S8:
+    case SF_FORMAT_PCM_U8: return 8;
+    case SF_FORMAT_PCM_16: return 16;
+    default: return 0;
+  }
+}
+
+bool IsWavContainer(int format) {
+  const int major = format & SF_FORMAT_TYPEMASK;
+  return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
+}
+
+// Reads up to `bytes` bytes from the file descriptor `fd`, as many as the
+// input gives before its end (a pipe gives them in pieces). Without stdio's
+// buffer: the frames go straight into the capture buffers. `failed` tells
+// whether a read failed (errno then says why).
+size_t ReadFully(int fd, void* into, size_t bytes, bool* failed = nullptr) {
+  size_t done = 0;
+  while (done < bytes) {
+#ifdef _WIN32
+    const int step = static_cast<int>(std::min<size_t>(bytes - done, 1u << 30));
+    const int n = _read(fd, static_cast<char*>(into) + done, static_cast<unsigned>(step));
+#else
+    const ssize_t n = ::read(fd, static_cast<char*>(into) + done, bytes - done);
+#endif
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && failed) *failed = true;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
+}
+
+void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
+
+// A WAV stream's head, read from `in` up to the first byte of its data: the
+// format chunk (kept), the data size it states, and a short RIFF file made of
+// the format chunk and an empty data chunk, for libsndfile to tell the layout.
+struct StreamHead {
+  std::vector<uint8_t> header;
+  uint64_t statedSize = 0;
+  bool rf64 = false;
+};
+
+bool ReadStreamHead(int in, StreamHead& head, std::string& why) {
+  uint8_t riff[12];
+  if (ReadFully(in, riff, 12) != 12 || (std::memcmp(riff, "RIFF", 4) != 0 && std::memcmp(riff, "RF64", 4) != 0 &&
+                                        std::memcmp(riff, "BW64", 4) != 0) ||
+      std::memcmp(riff + 8, "WAVE", 4) != 0) {
+    why = "the stream does not begin with a RIFF or RF64 WAV header";
+    return false;
+  }
+  head.rf64 = std::memcmp(riff, "RIFF", 4) != 0;
+  std::vector<uint8_t> fmt;
+  uint64_t ds64DataSize = 0;
+  std::vector<uint8_t> body;
+  for (;;) {
+    uint8_t chunk[8];
+    if (ReadFully(in, chunk, 8) != 8) {
+      why = "the WAV stream ends before its data chunk";
+      return false;
+    }
+    const uint32_t size = Le32(chunk + 4);
+    if (std::memcmp(chunk, "data", 4) == 0) {
+      head.statedSize = (head.rf64 && size == 0xFFFFFFFFu) ? ds64DataSize : size;
+      break;
+    }
+    const uint64_t padded = uint64_t{size} + (size & 1u);
+    const bool keep = std::memcmp(chunk, "fmt ", 4) == 0 || std::memcmp(chunk, "ds64", 4) == 0;
+    if (keep && padded > 65536) {
+      why = "the WAV stream has a format chunk of " + std::to_string(size) + " bytes";
+      return false;
+    }
+    // Chunks before the data are read through; only the format is kept.
+    body.resize(static_cast<size_t>(std::min<uint64_t>(padded, 65536)));
+    for (uint64_t left = padded; left > 0;) {
+      const size_t step = static_cast<size_t>(std::min<uint64_t>(left, body.size()));
+      if (ReadFully(in, body.data(), step) != step) {
+        why = "the WAV stream ends before its data chunk";
+        return false;
+      }
+      left -= step;
+    }
+    if (std::memcmp(chunk, "fmt ", 4) == 0) fmt.assign(body.begin(), body.begin() + size);
+    if (std::memcmp(chunk, "ds64", 4) == 0 && size >= 16) {
+      ds64DataSize = Le32(body.data() + 8) | uint64_t{Le32(body.data() + 12)} << 32;
+    }
+  }
+  if (fmt.empty()) {
+    why = "the WAV stream has no format chunk before its data";
+    return false;
+  }
+  const uint32_t fmtPadded = static_cast<uint32_t>(fmt.size() + (fmt.size() & 1u));
+  head.header.assign({'R', 'I', 'F', 'F'});
+  AppendLe32(head.header, 4 + 8 + fmtPadded + 8);
+  head.header.insert(head.header.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+  AppendLe32(head.header, static_cast<uint32_t>(fmt.size()));
+  head.header.insert(head.header.end(), fmt.begin(), fmt.end());
+  if (fmt.size() & 1u) head.header.push_back(0);
+  head.header.insert(head.header.end(), {'d', 'a', 't', 'a'});
+  AppendLe32(head.header, 0);
+  return true;
+}
+
+// libsndfile's view of bytes in memory.
+struct MemoryFile {
+  const std::vector<uint8_t>* bytes;
+  sf_count_t at = 0;
+};
+
+SF_VIRTUAL_IO MemoryIo() {
+  SF_VIRTUAL_IO io{};
+  io.get_filelen = [](void* user) -> sf_count_t {
+    return static_cast<sf_count_t>(static_cast<MemoryFile*>(user)->bytes->size());
+  };
+  io.seek = [](sf_count_t offset, int whence, void* user) -> sf_count_t {
+    auto* m = static_cast<MemoryFile*>(user);
+    const sf_count_t size = static_cast<sf_count_t>(m->bytes->size());
+    const sf_count_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? m->at : size;
+    m->at = std::clamp<sf_count_t>(base + offset, 0, size);
+    return m->at;
+  };
+  io.read = [](void* into, sf_count_t count, void* user) -> sf_count_t {
+    auto* m = static_cast<MemoryFile*>(user);
+    const sf_count_t n = std::min<sf_count_t>(count, static_cast<sf_count_t>(m->bytes->size()) - m->at);
+    std::memcpy(into, m->bytes->data() + m->at, static_cast<size_t>(n));
+    m->at += n;
+    return n;
+  };
+  io.write = [](const void*, sf_count_t, void*) -> sf_count_t { return 0; };
+  io.tell = [](void* user) -> sf_count_t { return static_cast<MemoryFile*>(user)->at; };
+  return io;
+}
+
+// Spreads `count` frames of `bytesPerFrame` raw bytes (8-bit unsigned or
+// 16-bit little-endian, mono or stereo), which stand at the start of
+// `frames`, over the whole of it as 16-bit stereo. Back to front, so that
+// no sample is overwritten before it is read.
+void SpreadToStereo(int16_t* frames, uint32_t count, int32_t bits, int32_t channels) {
+  const auto* bytes = reinterpret_cast<const uint8_t*>(frames);
+  if (bits == 16 && channels == 2) return;
+  for (uint32_t i = count; i-- > 0;) {
+    int16_t left, right;
+    if (bits == 16) {
+      int16_t s;
+      std::memcpy(&s, bytes + 2 * size_t{i}, 2);
+      left = right = s;
+    } else if (channels == 2) {
+      left = static_cast<int16_t>((bytes[2 * size_t{i}] - 128) * 256);
+      right = static_cast<int16_t>((bytes[2 * size_t{i} + 1] - 128) * 256);
+    } else {
+      left = right = static_cast<int16_t>((bytes[i] - 128) * 256);
+    }
+    frames[2 * size_t{i}] = left;
+    frames[2 * size_t{i} + 1] = right;
+  }
+}
+
+}  // namespace
+
+// Where the frames come from: a WAV file's or stream's data read straight
+// (8- or 16-bit little-endian PCM), or libsndfile for everything else.
+class ReplayInput::Source {
+ public:
+  ~Source() {
+    if (sndfile) sf_close(sndfile);
+    if (file) std::fclose(file);
+#ifndef _WIN32
+    if (streamFd > kStdinFd) ::close(streamFd);
+#endif
+  }
+  std::FILE* file = nullptr;     // a WAV file whose data is read straight from `fd`
+  int fd = -1;                   // the data, read straight: the file's, or the stream's
+  int streamFd = -1;             // a stream: standard input, or a pipe opened by name
+  SNDFILE* sndfile = nullptr;    // or through libsndfile
+  int32_t bits = 16, channels = 2;
+};
+
+ReplayInput::ReplayInput() = default;
+ReplayInput::~ReplayInput() = default;
+
+bool ReplayInput::Open(const std::string& path, std::string& why) {
+  auto source = std::make_unique<Source>();
+  SF_INFO info{};
+  uint64_t statedSize = 0, dataOffset = 0;
+  bool rf64 = false, located = false;
+  if (path == kStandardInput) {
+#ifdef _WIN32
+    _setmode(kStdinFd, _O_BINARY);
+#endif
+    source->streamFd = kStdinFd;
+  }
+#ifndef _WIN32
+  // A pipe given by name (bash's <(...) gives /dev/fd/63) is read once, as a stream.
+  struct stat st {};
+  if (source->streamFd < 0 && ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    source->streamFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (source->streamFd < 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+  }
+#endif
+  if (source->streamFd >= 0) {
+    StreamHead head;
+    if (!ReadStreamHead(source->streamFd, head, why)) return false;
+    MemoryFile memory{&head.header};
+    SF_VIRTUAL_IO io = MemoryIo();
+    SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
+    if (!probe) {
+      why = sf_strerror(nullptr);
+      return false;
+    }
+    sf_close(probe);
+    source->fd = source->streamFd;
+    statedSize = head.statedSize;
+    rf64 = head.rf64;
+    located = true;
+  } else {
+#ifdef _WIN32
+    const std::wstring wide = WideFromUtf8(path);
+    source->sndfile = sf_wchar_open(wide.c_str(), SFM_READ, &info);
+#else
+    source->sndfile = sf_open(path.c_str(), SFM_READ, &info);
+#endif
+    if (!source->sndfile) {
+      why = sf_strerror(nullptr);
+      return false;
+    }
+  }
+
+  layout_ = ReplayLayout{};
+  layout_.rate = info.samplerate;
+  layout_.channels = info.channels;
+  layout_.encoding = EncodingName(info.format);
+  const int32_t bits = PcmBits(info.format);
+  layout_.keptBits = (bits != 0 && (info.channels == 1 || info.channels == 2)) ? bits : 0;
+  source->bits = bits;
+  source->channels = info.channels;
+  if (layout_.keptBits == 0) {
+    source_ = std::move(source);  // the layout is reported; nothing will be read
+    return true;
+  }
+  const int64_t bytesPerFrame = int64_t{bits / 8} * info.channels;
+
+  if (!located && IsWavContainer(info.format)) {
+    // A WAV file in a layout that is kept: its data is read straight, from
+    // the data chunk, for as many frames as the file holds.
+    std::FILE* file = OpenUtf8File(path.c_str(), "rb");
+    WavDataChunk chunk;
+    if (file && FindWavDataChunk(file, chunk)) {
+      source->file = file;
+      statedSize = chunk.statedSize;
+      dataOffset = chunk.offset;
+      rf64 = chunk.rf64;
+      located = true;
+    } else if (file) {
+      std::fclose(file);
+    }
+  }
+
+  if (source->streamFd >= 0) {
+    // A stream's length is its stated size, unless that only holds a place.
+    layout_.frames = PlaceholderSize(statedSize, rf64) ? -1 : static_cast<int64_t>(statedSize) / bytesPerFrame;
+    layout_.statedFrames = layout_.frames;
+  } else if (located) {
+#ifdef _WIN32
+    const bool sought = _fseeki64(source->file, 0, SEEK_END) == 0;
+    const int64_t size = sought ? _ftelli64(source->file) : -1;
+    source->fd = _fileno(source->file);
+    const bool atData = _lseeki64(source->fd, static_cast<long long>(dataOffset), SEEK_SET) >= 0;
+#else
+    const bool sought = fseeko(source->file, 0, SEEK_END) == 0;
+    const int64_t size = sought ? ftello(source->file) : -1;
+    source->fd = fileno(source->file);
+    const bool atData = ::lseek(source->fd, static_cast<off_t>(dataOffset), SEEK_SET) >= 0;
+#endif
+    if (size < 0 || !atData) {
+      why = std::strerror(errno);
+      return false;
+    }
+    const int64_t held = std::max<int64_t>(0, size - static_cast<int64_t>(dataOffset)) / bytesPerFrame;
+    const bool placeholder = PlaceholderSize(statedSize, rf64);
+    const int64_t stated = placeholder ? held : static_cast<int64_t>(statedSize / static_cast<uint64_t>(bytesPerFrame));
+    layout_.frames = std::min(held, stated);
+    layout_.statedFrames = stated;
+    // The data is read straight from here on; libsndfile has told the layout.
+    sf_close(source->sndfile);
+    source->sndfile = nullptr;
+  } else {
+    layout_.frames = info.frames;
+    layout_.statedFrames = info.frames;
+  }
+  framesRead_ = 0;
+  ended_ = false;
+  readError_.clear();
+  source_ = std::move(source);
+  return true;
+}
+
+uint32_t ReplayInput::ReadStereo(int16_t* frames, uint32_t count) {
+  if (!source_ || layout_.keptBits == 0) return 0;
+  if (layout_.frames >= 0) count = static_cast<uint32_t>(std::clamp<int64_t>(layout_.frames - framesRead_, 0, count));
+  if (count == 0) return 0;
+  uint32_t got = 0;
+  if (source_->sndfile) {
+    // libsndfile delivers 16-bit samples in the input's channel count.
+    got = static_cast<uint32_t>(std::max<sf_count_t>(0, sf_readf_short(source_->sndfile, frames, count)));
+    if (source_->channels == 1) SpreadToStereo(frames, got, 16, 1);
+    if (got < count && sf_error(source_->sndfile) != SF_ERR_NO_ERROR) readError_ = sf_strerror(source_->sndfile);
+  } else {
+    const size_t bytesPerFrame = size_t(source_->bits / 8) * size_t(source_->channels);
+    bool failed = false;
+    const size_t bytes = ReadFully(source_->fd, frames, count * bytesPerFrame, &failed);
+    got = static_cast<uint32_t>(bytes / bytesPerFrame);
+    SpreadToStereo(frames, got, source_->bits, source_->channels);
+    if (failed) readError_ = std::strerror(errno);
+  }
+  if (got < count) ended_ = true;
+  framesRead_ += got;
+  return got;
+}

@@ -1,0 +1,76 @@
+// The input of a file replay: an audio file from any program, or a WAV
+// stream on standard input, opened through libsndfile. libsndfile walks
+// whatever chunks stand around the data, reads extensible and RF64 headers,
+// and opens W64, AIFF, FLAC and the other formats it knows.
+//
+// Frames come out as 16-bit stereo whatever the input's layout; the layouts
+// a recording keeps are 8- or 16-bit PCM, mono or stereo (Layout().kept).
+// The data of a WAV file or stream in one of them is read straight from the
+// file, without libsndfile's conversions, from the data chunk found by
+// FindWavDataChunk: so a stated data size of 0 or 0xFFFFFFFF (a writer that
+// streamed or never finished) reads to the end, and a stream has no length
+// limit. Frames are counted in 64 bits.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct ReplayLayout {
+  int32_t rate = 0;
+  int32_t channels = 0;
+  /// The encoding by name: "16-bit PCM", "24-bit PCM", "32-bit float", "A-law"...
+  std::string encoding;
+  /// 8 or 16 when the recording can keep the layout (8- or 16-bit PCM, one
+  /// or two channels); 0 otherwise.
+  int32_t keptBits = 0;
+  /// Frames the input holds; -1 for a stream whose length is not known.
+  int64_t frames = -1;
+  /// Frames the header states, when more than the file holds (a file cut
+  /// short); otherwise equal to `frames`.
+  int64_t statedFrames = -1;
+};
+
+class ReplayInput {
+ public:
+  ReplayInput();
+  ~ReplayInput();
+  ReplayInput(const ReplayInput&) = delete;
+  ReplayInput& operator=(const ReplayInput&) = delete;
+
+  /// The name that stands for standard input.
+  static constexpr const char* kStandardInput = "-";
+
+  /// Opens the UTF-8 `path`, or standard input for "-", and reads its
+  /// layout. Standard input and a pipe given by name are read once, as a WAV
+  /// stream. Returns false with the reason in `why` (libsndfile's own when it
+  /// cannot open the file) when it cannot be opened.
+  bool Open(const std::string& path, std::string& why);
+
+  /// The layout found by Open.
+  const ReplayLayout& Layout() const { return layout_; }
+
+  /// Reads the next `count` frames into `frames` as 16-bit stereo (4 bytes a
+  /// frame; mono comes out as both channels equal, 8-bit as value × 256).
+  /// Only for a layout that is kept. Returns how many were read: fewer than
+  /// `count` only at the end of the input or when it cannot be read further
+  /// (then ReadError says why).
+  uint32_t ReadStereo(int16_t* frames, uint32_t count);
+
+  /// Frames read so far.
+  int64_t FramesRead() const { return framesRead_; }
+  /// Why the last read stopped early, or "" when it met the end of the input.
+  const std::string& ReadError() const { return readError_; }
+  /// True when the input ended before the frames it held at Open were read
+  /// (a file cut short while it was read).
+  bool CutShort() const { return ended_ && layout_.frames >= 0 && framesRead_ < layout_.frames; }
+
+  class Source;
+
+ private:
+  ReplayLayout layout_;
+  std::unique_ptr<Source> source_;
+  int64_t framesRead_ = 0;
+  bool ended_ = false;  // a read came out short
+  std::string readError_;
+};

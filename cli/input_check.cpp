@@ -1,0 +1,59 @@
+#include "cli/input_check.h"
+
+#include "cli/cli_text.h"
+
+namespace {
+
+// `text` as one word for the system's shell (a POSIX shell, or Windows' cmd).
+std::string ShellWord(const std::string& text) {
+#ifdef _WIN32
+  const char* plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,=@\\";
+#else
+  const char* plain = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_./:+,=@";
+#endif
+  if (!text.empty() && text.find_first_not_of(plain) == std::string::npos) return text;
+#ifdef _WIN32
+  return "\"" + text + "\"";  // a Windows path holds no double quote
+#else
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+#endif
+}
+
+// The converted file's name: the input's, without its extension, and "-16bit.wav".
+std::string ConvertedName(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+  return (hasExtension ? path.substr(0, dot) : path) + "-16bit.wav";
+}
+
+}  // namespace
+
+std::string ConversionCommand(const std::string& path, const ReplayLayout& layout) {
+  const std::string remix = layout.channels > 2 ? " remix 1 2" : "";
+  if (path == ReplayInput::kStandardInput) return "sox -t wav - -b 16 -e signed-integer -t wav -" + remix;
+  return "sox " + ShellWord(path) + " -b 16 -e signed-integer " + ShellWord(ConvertedName(path)) + remix;
+}
+
+std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layout, Language language) {
+  if (layout.keptBits == 0 || layout.channels < 1 || layout.channels > 2) {
+    std::string what;
+    const bool pcm = layout.encoding == "8-bit PCM" || layout.encoding == "16-bit PCM";
+    if (!pcm || layout.channels < 1) what = layout.encoding;
+    if (layout.channels > 2) {
+      if (!what.empty()) what += ", ";
+      what += CliText(CliTextId::kRecInputChannels, language, {std::to_string(layout.channels)});
+    }
+    return CliText(CliTextId::kRecInputLayout, language, {path, what, ConversionCommand(path, layout)});
+  }
+  if (layout.frames == 0) return CliText(CliTextId::kRecInputNoFrames, language, {path});
+  return "";
+}
+
+std::string InputShortNote(const std::string& path, const ReplayLayout& layout, Language language) {
+  if (layout.frames < 0 || layout.statedFrames <= layout.frames) return "";
+  return CliText(CliTextId::kRecInputShorterThanHeader, language,
+                 {path, std::to_string(layout.frames), std::to_string(layout.statedFrames)});
+}

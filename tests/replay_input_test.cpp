@@ -1,0 +1,132 @@
+// The replay's input on its own, on Linux and (cross-built, under Wine) on
+// Windows: files opened by their UTF-8 names through libsndfile, the layouts
+// kept and refused, the lengths that stated sizes give, frames as 16-bit
+// stereo.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "capture/replay_input.h"
+#include "tests/test_support.h"
+#include "tests/wav_bytes.h"
+#include "wavefile/utf8_file.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+void WriteUtf8File(const std::string& path, const Bytes& bytes) {
+  std::FILE* f = OpenUtf8File(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr) << path;
+  ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
+  ASSERT_EQ(std::fclose(f), 0);
+}
+
+// `count` stereo 16-bit frames: left i * 7, right -i * 5.
+Bytes StereoData(int count) {
+  Bytes data;
+  for (int i = 0; i < count; ++i) {
+    wavbytes::AppendLe16(data, static_cast<uint16_t>(i * 7));
+    wavbytes::AppendLe16(data, static_cast<uint16_t>(-i * 5));
+  }
+  return data;
+}
+
+std::vector<int16_t> ReadAll(ReplayInput& input, uint32_t chunk = 1000) {
+  std::vector<int16_t> all;
+  std::vector<int16_t> frames(2 * size_t{chunk});
+  for (uint32_t n; (n = input.ReadStereo(frames.data(), chunk)) > 0;) {
+    all.insert(all.end(), frames.begin(), frames.begin() + 2 * size_t{n});
+  }
+  return all;
+}
+
+class ReplayInputTest : public ::testing::Test {
+ protected:
+  testsupport::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(ReplayInputTest, AFileWithAJapaneseNameOpensAndReadsItsFrames) {
+  const std::string path = dir.path() + "/録音 テスト.wav";
+  // A title before the data.
+  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(48000, 16, 2), wavbytes::Chunk("LIST", Bytes(26, 'x')),
+                                      wavbytes::Chunk("data", StereoData(2500))}));
+  ReplayInput input;
+  std::string why;
+  ASSERT_TRUE(input.Open(path, why)) << why;
+  EXPECT_EQ(input.Layout().rate, 48000);
+  EXPECT_EQ(input.Layout().channels, 2);
+  EXPECT_EQ(input.Layout().keptBits, 16);
+  EXPECT_EQ(input.Layout().encoding, "16-bit PCM");
+  EXPECT_EQ(input.Layout().frames, 2500);
+  const auto frames = ReadAll(input);
+  ASSERT_EQ(frames.size(), 5000u);
+  for (int i = 0; i < 2500; ++i) {
+    ASSERT_EQ(frames[2 * i], static_cast<int16_t>(i * 7)) << i;
+    ASSERT_EQ(frames[2 * i + 1], static_cast<int16_t>(-i * 5)) << i;
+  }
+  EXPECT_EQ(input.FramesRead(), 2500);
+  EXPECT_FALSE(input.CutShort());
+  EXPECT_EQ(input.ReadError(), "");
+}
+
+TEST_F(ReplayInputTest, EightBitMonoComesOutAsEqualSixteenBitChannels) {
+  const std::string path = dir.file("mono8.wav");
+  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(8000, 8, 1), wavbytes::Chunk("data", {0, 0x80, 0xFF, 0x81})}));
+  ReplayInput input;
+  std::string why;
+  ASSERT_TRUE(input.Open(path, why)) << why;
+  EXPECT_EQ(input.Layout().keptBits, 8);
+  EXPECT_EQ(input.Layout().channels, 1);
+  EXPECT_EQ(ReadAll(input), (std::vector<int16_t>{-32768, -32768, 0, 0, 32512, 32512, 256, 256}));
+}
+
+TEST_F(ReplayInputTest, LayoutsThatCannotBeKeptAreNamed) {
+  const std::string path = dir.file("b24.wav");
+  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", Bytes(600, 1))}));
+  ReplayInput input;
+  std::string why;
+  ASSERT_TRUE(input.Open(path, why)) << why;
+  EXPECT_EQ(input.Layout().keptBits, 0);
+  EXPECT_EQ(input.Layout().encoding, "24-bit PCM");
+  int16_t frames[8];
+  EXPECT_EQ(input.ReadStereo(frames, 2), 0u);
+}
+
+TEST_F(ReplayInputTest, StatedSizesGiveTheLength) {
+  const std::string path = dir.file("sizes.wav");
+  Bytes file = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", StereoData(3000))});
+  struct Case {
+    uint32_t stated;
+    int64_t frames, statedFrames;
+  };
+  for (const Case c : {Case{0, 3000, 3000}, Case{0xFFFFFFFFu, 3000, 3000}, Case{4000, 1000, 1000},
+                       Case{40000, 3000, 10000}}) {
+    SCOPED_TRACE(c.stated);
+    wavbytes::PutLe32(file, 40, c.stated);
+    WriteUtf8File(path, file);
+    ReplayInput input;
+    std::string why;
+    ASSERT_TRUE(input.Open(path, why)) << why;
+    EXPECT_EQ(input.Layout().frames, c.frames);
+    EXPECT_EQ(input.Layout().statedFrames, c.statedFrames);
+    EXPECT_EQ(ReadAll(input, 8192).size(), 2 * size_t(c.frames));
+  }
+}
+
+TEST_F(ReplayInputTest, AFileThatCannotBeOpenedGivesLibsndfilesReason) {
+  ReplayInput input;
+  std::string why;
+  EXPECT_FALSE(input.Open(dir.file("missing.wav"), why));
+  EXPECT_FALSE(why.empty());
+#ifndef _WIN32
+  EXPECT_NE(why.find("No such file"), std::string::npos) << why;
+#endif
+  WriteUtf8File(dir.file("text.wav"), Bytes(300, 'x'));
+  EXPECT_FALSE(input.Open(dir.file("text.wav"), why));
+  EXPECT_EQ(why, "Format not recognised.");
+}
