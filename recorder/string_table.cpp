@@ -41,6 +41,11 @@ Language SystemLanguage() {
 }
 #else
 Language SystemLanguage() {
+  // LANGUAGE, the list of languages the user prefers, goes first when its
+  // first entry is Japanese, as it does for the window (Qt's user-interface languages).
+  if (const char* list = std::getenv("LANGUAGE"); list && std::string(list).rfind("ja", 0) == 0) {
+    return Language::Japanese;
+  }
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
     if (value && *value) {

@@ -17,6 +17,7 @@ enum class Language { English, Japanese };
 /// The text of string `id` (101..108) in `language`; empty for other ids.
 std::string LoadTableString(int id, Language language);
 
-/// Japanese when the user's locale (LC_ALL, LC_MESSAGES or LANG, in that
-/// order) names Japanese, otherwise English.
+/// Japanese when the first language of LANGUAGE is Japanese, or when the
+/// user's locale (LC_ALL, LC_MESSAGES or LANG, the first that is set) names
+/// Japanese; otherwise English. The window decides the same way.
 Language SystemLanguage();
