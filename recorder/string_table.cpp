@@ -15,7 +15,7 @@ struct Entry {
 };
 
 constexpr Entry kTable[] = {
-    {IDS_ABOUTBOX, "about(Tapewell) (&A)...", "バージョン情報(Tapewell) (&A)..."},
+    {IDS_ABOUTBOX, "&About Tapewell…", "バージョン情報(Tapewell) (&A)..."},
     {IDS_ERR_MEMORY, "failed to allocate memory.", "バッファの確保に失敗しました。"},
     {IDS_ERR_OPEN, "failed to open file!", "ファイルをオープンできませんでした。"},
     {IDS_ERR_WRITE, "failed to write file.", "ファイルの書き込みに失敗しました。"},
@@ -23,6 +23,7 @@ constexpr Entry kTable[] = {
     {IDS_REC_PREFIX, "REC - ", "録音中 - "},
     {IDS_SILENT, "Silent", "無音"},
     {IDS_CHOOSE_FOLDER, "choose destination folder.", "サウンドを録音するフォルダを選択してください。"},
+    {IDS_TAKE_STATUS, "%1 - track %2 - %3 frames dropped", "%1 - トラック %2 - 欠落 %3 フレーム"},
 };
 
 }  // namespace

@@ -94,6 +94,7 @@ std::set<Message> WindowTexts() {
   for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
     texts.insert({"StringTable", LoadTableString(id, Language::English)});
   }
+  texts.insert({"StringTable", LoadTableString(IDS_TAKE_STATUS, Language::English)});
   texts.insert({"CRecorderDlg", "%n frame(s) dropped"});
   return texts;
 }
@@ -219,6 +220,7 @@ TEST(TranslationFilesTest, TheStringTableAsLupdateSeesItIsTheTable) {
   for (int id = IDS_ABOUTBOX; id <= IDS_CHOOSE_FOLDER; ++id) {
     EXPECT_EQ(StringTableSources()[size_t(id - IDS_ABOUTBOX)], LoadTableString(id, Language::English)) << id;
   }
+  EXPECT_EQ(StringTableSources().back(), LoadTableString(IDS_TAKE_STATUS, Language::English));
 }
 
 TEST(TranslationFilesTest, LupdateFindsNoNewText) {

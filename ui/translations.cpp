@@ -12,11 +12,11 @@ QTranslator& Translator() {
 bool g_installed = false;
 }  // namespace
 
-const std::array<const char*, 8>& StringTableSources() {
+const std::array<const char*, 9>& StringTableSources() {
   // The window looks these up by the text LoadTableString gives; listing them
   // here lets lupdate see them.
-  static const std::array<const char*, 8> sources = {
-      QT_TRANSLATE_NOOP("StringTable", "about(Tapewell) (&A)..."),
+  static const std::array<const char*, 9> sources = {
+      QT_TRANSLATE_NOOP("StringTable", "&About Tapewell…"),
       QT_TRANSLATE_NOOP("StringTable", "failed to allocate memory."),
       QT_TRANSLATE_NOOP("StringTable", "failed to open file!"),
       QT_TRANSLATE_NOOP("StringTable", "failed to write file."),
@@ -24,6 +24,7 @@ const std::array<const char*, 8>& StringTableSources() {
       QT_TRANSLATE_NOOP("StringTable", "REC - "),
       QT_TRANSLATE_NOOP("StringTable", "Silent"),
       QT_TRANSLATE_NOOP("StringTable", "choose destination folder."),
+      QT_TRANSLATE_NOOP("StringTable", "%1 - track %2 - %3 frames dropped"),
   };
   return sources;
 }

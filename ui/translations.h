@@ -21,4 +21,4 @@ Language QtSystemLanguage();
 
 /// The English texts of strings 101..108, in order, as the translation
 /// tools find them (context "StringTable").
-const std::array<const char*, 8>& StringTableSources();
+const std::array<const char*, 9>& StringTableSources();

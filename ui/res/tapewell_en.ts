@@ -132,8 +132,8 @@
 <context>
     <name>StringTable</name>
     <message>
-        <source>about(Tapewell) (&amp;A)...</source>
-        <translation>about(Tapewell) (&amp;A)...</translation>
+        <source>&amp;About Tapewell…</source>
+        <translation>&amp;About Tapewell…</translation>
     </message>
     <message>
         <source>failed to allocate memory.</source>
@@ -162,6 +162,10 @@
     <message>
         <source>choose destination folder.</source>
         <translation>choose destination folder.</translation>
+    </message>
+    <message>
+        <source>%1 - track %2 - %3 frames dropped</source>
+        <translation>%1 - track %2 - %3 frames dropped</translation>
     </message>
 </context>
 </TS>

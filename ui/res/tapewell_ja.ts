@@ -131,7 +131,7 @@
 <context>
     <name>StringTable</name>
     <message>
-        <source>about(Tapewell) (&amp;A)...</source>
+        <source>&amp;About Tapewell…</source>
         <translation>バージョン情報(Tapewell) (&amp;A)...</translation>
     </message>
     <message>
@@ -161,6 +161,10 @@
     <message>
         <source>choose destination folder.</source>
         <translation>サウンドを録音するフォルダを選択してください。</translation>
+    </message>
+    <message>
+        <source>%1 - track %2 - %3 frames dropped</source>
+        <translation>%1 - トラック %2 - 欠落 %3 フレーム</translation>
     </message>
 </context>
 </TS>
