@@ -295,17 +295,17 @@ TEST_F(DialogTest, TheCaptionFollowsALongTakeAboutOnceASecond) {
     while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   };
   Click(IDC_RECORD);
-  EXPECT_EQ(caption(), base + " - 00:00:00 - track 1 - 0 frames dropped");
+  EXPECT_EQ(caption(), "00:00:00 - track 1 - 0 frames dropped - " + base);
   for (int i = 0; i < 6; ++i) Deliver(8192, 3000);  // 1.11 s at 44.1 kHz
   wait(1200);
-  EXPECT_EQ(caption(), base + " - 00:00:01 - track 1 - 0 frames dropped");
+  EXPECT_EQ(caption(), "00:00:01 - track 1 - 0 frames dropped - " + base);
   Click(IDC_TRACK_MARK);
-  EXPECT_EQ(caption(), base + " - 00:00:01 - track 2 - 0 frames dropped") << "a new track shows at once";
+  EXPECT_EQ(caption(), "00:00:01 - track 2 - 0 frames dropped - " + base) << "a new track shows at once";
   for (int i = 0; i < 6; ++i) Deliver(8192, 3000);
   // Frames the ring had no room for count as dropped.
   for (int i = 0; i < 9; ++i) fake.Deliver(std::vector<uint8_t>(4 * 8192).data(), 4 * 8192);
   wait(1200);
-  EXPECT_EQ(caption(), base + " - 00:00:03 - track 2 - 8192 frames dropped");  // the ring held eight of the nine
+  EXPECT_EQ(caption(), "00:00:03 - track 2 - 8192 frames dropped - " + base);  // the ring held eight of the nine
   Click(IDC_STOP);
   EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" 8192 frames dropped"))) << d.windowTitle().toStdString();
   const std::string stopped = caption();

@@ -225,7 +225,8 @@ void CRecorderDlg::ShowTakeCaption() {
   if (!g_bRecording) return;
   const std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
                                             TrackNumber(), CaptureDroppedFrames());
-  setWindowTitle(BaseCaption() + QStringLiteral(" - ") + Q(status));
+  // The take first: a title bar or a task bar that has too little room cuts the end.
+  setWindowTitle(Q(status) + QStringLiteral(" - ") + BaseCaption());
 }
 
 void CRecorderDlg::RecordingEnded(RecordingEnd why) {
