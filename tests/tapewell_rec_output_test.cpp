@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <random>
@@ -222,8 +223,10 @@ TEST_F(RecOutputTest, ProgressOnATerminalFitsItsWidthAndNeverWraps) {
       EXPECT_NE(s.find("track 1"), std::string::npos) << s;
     }
     // At 80 columns the line shows the end of the path: the file's name.
-    if (columns == 80) EXPECT_NE(segments.back().find("…"), std::string::npos) << segments.back();
-    if (columns == 80) EXPECT_NE(segments.back().find(TodayName(1)), std::string::npos) << segments.back();
+    if (columns == 80) {
+      EXPECT_NE(segments.back().find("…"), std::string::npos) << segments.back();
+      EXPECT_NE(segments.back().find(TodayName(1)), std::string::npos) << segments.back();
+    }
     // The event lines went to standard output, untouched by the progress line.
     const std::string lines = FileText(events);
     EXPECT_EQ(lines.find('\r'), std::string::npos) << lines;
@@ -482,4 +485,23 @@ TEST_F(RecOutputTest, ATerminalThatStopsTakingOutputLosesNoAudio) {
   // run without a stall; a blocked recorder loses all of the 15 s but the ring's 1.4 s.
   EXPECT_GE(frames, static_cast<int64_t>((seconds - 3.0) * 48000)) << "recorded " << frames / 48000.0 << " s of "
                                                                     << seconds << " s";
+}
+
+TEST_F(RecOutputTest, ListingNoInputExitsOneWithTheReason) {
+  if (std::system("command -v pulseaudio >/dev/null 2>&1") != 0) GTEST_SKIP() << "pulseaudio is not installed";
+  // A private sound server that answers but has no sink and no source at all.
+  const std::string d = dir.path();
+  std::ofstream(d + "/default.pa") << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << d
+                                   << "/native\n";
+  const std::string env = "XDG_RUNTIME_DIR=" + d + " PULSE_RUNTIME_PATH=" + d + "/pulse PULSE_STATE_PATH=" + d +
+                          "/state PULSE_SERVER=unix:" + d + "/native";
+  int status = -1;
+  const std::string listed = RunCommand(
+      env + " sh -c 'pulseaudio --daemonize=no --system=false --exit-idle-time=-1 -n -F " + d +
+          "/default.pa --log-target=file:" + d + "/log & server=$!; "
+          "for i in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.1; done; " +
+          kBinary + " --list-devices 2>" + d + "/err; echo \"status $?\"; kill $server; wait $server'",
+      &status);
+  EXPECT_NE(listed.find("status 1\n"), std::string::npos) << listed << FileText(d + "/err") << FileText(d + "/log");
+  EXPECT_EQ(FileText(d + "/err"), "tapewell-rec: the sound server has no input (is a sound server running?)\n");
 }
