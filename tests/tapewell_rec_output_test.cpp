@@ -505,3 +505,13 @@ TEST_F(RecOutputTest, ListingNoInputExitsOneWithTheReason) {
   EXPECT_NE(listed.find("status 1\n"), std::string::npos) << listed << FileText(d + "/err") << FileText(d + "/log");
   EXPECT_EQ(FileText(d + "/err"), "tapewell-rec: the sound server has no input (is a sound server running?)\n");
 }
+
+TEST_F(RecOutputTest, TheFirstLanguageOfLANGUAGEDecidesAsInTheWindow) {
+  const std::string japanese = "--rate は 32000、44100、48000 のいずれかにしてください: 1";
+  EXPECT_NE(RunRec("--rate 1", "LC_ALL= LC_MESSAGES= LANG=C.UTF-8 LANGUAGE=ja:en").err.find(japanese),
+            std::string::npos);
+  EXPECT_NE(RunRec("--rate 1", "LC_ALL= LC_MESSAGES= LANG=C.UTF-8 LANGUAGE=fr:ja").err.find("--rate must be"),
+            std::string::npos);
+  EXPECT_NE(RunRec("--rate 1", "LC_ALL= LC_MESSAGES= LANG=ja_JP.UTF-8 LANGUAGE=").err.find(japanese),
+            std::string::npos);
+}
