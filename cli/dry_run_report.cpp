@@ -17,6 +17,7 @@ DryRunReport::DryRunReport(int32_t rate, int lengthPos, int levelPos, bool autoT
       tenth_(rate / 10),
       splitLength_(rate / 10 * lengthPos),
       levelPos_(levelPos),
+      maxLevel_(std::min(15, levelPos + kHigherLevels)),
       autoTrack_(autoTrack),
       language_(language) {}
 
@@ -39,7 +40,7 @@ void DryRunReport::Measure(const uint8_t* frames, uint32_t count) {
     prevRight_ = sample[1];
     // The frame is still at level q when it moves by less than 2^q.
     const int needed = std::bit_width(static_cast<uint32_t>(motion));
-    for (int q = levelPos_; q <= 15; ++q) {
+    for (int q = levelPos_; q <= maxLevel_; ++q) {
       int64_t& run = runs_[q];
       if (needed <= q) {
         ++run;

@@ -43,6 +43,11 @@ class DryRunReport {
   int32_t rate_;
   int32_t tenth_, splitLength_;
   int levelPos_;
+  // A passage is a quiet one that did not split when a level at most this
+  // many steps higher (16 times the threshold) sees it as a long silence;
+  // higher still, music itself is "still".
+  static constexpr int kHigherLevels = 4;
+  int maxLevel_;
   bool autoTrack_;
   Language language_;
   std::vector<Track> tracks_;

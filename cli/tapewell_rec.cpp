@@ -424,14 +424,15 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   const uint64_t dropped = CaptureDroppedFrames();
   const uint64_t overflows = service.Overflows();
   const RecordingEnd end = rec.LastEnd();
+  // The recording is over: from here on the output may wait for its reader,
+  // and nothing more is dropped.
+  output.Finish();
   if (dryRun) {
     for (const std::string& line : dryRun->Lines(end == RecordingEnd::InputEnded)) output.Line(line);
   }
   std::string summary = "frames dropped: " + std::to_string(dropped);
   if (overflows > 0) summary += " (" + std::to_string(overflows) + " input overflows)";
   output.Line(summary);
-  // The recording is over: from here on the output may wait for its reader.
-  output.Finish();
   if (const uint64_t lost = output.DroppedLines(); lost > 0) {
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecLinesDropped, {std::to_string(lost)}).c_str());
   }
