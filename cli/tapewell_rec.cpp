@@ -300,8 +300,6 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
 }
 #endif
 
-// `fastReplay`: the replay of --input --fast, which fills the handed-back
-// buffers on this thread whenever the loop asks; null otherwise.
 // The progress line: on standard error when it is a terminal, as a plain
 // periodic line elsewhere when --progress asks for it, never with -q or in a dry run.
 ProgressMode ChooseProgress(const Options& options) {
@@ -310,6 +308,8 @@ ProgressMode ChooseProgress(const Options& options) {
   return options.progress ? ProgressMode::Plain : ProgressMode::Off;
 }
 
+// `fastReplay`: the replay of --input --fast, which fills the handed-back
+// buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
   SystemNaming naming;
   const ProgressMode progress = ChooseProgress(options);
@@ -409,8 +409,6 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
         break;
       }
     }
-#endif
-#ifndef _WIN32
     if (g_resized.exchange(false)) rec.columns = StderrColumns();
 #endif
     WakeupQueue::Message m;

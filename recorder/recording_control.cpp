@@ -5,7 +5,6 @@
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
-#include "wavefile/utf8_file.h"
 #include "wavefile/wavefile.h"
 
 RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {}
