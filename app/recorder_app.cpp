@@ -1,12 +1,15 @@
 #include "app/recorder_app.h"
 
+#include <QWidget>
 #include <cstdio>
 
+#include "app/music_folder.h"
 #include "app/option_scan.h"
 #include "app/signal_close.h"
 #include "capture/live_input.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
+#include "ui/dialog_template.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
 
@@ -21,6 +24,11 @@ CRecorderApp::CRecorderApp(int argc, char** argv)
 
 bool CRecorderApp::InitInstance() {
   InstallLanguage(QtSystemLanguage());
+  // -m (the desktop entry): start in the music folder, or say why not.
+  std::string notInMusic;
+  if (ScanMusicOption(commandLine_) && !EnterMusicFolder(notInMusic)) {
+    std::fprintf(stderr, "tapewell: not starting in the music folder: %s\n", notInMusic.c_str());
+  }
   SystemNaming naming;
   LinuxPortAccess ports;
   // -d<input> records from that input; the sound server when one answers.
@@ -37,6 +45,9 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
+    if (!notInMusic.empty()) {
+      dialog.Control(IDC_FOLDER)->setToolTip(QString::fromStdString("not the music folder: " + notInMusic));
+    }
     // Ctrl-C, SIGTERM and SIGHUP close the window as Exit does: a recording
     // is completed first. A box open over the window (About, the folder
     // chooser) is closed too.

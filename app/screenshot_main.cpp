@@ -2,10 +2,16 @@
 // files without a display, each under a drawn title bar that shows its
 // caption, for the README and for looking at the layout. The language is
 // the system's, as in the program (LANG=ja_JP.UTF-8 gives Japanese).
-// Usage: tapewell-screenshot WINDOW.png [ABOUT.png]
+// With a third file, the window once more during a recording of a few
+// seconds of generated sound (into a scratch folder given as the fourth).
+// Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER]]
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPainter>
+#include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "capture/fake_wave_in.h"
 #include "card/port_access.h"
@@ -62,6 +68,30 @@ int main(int argc, char** argv) {
     about.show();
     app.processEvents();
     ok = WithTitleBar(about).save(QString::fromLocal8Bit(argv[2])) && ok;
+  }
+  if (argc > 4) {
+    // 2.5 s of a tone through the fake input, then a second of waiting, as
+    // a user watching a take would see it.
+    CRecorderDlg recording(naming, ports, std::string("-w") + argv[4]);
+    recording.OnInitDialog();
+    recording.show();
+    recording.OnRecord();
+    std::vector<uint8_t> block(4 * 8192);
+    for (int b = 0; b < 14; ++b) {
+      for (size_t i = 0; i < 8192; ++i) {
+        const auto v = static_cast<int16_t>(8000 * std::sin(0.06 * static_cast<double>(b * 8192 + i)));
+        std::memcpy(&block[4 * i], &v, 2);
+        std::memcpy(&block[4 * i + 2], &v, 2);
+      }
+      audio.Deliver(block.data(), static_cast<uint32_t>(block.size()));
+      app.processEvents();
+    }
+    recording.OnTrackMark();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 1100) app.processEvents(QEventLoop::AllEvents, 20);
+    ok = WithTitleBar(recording).save(QString::fromLocal8Bit(argv[3])) && ok;
+    recording.OnStop();
   }
   SetWaveInService(nullptr);
   if (!ok) std::fprintf(stderr, "tapewell-screenshot: a picture could not be written\n");

@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "capture/wave_in.h"
@@ -18,6 +19,8 @@ class FakeWaveInService : public WaveInService {
   std::set<int> failPrepareCalls;
   std::set<int> failAddBufferCalls;
   bool failStart = false;
+  /// What LastError says (a backend's reason for a failure).
+  std::string lastError;
 
   // What happened.
   WAVEFORMATEX lastFormat{};
@@ -26,6 +29,7 @@ class FakeWaveInService : public WaveInService {
 
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
+  std::string LastError() const override { return lastError; }
 
   bool IsOpen() const { return device_ != nullptr; }
   size_t QueuedBuffers() const;

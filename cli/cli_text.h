@@ -67,6 +67,27 @@ enum class CliTextId {
   kRecNoInputs,
   kRecUnknownDevice,     // %2: the name given
 
+  // tapewell-rec: progress, event lines, the track list and the dry run.
+  kRecOptProgress,
+  kRecOptQuiet,
+  kRecOptCue,
+  kRecOptLabels,
+  kRecOptDryRun,
+  kRecProgressTrack,     // %1: the track number
+  kRecProgressDropped,   // %1: frames dropped
+  kRecLinesDropped,      // %1: event lines dropped
+  kRecCannotWriteList,   // %1: the path and the reason
+  kRecDryNeedsInput,
+  kRecDryTrack,          // %1 number, %2 start, %3 first frame, %4 length, %5 frames, %6 what started it
+  kRecDryStartRecording,
+  kRecDryStartSilence,   // %1: seconds of silence
+  kRecDryStartMark,
+  kRecDryStartLimit,
+  kRecDryEndsWithInput,
+  kRecDryNoAutoTrack,
+  kRecDryTooShort,       // %1 time, %2 frame, %3 seconds, %4 seconds short, %5 split length
+  kRecDryLevelTooLow,    // %1 time, %2 frame, %3 seconds, %4 level, %5 threshold, %6 level that splits
+
   // tapewell-card: --help.
   kCardDescription,
   kCardFooter,

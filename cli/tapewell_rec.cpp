@@ -5,8 +5,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#else
+#include <io.h>
 #endif
 
 #include <CLI/CLI.hpp>
@@ -32,9 +35,12 @@
 #include "cli/win_console_text.h"
 #endif
 #include "cli/cli_text.h"
+#include "cli/dry_run_report.h"
 #include "cli/help_labels.h"
 #include "cli/input_check.h"
+#include "cli/output_writer.h"
 #include "cli/terminal_recorder.h"
+#include "cli/track_list.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
 
@@ -68,6 +74,10 @@ struct Options {
   std::string device;
   bool listDevices = false;
   int trackBits = 16, trackChannels = 2;  // a replay's tracks keep its input's layout
+  bool progress = false;  // --progress: a plain status line when standard error is no terminal
+  bool quiet = false;     // -q: no progress at all
+  std::string cue, labels;
+  bool dryRun = false;
 };
 
 // Signal handlers only set these and poke the main loop.
@@ -76,14 +86,24 @@ std::atomic<int> g_markRequests{0};
 #ifdef _WIN32
 // Windows: the console's Ctrl-C, Ctrl-Break and close events stop cleanly;
 // keys come from the console (cli/win_console.h).
-bool StdoutIsTerminal() { return winconsole::StdoutIsConsole(); }
+bool StderrIsTerminal() { return _isatty(2) != 0; }
+// The console's width is not looked up: the line is fitted to 80 columns.
+int StderrColumns() { return 80; }
 #else
-bool StdoutIsTerminal() { return isatty(STDOUT_FILENO); }
+bool StderrIsTerminal() { return isatty(STDERR_FILENO); }
+// The terminal's width, or 80 when it does not say.
+int StderrColumns() {
+  winsize size{};
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+std::atomic<bool> g_resized{false};
 const WakeupQueue* g_signalQueue = nullptr;
 
 void OnSignal(int signal) {
   if (signal == SIGUSR1) {
     g_markRequests.fetch_add(1);
+  } else if (signal == SIGWINCH) {
+    g_resized.store(true);
   } else {
     g_stopRequests.fetch_add(1);
   }
@@ -98,6 +118,8 @@ void InstallSignalHandlers(const WakeupQueue& queue) {
   action.sa_flags = SA_RESTART;
   // A closed terminal (SIGHUP) stops cleanly like SIGTERM.
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaction(s, &action, nullptr);
+  // A resized terminal: the progress line is fitted to the new width.
+  sigaction(SIGWINCH, &action, nullptr);
   // A reader of the event lines that goes away must not end the recording:
   // lines that cannot be written are dropped.
   signal(SIGPIPE, SIG_IGN);
@@ -242,6 +264,7 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
       for (const InputDevice& input : inputs) std::printf("%s\n", FormatInputLine(input).c_str());
       if (inputs.empty()) {
         std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecNoInputs, {live.BackendName()}).c_str());
+        return kExitFailure;
       }
       return kExitOk;
     }
@@ -283,7 +306,8 @@ int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, Fil
   if (const std::string note = InputShortNote(options.input, layout, kLanguage); !note.empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", note.c_str());
   }
-  auto fileReplay = std::make_unique<FileReplayWaveInService>(std::move(input), !options.fast);
+  // A dry run goes as fast as a fast replay: nothing waits for real time.
+  auto fileReplay = std::make_unique<FileReplayWaveInService>(std::move(input), !(options.fast || options.dryRun));
   replay = fileReplay.get();
   service = std::move(fileReplay);
   return -1;
@@ -307,12 +331,41 @@ int ReportInputEnd(const Options& options, const ReplayInput& input, int status)
   return status;
 }
 
+// The progress line: on standard error when it is a terminal, as a plain
+// periodic line elsewhere when --progress asks for it, never with -q or in a dry run.
+ProgressMode ChooseProgress(const Options& options) {
+  if (options.quiet || options.dryRun) return ProgressMode::Off;
+  if (StderrIsTerminal()) return ProgressMode::InPlace;
+  return options.progress ? ProgressMode::Plain : ProgressMode::Off;
+}
+
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
   SystemNaming naming;
-  const bool progress = StdoutIsTerminal();
-  TerminalRecorder rec(naming, SystemLanguage(), stdout, progress);
+  const ProgressMode progress = ChooseProgress(options);
+  std::fflush(nullptr);  // what was printed before goes out before the writer's lines
+  OutputWriter output(1, 2, progress == ProgressMode::InPlace);
+  TerminalRecorder rec(naming, kLanguage, output, progress);
+  rec.columns = StderrColumns();
+  DryTrackWriter dryWriter;
+  std::optional<DryRunReport> dryRun;
+  if (options.dryRun) {
+    dryRun.emplace(options.rate, options.length, options.level, options.autoTrack, kLanguage);
+    rec.dryRun = &*dryRun;
+    rec.SetTrackWriter(dryWriter);
+  }
+  std::optional<TrackList> trackList;
+  if (!options.cue.empty() || !options.labels.empty()) {
+    trackList.emplace(options.cue, options.labels, options.rate);
+    std::string why;
+    if (!trackList->Start(why)) {
+      output.Finish();
+      std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecCannotWriteList, {why}).c_str());
+      return kExitFailure;
+    }
+    rec.trackList = &*trackList;
+  }
   rec.m_strFolder = options.folder;
   rec.m_bAutoTrack = options.autoTrack ? 1 : 0;
   rec.lengthPos = options.length;
@@ -333,8 +386,8 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   rec.meter.Reset(options.rate);
   rec.OnRecord();
   if (!g_bRecording) {
-    std::printf("frames dropped: 0\n");
-    std::fflush(stdout);
+    output.Line("frames dropped: 0");
+    output.Finish();
     ReportFileFailure(rec);
     SetWaveInService(nullptr);
     return kExitFailure;
@@ -389,6 +442,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
         break;
       }
     }
+    if (g_resized.exchange(false)) rec.columns = StderrColumns();
 #endif
     WakeupQueue::Message m;
     while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
@@ -400,16 +454,25 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   rec.EndProgress();
   const uint64_t dropped = CaptureDroppedFrames();
   const uint64_t overflows = service.Overflows();
-  if (overflows > 0) {
-    std::printf("frames dropped: %llu (%llu input overflows)\n", static_cast<unsigned long long>(dropped),
-                static_cast<unsigned long long>(overflows));
-  } else {
-    std::printf("frames dropped: %llu\n", static_cast<unsigned long long>(dropped));
+  const RecordingEnd end = rec.LastEnd();
+  // The recording is over: from here on the output may wait for its reader,
+  // and nothing more is dropped.
+  output.Finish();
+  if (dryRun) {
+    for (const std::string& line : dryRun->Lines(end == RecordingEnd::InputEnded)) output.Line(line);
   }
-  std::fflush(stdout);
+  std::string summary = "frames dropped: " + std::to_string(dropped);
+  if (overflows > 0) summary += " (" + std::to_string(overflows) + " input overflows)";
+  output.Line(summary);
+  if (const uint64_t lost = output.DroppedLines(); lost > 0) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecLinesDropped, {std::to_string(lost)}).c_str());
+  }
   SetWaveInService(nullptr);
   ReportFileFailure(rec);
-  const RecordingEnd end = rec.LastEnd();
+  if (!rec.trackListError.empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecCannotWriteList, {rec.trackListError}).c_str());
+    return kExitFailure;
+  }
   return (end == RecordingEnd::Stopped || end == RecordingEnd::InputEnded) ? kExitOk : kExitFailure;
 }
 
@@ -439,6 +502,11 @@ int main(int argc, char** argv) {
   app.add_flag("--list-devices", options.listDevices, Text(kRecOptListDevices))
       ->excludes(inputOption)
       ->excludes(deviceOption);
+  app.add_flag("--progress", options.progress, Text(kRecOptProgress));
+  app.add_flag("-q,--quiet", options.quiet, Text(kRecOptQuiet));
+  auto* cueOption = app.add_option("--cue", options.cue, Text(kRecOptCue))->type_name("FILE");
+  auto* labelsOption = app.add_option("--labels", options.labels, Text(kRecOptLabels))->type_name("FILE");
+  app.add_flag("--dry-run", options.dryRun, Text(kRecOptDryRun))->excludes(cueOption)->excludes(labelsOption);
   LocalizeHelp(app, kLanguage);
 #ifdef _WIN32
   // The Unicode command line in UTF-8, not the ANSI one main was given; the
@@ -463,6 +531,10 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
+  if (options.dryRun && options.input.empty()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecDryNeedsInput).c_str());
+    return kExitUsage;
+  }
   if (!options.folder.empty() && options.folder.back() != kFolderSeparator) options.folder += kFolderSeparator;
 
   std::unique_ptr<WaveInService> service;
@@ -472,7 +544,7 @@ int main(int argc, char** argv) {
   } else {
     if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
   }
-  int status = Record(options, *service, options.fast ? replay : nullptr);
+  int status = Record(options, *service, options.fast || options.dryRun ? replay : nullptr);
   if (status == kExitFailure && !service->LastError().empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
   }

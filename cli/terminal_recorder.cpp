@@ -1,10 +1,15 @@
 #include "cli/terminal_recorder.h"
 
+#include "cli/cli_text.h"
+#include "cli/dry_run_report.h"
+#include "cli/progress_line.h"
+#include "cli/track_list.h"
 #include "recorder/recorder_state.h"
 
-TerminalRecorder::TerminalRecorder(const NamingServices& naming, Language language, std::FILE* out, bool progress)
-    : RecorderEngine(naming), language_(language), out_(out), progress_(progress) {
-  if (progress_) levelMeter = &meter;
+TerminalRecorder::TerminalRecorder(const NamingServices& naming, Language language, OutputWriter& output,
+                                   ProgressMode progress)
+    : RecorderEngine(naming), language_(language), output_(output), progress_(progress) {
+  if (progress_ != ProgressMode::Off) levelMeter = &meter;
 }
 
 void TerminalRecorder::UpdateData(bool saveAndValidate) {
@@ -24,25 +29,43 @@ void TerminalRecorder::SetSilentLampText(const std::string& text) {
 }
 
 void TerminalRecorder::PrintLine(const std::string& text) {
-  EndProgress();
-  std::fprintf(out_, "%s\n", text.c_str());
-  std::fflush(out_);
+  if (dryRun) return;
+  // The text, then where it happened: a reader of the text alone cuts at the first tab.
+  output_.Line(text + "\t" + RecordingTime(FramePosition(), g_nSampleRate, true) + "\t" +
+               std::to_string(FramePosition()));
 }
 
-void TerminalRecorder::EndProgress() {
-  if (progressShown_) {
-    std::fputs("\r\033[K", out_);
-    progressShown_ = false;
+void TerminalRecorder::EndProgress() { output_.ClearStatus(); }
+
+void TerminalRecorder::ShowProgress(uint64_t dropped) {
+  if (progress_ == ProgressMode::Off || !g_bRecording || g_nSampleRate <= 0) return;
+  if (progress_ == ProgressMode::Plain) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < nextPlain_) return;
+    nextPlain_ = now + std::chrono::seconds(kPlainProgressSeconds);
+  }
+  ProgressParts parts;
+  parts.frames = FramePosition();
+  parts.rate = g_nSampleRate;
+  parts.track = CliText(CliTextId::kRecProgressTrack, language_, {std::to_string(TrackNumber())});
+  parts.level = meter.HasFrames() ? meter.Text() : "";
+  parts.path = m_strPath;
+  parts.dropped = CliText(CliTextId::kRecProgressDropped, language_, {std::to_string(dropped)});
+  output_.Status(progress_ == ProgressMode::InPlace ? FittedProgressLine(parts, columns) : PlainProgressLine(parts));
+}
+
+void TerminalRecorder::TrackStarted(TrackStart cause, int64_t silenceFrames) {
+  if (dryRun) dryRun->TrackStarted(cause, FramePosition(), silenceFrames);
+}
+
+void TerminalRecorder::TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) {
+  if (dryRun) dryRun->TrackCompleted(firstFrame, frames);
+  if (trackList && trackListError.empty()) {
+    std::string why;
+    if (!trackList->Add({path, firstFrame, frames}, why)) trackListError = why;
   }
 }
 
-void TerminalRecorder::ShowProgress(uint64_t dropped) {
-  if (!progress_ || !g_bRecording || g_nSampleRate <= 0) return;
-  const int64_t seconds = framesHandled / g_nSampleRate;
-  const std::string level = meter.HasFrames() ? meter.Text() + "  " : "";
-  std::fprintf(out_, "\r\033[K%02lld:%02lld:%02lld  %s%s  dropped %llu", static_cast<long long>(seconds / 3600),
-               static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60), level.c_str(),
-               m_strPath.c_str(), static_cast<unsigned long long>(dropped));
-  std::fflush(out_);
-  progressShown_ = true;
+void TerminalRecorder::FramesWalked(const uint8_t* frames, uint32_t count) {
+  if (dryRun) dryRun->Measure(frames, count);
 }

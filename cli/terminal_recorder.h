@@ -1,34 +1,57 @@
 // The recorder engine with a terminal for a window: the file line and the
-// silence indicator become lines on standard output whenever they change,
-// and on a terminal a progress line is kept up to date in place.
+// silence indicator become event lines on standard output whenever they
+// change, each with the recording time and the frame position where it
+// happened, and a progress line shows on standard error. Everything goes
+// through an OutputWriter, so a reader that stops reading never holds up the
+// buffers.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "cli/output_writer.h"
 #include "cli/wakeup_queue.h"
 #include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/string_table.h"
 
+class DryRunReport;
+class TrackList;
+
+/// How the progress line shows: not at all, redrawn in place on a terminal,
+/// or as a plain line every few seconds.
+enum class ProgressMode { Off, InPlace, Plain };
+
 class TerminalRecorder : public RecorderEngine {
  public:
-  TerminalRecorder(const NamingServices& naming, Language language, std::FILE* out, bool progress);
+  TerminalRecorder(const NamingServices& naming, Language language, OutputWriter& output, ProgressMode progress);
+
+  /// Seconds between two plain progress lines.
+  static constexpr int kPlainProgressSeconds = 5;
 
   int lengthPos = 1;  // silence length, tenths of a second
   int levelPos = 7;   // silence level, threshold 2^level
   WakeupQueue queue;
-  /// The input level shown in the progress line (fed only on a terminal);
+  /// The input level shown in the progress line (fed only when it shows);
   /// reset with the capture rate before each recording.
   LevelMeter meter;
-
   /// Frames handed to the engine so far in this recording.
   int64_t framesHandled = 0;
-  /// Redraws the progress line (only on a terminal). `dropped`: frames lost so far.
+  /// The terminal's width for the in-place progress line.
+  int columns = 80;
+  /// When set, told of every completed track (--cue, --labels).
+  TrackList* trackList = nullptr;
+  /// When set, a dry run: told of the tracks and the frames, and no event line is printed.
+  DryRunReport* dryRun = nullptr;
+  /// Why the track list could not be written, or "" (the recording goes on).
+  std::string trackListError;
+
+  /// Shows the progress line when it is due. `dropped`: frames lost so far.
   void ShowProgress(uint64_t dropped);
-  /// Ends the progress line so that ordinary lines follow cleanly.
+  /// Takes the progress line away so that ordinary lines follow cleanly.
   void EndProgress();
-  /// Prints one event line.
+  /// Prints one event line with the current recording time and frame position.
   void PrintLine(const std::string& text);
 
  protected:
@@ -38,12 +61,15 @@ class TerminalRecorder : public RecorderEngine {
   int SilenceLevelPos() override { return levelPos; }
   std::string LoadString(int id) override { return LoadTableString(id, language_); }
   HWND NoticeWindow() override { return &queue; }
+  void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
+  void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
+  void FramesWalked(const uint8_t* frames, uint32_t count) override;
 
  private:
   Language language_;
-  std::FILE* out_;
-  bool progress_;
-  bool progressShown_ = false;
+  OutputWriter& output_;
+  ProgressMode progress_;
+  std::chrono::steady_clock::time_point nextPlain_{};
   std::string shownFile_;
   std::string lamp_;
 };

@@ -13,11 +13,16 @@
 
 #include "capture/message_window.h"
 #include "recorder/track_naming.h"
+#include "recorder/track_writer.h"
 
 class LevelMeter;
 
 /// Why a recording ended, for the front end to show.
 enum class RecordingEnd { Stopped, InputEnded, CaptureFailed, WriteFailed, CreateFailed };
+
+/// What started a track: Record, the end of a long silence, Track mark, or
+/// the open file reaching its size limit.
+enum class TrackStart { Record, Silence, Mark, FileFull };
 
 class RecorderEngine {
  public:
@@ -81,6 +86,17 @@ class RecorderEngine {
   /// How the last recording ended.
   RecordingEnd LastEnd() const { return lastEnd_; }
 
+  /// The position in the recording of the frame being handled: frames handed
+  /// to the track files since Record (0 at Record). During a track change it
+  /// is the new track's first frame.
+  int64_t FramePosition() const { return framesBefore_ + blockAt_; }
+  /// The number of the track being written, 1 for a recording's first.
+  int TrackNumber() const { return trackNumber_; }
+  /// The frames of the track being written so far.
+  int64_t TrackFrames() const { return FramePosition() - trackFirst_; }
+  /// Where the tracks' frames go (the WAV writer unless a dry run says otherwise).
+  void SetTrackWriter(TrackWriter& writer) { writer_ = &writer; }
+
  protected:
   /// true: controls into members; false: members into controls.
   virtual void UpdateData(bool saveAndValidate) = 0;
@@ -92,14 +108,32 @@ class RecorderEngine {
   virtual HWND NoticeWindow() = 0;
   /// Told when a recording has ended, after the file line shows the outcome.
   virtual void RecordingEnded(RecordingEnd) {}
+  /// Told when a track file was created, after the file line shows it.
+  /// `silenceFrames`: for TrackStart::Silence, the still frames before it.
+  virtual void TrackStarted(TrackStart, int64_t /*silenceFrames*/) {}
+  /// Told when a track file was completed: its path, its first frame in the
+  /// recording and its length in frames.
+  virtual void TrackCompleted(const std::string& /*path*/, int64_t /*firstFrame*/, int64_t /*frames*/) {}
+  /// Given every block of frames after the walk has handled it, in order.
+  virtual void FramesWalked(const uint8_t* /*frames*/, uint32_t /*count*/) {}
 
  private:
   std::string CreateFailureText(int waveResult);
   void StopRecording(RecordingEnd why, bool writeUnhandled);
   bool WriteUnhandledBuffers();
   void EndAfterFailure(RecordingEnd why, int messageId);
+  bool CompleteTrackFile();
+  void BeginTrack(TrackStart cause, int64_t silenceFrames);
 
   const NamingServices& naming_;
   int32_t captureRate_ = 0;  // rate of the running capture, for the track files it feeds
   RecordingEnd lastEnd_ = RecordingEnd::Stopped;
+  TrackWriter* writer_ = &DefaultTrackWriter();
+  // Positions, all on the thread that handles buffers.
+  int64_t framesBefore_ = 0;  // frames of the blocks walked completely since Record
+  int64_t blockAt_ = 0;       // index in the block being walked of the frame being handled
+  int64_t trackFirst_ = 0;    // first frame of the open track
+  int trackNumber_ = 0;
+  TrackStart nextCause_ = TrackStart::Mark;  // why StartNextTrack is called
+  int64_t nextSilence_ = 0;
 };

@@ -5,21 +5,28 @@
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
-#include "wavefile/utf8_file.h"
 #include "wavefile/wavefile.h"
 
 RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {}
 
 std::string RecorderEngine::MakeNextTrackName() const { return MakeTrackName(m_strFolder, naming_); }
 
-namespace {
-
 // Completes the track file open in the writer, if any. True when the file on
 // disk is complete, or the writer had nothing open (it closes itself after a
 // failed write, which the caller has already reported).
-bool CompleteTrackFile() { return WaveWriterRate() == 0 || WaveClose() == WAVE_OK; }
+bool RecorderEngine::CompleteTrackFile() {
+  if (!writer_->IsOpen()) return true;
+  const int64_t frames = TrackFrames();
+  if (writer_->Close() != WAVE_OK) return false;
+  TrackCompleted(m_strPath, trackFirst_, frames);
+  return true;
+}
 
-}  // namespace
+void RecorderEngine::BeginTrack(TrackStart cause, int64_t silenceFrames) {
+  trackFirst_ = FramePosition();
+  ++trackNumber_;
+  TrackStarted(cause, silenceFrames);
+}
 
 std::string RecorderEngine::CreateFailureText(int waveResult) {
   switch (waveResult) {
@@ -35,11 +42,13 @@ void RecorderEngine::OnRecord() {
   if (g_bRecording) return;
   UpdateData(true);
   m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
-  const int created = WaveCreate(m_strPath.c_str(), g_nSampleRate, trackBits, trackChannels, 0);
+  const int created = writer_->Create(m_strPath, g_nSampleRate, trackBits, trackChannels);
   if (created != WAVE_OK) {
     m_strFile = CreateFailureText(created);
     lastEnd_ = RecordingEnd::CreateFailed;
   } else {
+    framesBefore_ = blockAt_ = trackFirst_ = 0;
+    trackNumber_ = 0;
     captureRate_ = g_nSampleRate;
     g_bRecording = StartCapture(NoticeWindow(), g_nSampleRate);
     if (g_bRecording) {
@@ -50,14 +59,18 @@ void RecorderEngine::OnRecord() {
     if (!g_bRecording) {
       // The capture could not be started: the file holds no frame, so it goes
       // (how its close went does not matter).
-      static_cast<void>(WaveClose());
-      RemoveUtf8File(m_strPath.c_str());
+      static_cast<void>(writer_->Close());
+      writer_->Discard(m_strPath);
       m_strFile = LoadString(IDS_ERR_RECORD);
       lastEnd_ = RecordingEnd::CaptureFailed;
     }
   }
   UpdateData(false);
-  if (!g_bRecording) RecordingEnded(lastEnd_);
+  if (g_bRecording) {
+    BeginTrack(TrackStart::Record, 0);
+  } else {
+    RecordingEnded(lastEnd_);
+  }
 }
 
 void RecorderEngine::OnStop() {
@@ -104,6 +117,7 @@ bool RecorderEngine::WriteUnhandledBuffers() {
 
 void RecorderEngine::OnTrackMark() {
   if (!g_bRecording) return;
+  nextCause_ = TrackStart::Mark;
   StartNextTrack();
 }
 
@@ -113,14 +127,20 @@ void RecorderEngine::OnRate48k() { g_nSampleRate = 48000; }
 
 void RecorderEngine::StartNextTrack() {
   UpdateData(true);
-  if (WaveClose() != WAVE_OK) {
+  const TrackStart cause = nextCause_;
+  const int64_t silence = nextSilence_;
+  nextCause_ = TrackStart::Mark;  // a direct call is a Track mark
+  nextSilence_ = 0;
+  const int64_t frames = TrackFrames();
+  if (writer_->Close() != WAVE_OK) {
     // The track just finished lost frames: the recording ends here and says so.
     StopCapture();
     EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
     return;
   }
+  TrackCompleted(m_strPath, trackFirst_, frames);
   m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
-  const int created = WaveCreate(m_strPath.c_str(), captureRate_, trackBits, trackChannels, 0);
+  const int created = writer_->Create(m_strPath, captureRate_, trackBits, trackChannels);
   if (created != WAVE_OK) {
     // No file to write into: the recording ends here rather than dropping frames.
     StopCapture();
@@ -133,6 +153,7 @@ void RecorderEngine::StartNextTrack() {
   }
   m_strFile = LoadString(IDS_REC_PREFIX) + m_strPath;
   UpdateData(false);
+  BeginTrack(cause, silence);
 }
 
 void RecorderEngine::CloseRecording() { OnStop(); }

@@ -221,23 +221,25 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
   // with one call per frame.
   uint32_t spanStart = 0;
   auto writeSpan = [&](uint32_t end) {
-    if (WavePutFrames(frames + 4 * size_t{spanStart}, end - spanStart) == WAVE_OK) return true;
+    if (writer_->PutFrames(frames + 4 * size_t{spanStart}, end - spanStart) == WAVE_OK) return true;
     commit();
     StopCapture();
     EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
     return false;
   };
   // A new track before frame j: a long silence just ended, or the file is full.
-  auto changeTrackBefore = [&](uint32_t j) {
+  auto changeTrackBefore = [&](uint32_t j, TrackStart cause, int32_t silence) {
     if (!writeSpan(j)) return false;
     spanStart = j;
     commit();
+    nextCause_ = cause;
+    nextSilence_ = silence;
     StartNextTrack();
     return g_bRecording != 0;
   };
   // The frame at which the open file would pass its size limit.
   auto limitIndex = [&](uint32_t from) {
-    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{from} + WaveFramesLeft(), UINT32_MAX));
+    return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{from} + writer_->FramesLeft(), UINT32_MAX));
   };
   uint32_t fileFullAt = limitIndex(0);
 
@@ -256,7 +258,9 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
     const bool still = IsStill(prevLeft, prevRight, left, right, threshold);
     prevLeft = left;
     prevRight = right;
+    blockAt_ = j;  // the position the indicator and a track change are told at
     bool split = false;
+    const int32_t endedRun = run;
     if (still) {
       // The run saturates instead of wrapping (after 13 hours of silence at 44.1 kHz).
       if (run != INT32_MAX && ++run == tenth) SetSilentLampText(LoadString(IDS_SILENT));
@@ -266,14 +270,19 @@ bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded
       run = 0;
     }
     if (split || j == fileFullAt) {
-      if (!changeTrackBefore(j)) return false;
+      if (!changeTrackBefore(j, split ? TrackStart::Silence : TrackStart::FileFull, split ? endedRun : 0)) {
+        return false;
+      }
       fileFullAt = limitIndex(j);
     }
   }
   if (!writeSpan(count)) return false;
   commit();
+  framesBefore_ += count;
+  blockAt_ = 0;
   // The level meter reads the block while the walk has left it in the cache.
   if (levelMeter) levelMeter->Measure(frames, count);
+  FramesWalked(frames, count);
 
   char diag[64];
   std::snprintf(diag, sizeof diag, "%d,%d,%u", run, slot, bytesRecorded);

@@ -15,7 +15,7 @@ struct Entry {
 };
 
 constexpr Entry kTable[] = {
-    {IDS_ABOUTBOX, "about(Tapewell) (&A)...", "バージョン情報(Tapewell) (&A)..."},
+    {IDS_ABOUTBOX, "&About Tapewell…", "バージョン情報(Tapewell) (&A)..."},
     {IDS_ERR_MEMORY, "failed to allocate memory.", "バッファの確保に失敗しました。"},
     {IDS_ERR_OPEN, "failed to open file!", "ファイルをオープンできませんでした。"},
     {IDS_ERR_WRITE, "failed to write file.", "ファイルの書き込みに失敗しました。"},
@@ -28,6 +28,7 @@ constexpr Entry kTable[] = {
     {IDS_NO_PORT_ACCESS,
      "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux (tapewell-card)",
      "Windows ではプログラムから I/O ポート %1 に\nアクセスできません。MPEG 入力は Linux から\n(tapewell-card で) 設定してください"},
+    {IDS_TAKE_STATUS, "%1 - track %2 - %3 frames dropped", "%1 - トラック %2 - 欠落 %3 フレーム"},
 };
 
 }  // namespace
@@ -63,6 +64,11 @@ Language SystemLanguage() {
 }
 #else
 Language SystemLanguage() {
+  // LANGUAGE, the list of languages the user prefers, goes first when its
+  // first entry is Japanese, as it does for the window (Qt's user-interface languages).
+  if (const char* list = std::getenv("LANGUAGE"); list && std::string(list).rfind("ja", 0) == 0) {
+    return Language::Japanese;
+  }
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
     if (value && *value) {

@@ -19,7 +19,10 @@ inline constexpr int IDS_FRAMES_DROPPED = 110;
 // Why the MPEG boxes are disabled on Windows (%1: the port, 0x and four hex
 // digits), in lines short enough for a tooltip.
 inline constexpr int IDS_NO_PORT_ACCESS = 111;
-inline constexpr int kLastTableString = IDS_NO_PORT_ACCESS;
+/// The window's caption while recording: %1 the recording time, %2 the track
+/// number, %3 the frames dropped so far.
+inline constexpr int IDS_TAKE_STATUS = 112;
+inline constexpr int kLastTableString = IDS_TAKE_STATUS;
 
 enum class Language { English, Japanese };
 
@@ -34,6 +37,7 @@ std::string FillTableString(const std::string& text, const std::string& value);
 /// gives it (a window's LoadString, in its UI's language), with the count.
 std::string DroppedFramesSuffix(uint64_t dropped, const std::function<std::string(int)>& load);
 
-/// Japanese when the user's locale (LC_ALL, LC_MESSAGES or LANG, in that
-/// order) names Japanese, otherwise English.
+/// Japanese when the first language of LANGUAGE is Japanese, or when the
+/// user's locale (LC_ALL, LC_MESSAGES or LANG, the first that is set) names
+/// Japanese; otherwise English. The window decides the same way.
 Language SystemLanguage();

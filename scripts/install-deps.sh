@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs every Debian 12 package that Tapewell's build, tests and benchmarks need.
 # Idempotent: when everything is present it only checks and returns.
+# --no-guest-kernel: leave out the emulated card test's kernel (run.sh needs none).
 set -euo pipefail
+guest_kernel=true
+[ "${1:-}" = "--no-guest-kernel" ] && guest_kernel=false
 
 packages=(
   # build
@@ -41,7 +44,10 @@ for p in "${packages[@]}"; do
 done
 
 # The guest kernel of the emulated card test (Debian's cloud kernel), cached in the build tree.
-fetch_guest_kernel() { bash "$(dirname "$0")/fetch-guest-kernel.sh" "$(dirname "$0")/../build/guest-kernel" >/dev/null; }
+fetch_guest_kernel() {
+  $guest_kernel || return 0
+  bash "$(dirname "$0")/fetch-guest-kernel.sh" "$(dirname "$0")/../build/guest-kernel" >/dev/null
+}
 
 if [ ${#missing[@]} -eq 0 ]; then
   fetch_guest_kernel

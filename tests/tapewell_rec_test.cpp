@@ -56,10 +56,11 @@ TEST_F(TapewellRecTest, OfflineSplitKeepsEveryFrame) {
   }
   EXPECT_TRUE(joined == signal);
   EXPECT_NE(r.out.find("REC - " + out + "/" + TodayName(1)), std::string::npos);
-  EXPECT_NE(r.out.find("Silent\n-\n"), std::string::npos);
+  // Each event line is the text, a tab, the recording time, a tab and the frame position.
+  EXPECT_NE(r.out.find("\nSilent\t00:00:02.099\t92609\n-\t00:00:02.500\t110250\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("frames dropped: 0"), std::string::npos);
   // The line after the stop is the next free name.
-  EXPECT_NE(r.out.find("\n" + TodayName(4).substr(0, 8) + "\n"), std::string::npos);
+  EXPECT_NE(r.out.find("\n" + TodayName(4).substr(0, 8) + "\t"), std::string::npos);
 }
 
 TEST_F(TapewellRecTest, TenMinutesReplayedFastKeepEveryFrame) {

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QKeyEvent>
 #include <QLabel>
@@ -115,7 +116,8 @@ class DialogTest : public ::testing::Test {
 TEST_F(DialogTest, StartUpState) {
   testsupport::WriteFileBytes(dir.file("07Dec001.wav"), {});
   auto& d = Open();
-  EXPECT_EQ(Text(IDC_FOLDER), "");
+  // Without -w the folder line shows where the files go: the current folder.
+  EXPECT_EQ(Text(IDC_FOLDER).toStdString(), std::filesystem::current_path().string() + "/");
   EXPECT_EQ(Text(IDC_FILE), "07Dec002");
   EXPECT_TRUE(Checked(IDC_RATE_44K));
   EXPECT_FALSE(Checked(IDC_RATE_32K));
@@ -212,7 +214,7 @@ TEST_F(DialogTest, BrowseChosenRootAndCancelled) {
   auto& d = Open();
   d.chosen = dir.path();
   Click(IDC_BROWSE);
-  EXPECT_EQ(d.browseInitial, "");
+  EXPECT_EQ(d.browseInitial, std::filesystem::current_path().string()) << "the browser opens where files go";
   EXPECT_EQ(d.browseTitle, "choose destination folder.");
   EXPECT_EQ(Text(IDC_FOLDER).toStdString(), dir.path() + "/");
   d.chosen.reset();
@@ -282,12 +284,72 @@ TEST_F(DialogTest, TheDroppedFramesCaptionPrintsNoWarning) {
   EXPECT_TRUE(g_qtWarnings.isEmpty()) << g_qtWarnings.join(" | ").toStdString();
 }
 
+TEST_F(DialogTest, TheCaptionFollowsALongTakeAboutOnceASecond) {
+  auto& d = Open("-w" + dir.path());
+  const std::string base = d.BaseCaption().toStdString();
+  auto caption = [&] { return d.windowTitle().toStdString(); };
+  // Runs the window's event loop for `ms` milliseconds, as the user would wait.
+  auto wait = [](int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  };
+  Click(IDC_RECORD);
+  EXPECT_EQ(caption(), "00:00:00 - track 1 - 0 frames dropped - " + base);
+  for (int i = 0; i < 6; ++i) Deliver(8192, 3000);  // 1.11 s at 44.1 kHz
+  wait(1200);
+  EXPECT_EQ(caption(), "00:00:01 - track 1 - 0 frames dropped - " + base);
+  Click(IDC_TRACK_MARK);
+  EXPECT_EQ(caption(), "00:00:01 - track 2 - 0 frames dropped - " + base) << "a new track shows at once";
+  for (int i = 0; i < 6; ++i) Deliver(8192, 3000);
+  // Frames the ring had no room for count as dropped.
+  for (int i = 0; i < 9; ++i) fake.Deliver(std::vector<uint8_t>(4 * 8192).data(), 4 * 8192);
+  wait(1200);
+  EXPECT_EQ(caption(), "00:00:03 - track 2 - 8192 frames dropped - " + base);  // the ring held eight of the nine
+  Click(IDC_STOP);
+  EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" 8192 frames dropped"))) << d.windowTitle().toStdString();
+  const std::string stopped = caption();
+  wait(1200);
+  EXPECT_EQ(caption(), stopped) << "no update after the take";
+}
+
+TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
+  // The capture cannot start: the backend's own reason.
+  auto& d = Open("-w" + dir.path());
+  fake.failOpen = true;
+  fake.lastError = "the sound server does not answer (Connection refused)";
+  testing::internal::CaptureStderr();
+  Click(IDC_RECORD);
+  std::string printed = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(Text(IDC_FILE), "failed to record sound.");
+  EXPECT_EQ(d.Control(IDC_FILE)->toolTip().toStdString(), fake.lastError);
+  EXPECT_EQ(printed, "tapewell: " + fake.lastError + "\n");
+  // A track file that cannot be created: its path and the system's reason.
+  const std::string missing = dir.path() + "/missing";
+  auto& e = Open("-w" + missing);
+  fake.failOpen = false;
+  testing::internal::CaptureStderr();
+  Click(IDC_RECORD);
+  printed = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(Text(IDC_FILE), "failed to open file!");
+  const std::string reason = "cannot create " + missing + "/07Dec001.wav: No such file or directory";
+  EXPECT_EQ(e.Control(IDC_FILE)->toolTip().toStdString(), reason);
+  EXPECT_EQ(printed, "tapewell: " + reason + "\n");
+  // A recording that starts takes the old reason away.
+  std::filesystem::create_directory(missing);
+  Click(IDC_RECORD);
+  ASSERT_TRUE(g_bRecording);
+  EXPECT_EQ(e.Control(IDC_FILE)->toolTip(), "");
+  Click(IDC_STOP);
+}
+
 TEST_F(DialogTest, AboutItemInTheSystemMenu) {
   auto& d = Open();
   const auto actions = d.SystemMenu()->actions();
   ASSERT_EQ(actions.size(), 2);
   EXPECT_TRUE(actions[0]->isSeparator());
-  EXPECT_EQ(actions[1]->text(), "about(Tapewell) (&A)...");
+  EXPECT_EQ(actions[1]->text(), "&About Tapewell…");
   EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
   actions[1]->trigger();
   EXPECT_EQ(d.aboutBoxes, 1);

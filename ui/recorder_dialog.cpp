@@ -15,9 +15,11 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <filesystem>
 
 #include "app/option_scan.h"
 #include "capture/capture_ring.h"
+#include "capture/wave_in.h"
 #include "card/control_register.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
@@ -25,7 +27,9 @@
 #include "ui/app_icon.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "ui/take_caption.h"
 #include "ui/template_layout.h"
+#include "wavefile/wavefile.h"
 
 namespace {
 
@@ -80,6 +84,10 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   clicked(IDC_RATE_48K, [this] { OnRate48k(); });
   clicked(IDC_STOP_TIMER, [] {});
   connect(static_cast<QAbstractButton*>(Control(IDCANCEL)), &QAbstractButton::clicked, this, &QDialog::reject);
+  // The caption follows a running take about once a second; the buffers
+  // themselves never redraw anything but the file line and the indicator.
+  captionTimer_.setInterval(1000);
+  connect(&captionTimer_, &QTimer::timeout, this, [this] { ShowTakeCaption(); });
 }
 
 CRecorderDlg::~CRecorderDlg() = default;
@@ -115,6 +123,15 @@ bool CRecorderDlg::OnInitDialog() {
   std::string remnant = commandLine_;
   ScanOptions(remnant, OptionTargets{g_bI2S, m_wPort, m_strFolder, m_strFile,
                                      [this] { return MakeNextTrackName(); }, kFolderSeparator});
+  // Without -w the files go to the current folder: the folder line says which.
+  if (m_strFolder.empty()) {
+    std::error_code ec;
+    const std::u8string here = std::filesystem::current_path(ec).u8string();
+    if (!ec && !here.empty()) {
+      m_strFolder.assign(here.begin(), here.end());
+      if (m_strFolder.back() != kFolderSeparator) m_strFolder += kFolderSeparator;
+    }
+  }
 
   g_hWaveIn = nullptr;
   g_bRecording = 0;
@@ -196,7 +213,33 @@ std::string CRecorderDlg::LoadString(int id) {
   return S(QCoreApplication::translate("StringTable", english.c_str()));
 }
 
-void CRecorderDlg::RecordingEnded(RecordingEnd) {
+void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
+  if (cause == TrackStart::Record) {
+    Control(IDC_FILE)->setToolTip(QString());
+    captionTimer_.start();
+  }
+  ShowTakeCaption();
+}
+
+void CRecorderDlg::ShowTakeCaption() {
+  if (!g_bRecording) return;
+  const std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
+                                            TrackNumber(), CaptureDroppedFrames());
+  // The take first: a title bar or a task bar that has too little room cuts the end.
+  setWindowTitle(Q(status) + QStringLiteral(" - ") + BaseCaption());
+}
+
+void CRecorderDlg::RecordingEnded(RecordingEnd why) {
+  captionTimer_.stop();
+  // A recording that could not start or go on says why, as tapewell-rec
+  // would: on the file line's tooltip and in one line on standard error.
+  const Language language =
+      LoadString(IDS_SILENT) == LoadTableString(IDS_SILENT, Language::Japanese) ? Language::Japanese : Language::English;
+  const WaveInService* service = GetWaveInService();
+  const std::string reason =
+      TakeFailureReason(why, language, m_strPath, WaveWriterErrno(), service ? service->LastError() : std::string());
+  Control(IDC_FILE)->setToolTip(Q(reason));
+  if (!reason.empty()) std::fprintf(stderr, "tapewell: %s\n", reason.c_str());
   // " - N frames dropped" from the string table, in the window's language.
   setWindowTitle(BaseCaption() +
                  Q(DroppedFramesSuffix(CaptureDroppedFrames(), [this](int id) { return LoadString(id); })));

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QIcon>
 #include <QMenu>
+#include <QTimer>
 #include <map>
 #include <optional>
 #include <string>
@@ -49,6 +50,9 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   QMenu* SystemMenu() { return &systemMenu_; }
   /// The window caption with the dropped-frame count of the last recording.
   QString BaseCaption() const;
+  /// Puts the running take's time, track number and dropped frames in the
+  /// caption (a timer does so about once a second while recording).
+  void ShowTakeCaption();
 
  protected:
   // RecorderEngine
@@ -59,6 +63,7 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   std::string LoadString(int id) override;
   HWND NoticeWindow() override { return this; }
   void RecordingEnded(RecordingEnd why) override;
+  void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
 
   /// The folder chooser: the chosen folder, or nothing when cancelled.
   virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
@@ -90,5 +95,6 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   QSlider* m_sliderLevel = nullptr;
   QSlider* m_sliderLength = nullptr;
   QMenu systemMenu_;
+  QTimer captionTimer_;  // refreshes the caption while recording
   bool registerAvailable_ = false;
 };

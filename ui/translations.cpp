@@ -16,7 +16,7 @@ const std::array<const char*, kTableStrings>& StringTableSources() {
   // The window looks these up by the text LoadTableString gives; listing them
   // here lets lupdate see them.
   static const std::array<const char*, kTableStrings> sources = {
-      QT_TRANSLATE_NOOP("StringTable", "about(Tapewell) (&A)..."),
+      QT_TRANSLATE_NOOP("StringTable", "&About Tapewell…"),
       QT_TRANSLATE_NOOP("StringTable", "failed to allocate memory."),
       QT_TRANSLATE_NOOP("StringTable", "failed to open file!"),
       QT_TRANSLATE_NOOP("StringTable", "failed to write file."),
@@ -29,6 +29,7 @@ const std::array<const char*, kTableStrings>& StringTableSources() {
       QT_TRANSLATE_NOOP("StringTable",
                         "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux "
                         "(tapewell-card)"),
+      QT_TRANSLATE_NOOP("StringTable", "%1 - track %2 - %3 frames dropped"),
   };
   return sources;
 }

@@ -122,8 +122,8 @@
 <context>
     <name>StringTable</name>
     <message>
-        <source>about(Tapewell) (&amp;A)...</source>
-        <translation>about(Tapewell) (&amp;A)...</translation>
+        <source>&amp;About Tapewell…</source>
+        <translation>&amp;About Tapewell…</translation>
     </message>
     <message>
         <source>failed to allocate memory.</source>
@@ -166,6 +166,10 @@
 the MPEG input can be set only from Linux (tapewell-card)</source>
         <translation>Windows gives programs no access to I/O port %1:
 the MPEG input can be set only from Linux (tapewell-card)</translation>
+    </message>
+    <message>
+        <source>%1 - track %2 - %3 frames dropped</source>
+        <translation>%1 - track %2 - %3 frames dropped</translation>
     </message>
 </context>
 </TS>

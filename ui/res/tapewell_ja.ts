@@ -122,7 +122,7 @@
 <context>
     <name>StringTable</name>
     <message>
-        <source>about(Tapewell) (&amp;A)...</source>
+        <source>&amp;About Tapewell…</source>
         <translation>バージョン情報(Tapewell) (&amp;A)...</translation>
     </message>
     <message>
@@ -167,6 +167,10 @@ the MPEG input can be set only from Linux (tapewell-card)</source>
         <translation>Windows ではプログラムから I/O ポート %1 に
 アクセスできません。MPEG 入力は Linux から
 (tapewell-card で) 設定してください</translation>
+    </message>
+    <message>
+        <source>%1 - track %2 - %3 frames dropped</source>
+        <translation>%1 - トラック %2 - 欠落 %3 フレーム</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,60 @@
+// tapewell-rec --dry-run: the tracks a recording of the input would make and,
+// for each silence that did not split, why. The tracks come from the real
+// engine (its track files are not written); the reasons from a look at the
+// same frames at the other levels.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "recorder/recorder_engine.h"
+#include "recorder/string_table.h"
+
+class DryRunReport {
+ public:
+  /// `rate`: the input's rate; `lengthPos`, `levelPos`, `autoTrack`: -l, -p and -a.
+  DryRunReport(int32_t rate, int lengthPos, int levelPos, bool autoTrack, Language language);
+
+  /// A track began at `firstFrame` for `cause` (after `silenceFrames` still frames).
+  void TrackStarted(TrackStart cause, int64_t firstFrame, int64_t silenceFrames);
+  /// The track that began at `firstFrame` holds `frames` frames.
+  void TrackCompleted(int64_t firstFrame, int64_t frames);
+  /// Takes the next `count` stereo frames of the recording, in order.
+  void Measure(const uint8_t* frames, uint32_t count);
+
+  /// The report: a line per track and per silence that did not split, in
+  /// the order of their positions; `inputEnded`: the last track ends with the input.
+  std::vector<std::string> Lines(bool inputEnded) const;
+
+ private:
+  struct Track {
+    TrackStart cause;
+    int64_t first, frames, silence;
+  };
+  struct Note {
+    int64_t at;  // first frame of the silence or quiet passage
+    int64_t frames;
+    int level;   // 0..15: the lowest level that would split it; -1: too short
+  };
+  std::string Time(int64_t frames) const;
+  std::string Duration(int64_t frames) const;
+
+  int32_t rate_;
+  int32_t tenth_, splitLength_;
+  int levelPos_;
+  // A passage is a quiet one that did not split when a level at most this
+  // many steps higher (16 times the threshold) sees it as a long silence;
+  // higher still, music itself is "still".
+  static constexpr int kHigherLevels = 4;
+  int maxLevel_;
+  bool autoTrack_;
+  Language language_;
+  std::vector<Track> tracks_;
+  std::vector<Note> notes_;
+  // The walk over the frames at every level from levelPos_ up.
+  int64_t position_ = 0;
+  int32_t prevLeft_ = 0, prevRight_ = 0;  // the engine, too, starts from a silent frame
+  int64_t runs_[16] = {};                  // still frames up to the current one, by level
+  int64_t reportedEnd_ = -1;               // end of the last quiet passage noted
+};

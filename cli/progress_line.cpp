@@ -1,0 +1,115 @@
+#include "cli/progress_line.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// One UTF-8 sequence starting at text[i]: its length in bytes and its code point.
+size_t Decode(const std::string& text, size_t i, char32_t& cp) {
+  const auto b = static_cast<unsigned char>(text[i]);
+  size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
+  if (i + n > text.size()) n = 1;
+  cp = n == 1 ? b : b & (0x7F >> n);
+  for (size_t k = 1; k < n; ++k) cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+  return n;
+}
+
+bool Wide(char32_t cp) {
+  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
+         (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
+         (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) ||
+         (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+struct Glyph {
+  size_t at, bytes;
+  int width;
+};
+
+std::vector<Glyph> Glyphs(const std::string& text) {
+  std::vector<Glyph> glyphs;
+  for (size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    const size_t n = Decode(text, i, cp);
+    glyphs.push_back({i, n, cp < 0x20 || cp == 0x7F ? 0 : Wide(cp) ? 2 : 1});
+    i += n;
+  }
+  return glyphs;
+}
+
+// The end of `text` that fits `columns`, after "…".
+std::string TailWithEllipsis(const std::string& text, int columns) {
+  if (DisplayWidth(text) <= columns) return text;
+  const auto glyphs = Glyphs(text);
+  int used = 1;  // the ellipsis
+  size_t from = text.size();
+  for (auto g = glyphs.rbegin(); g != glyphs.rend() && used + g->width <= columns; ++g) {
+    used += g->width;
+    from = g->at;
+  }
+  return "…" + text.substr(from);
+}
+
+// The start of `text` that fits `columns`.
+std::string Head(const std::string& text, int columns) {
+  int used = 0;
+  size_t to = 0;
+  for (const Glyph& g : Glyphs(text)) {
+    if (used + g.width > columns) break;
+    used += g.width;
+    to = g.at + g.bytes;
+  }
+  return text.substr(0, to);
+}
+
+std::string Join(const ProgressParts& p, bool level, const std::string* path) {
+  std::string line = RecordingTime(p.frames, p.rate, false) + "  " + p.track;
+  if (level && !p.level.empty()) line += "  " + p.level;
+  if (path && !path->empty()) line += "  " + *path;
+  return line + "  " + p.dropped;
+}
+
+// The shortest a shortened path may get before it is left out: "…" and a
+// few characters of the file's name.
+constexpr int kMinPathColumns = 8;
+
+}  // namespace
+
+std::string RecordingTime(int64_t frames, int32_t rate, bool millis) {
+  if (rate <= 0) return millis ? "--:--:--.---" : "--:--:--";
+  const int64_t ms = frames / rate * 1000 + frames % rate * 1000 / rate;
+  const int64_t seconds = ms / 1000;
+  char text[48];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  std::string out = text;
+  if (millis) {
+    std::snprintf(text, sizeof text, ".%03lld", static_cast<long long>(ms % 1000));
+    out += text;
+  }
+  return out;
+}
+
+std::string PlainProgressLine(const ProgressParts& parts) { return Join(parts, true, &parts.path); }
+
+std::string FittedProgressLine(const ProgressParts& parts, int columns) {
+  const int width = columns - 1;
+  if (width < 1) return "";
+  for (bool level : {true, false}) {
+    const std::string full = Join(parts, level, &parts.path);
+    if (DisplayWidth(full) <= width) return full;
+    const int room = width - DisplayWidth(Join(parts, level, nullptr)) - 2;
+    if (!parts.path.empty() && room >= kMinPathColumns) {
+      const std::string shortened = TailWithEllipsis(parts.path, room);
+      return Join(parts, level, &shortened);
+    }
+  }
+  return Head(Join(parts, false, nullptr), width);
+}
+
+int DisplayWidth(const std::string& text) {
+  int width = 0;
+  for (const Glyph& g : Glyphs(text)) width += g.width;
+  return width;
+}

@@ -1,0 +1,59 @@
+// Where the recorder engine puts a track's frames: the WAV writer for a real
+// recording, or a counter that writes nothing for a dry run. The engine's
+// splitting is the same for both; only the files differ.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class TrackWriter {
+ public:
+  virtual ~TrackWriter() = default;
+  /// Creates the track file `path` at `rate` Hz with `bits` (8 or 16) and
+  /// `channels` (1 or 2) and a provisional header; the stereo 16-bit frames
+  /// put later are converted to that layout. Returns a WaveResult (WAVE_OK
+  /// when it is open).
+  virtual int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) = 0;
+  /// Appends `count` stereo frames (4 bytes each). Returns a WaveResult; after
+  /// a failure the file is closed.
+  virtual int PutFrames(const uint8_t* frames, uint32_t count) = 0;
+  /// Completes and closes the open file. Returns a WaveResult.
+  virtual int Close() = 0;
+  /// True while a file is open.
+  virtual bool IsOpen() const = 0;
+  /// Frames the open file can still take before its size limit.
+  virtual uint64_t FramesLeft() const = 0;
+  /// Removes a file that was created but never held a frame.
+  virtual void Discard(const std::string& path) = 0;
+};
+
+/// The real one: the WAV library's writer.
+class WaveTrackWriter : public TrackWriter {
+ public:
+  int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
+  int PutFrames(const uint8_t* frames, uint32_t count) override;
+  int Close() override;
+  bool IsOpen() const override;
+  uint64_t FramesLeft() const override;
+  void Discard(const std::string& path) override;
+};
+
+/// A dry run's: opens nothing and writes nothing, but counts the frames
+/// against the same size limit as a real file.
+class DryTrackWriter : public TrackWriter {
+ public:
+  int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
+  int PutFrames(const uint8_t* frames, uint32_t count) override;
+  int Close() override;
+  bool IsOpen() const override { return open_; }
+  uint64_t FramesLeft() const override;
+  void Discard(const std::string&) override {}
+
+ private:
+  bool open_ = false;
+  uint64_t frames_ = 0;     // frames of the open track
+  uint64_t maxFrames_ = 0;  // frames a real file of the open track's layout can hold
+};
+
+/// The WAV library's writer, shared by every engine that is given no other.
+TrackWriter& DefaultTrackWriter();

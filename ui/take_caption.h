@@ -1,0 +1,23 @@
+// What the window says about a take while it runs and when it fails: the
+// caption's status (recording time, track number, frames dropped) and the
+// reason a recording could not start or go on, as tapewell-rec prints it.
+// No widget here: the dialog shows the results.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "recorder/recorder_engine.h"
+#include "recorder/string_table.h"
+
+/// `pattern` (string IDS_TAKE_STATUS: %1 time, %2 track, %3 dropped) filled
+/// with the recording time of `frames` at `rate` Hz as HH:MM:SS, `track` and
+/// `dropped`.
+std::string TakeStatusText(const std::string& pattern, int64_t frames, int32_t rate, int track, uint64_t dropped);
+
+/// Why a recording ended in `end`, in `language`, or "" when it did not fail:
+/// the track file `path` and the system's reason (`fileErrno`, 0 for out of
+/// memory) when it could not be created or written, else `captureError` (the
+/// capture backend's last error) when the capture failed.
+std::string TakeFailureReason(RecordingEnd end, Language language, const std::string& path, int fileErrno,
+                              const std::string& captureError);
