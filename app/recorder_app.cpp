@@ -9,7 +9,7 @@
 #include "capture/live_input.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
-#include "ui/dialog_template.h"
+#include "templates/dialog_template.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
 
