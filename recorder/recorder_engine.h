@@ -12,6 +12,7 @@
 #include <string>
 
 #include "capture/message_window.h"
+#include "recorder/track_file_watch.h"
 #include "recorder/track_naming.h"
 
 class LevelMeter;
@@ -76,6 +77,9 @@ class RecorderEngine {
 
   /// How the last recording ended.
   RecordingEnd LastEnd() const { return lastEnd_; }
+  /// True when the last recording ended because its track file (m_strPath)
+  /// was deleted or moved while it was being written (LastEnd() WriteFailed).
+  bool TrackFileLost() const { return trackFileLost_; }
 
  protected:
   /// true: controls into members; false: members into controls.
@@ -94,8 +98,13 @@ class RecorderEngine {
   void StopRecording(RecordingEnd why, bool writeUnhandled);
   bool WriteUnhandledBuffers();
   void EndAfterFailure(RecordingEnd why, int messageId);
+  void EndAfterLostCapture();
+  bool CheckTrackFile();
+  int CreateTrackFile(int32_t rate);
 
   const NamingServices& naming_;
   int32_t captureRate_ = 0;  // rate of the running capture, for the track files it feeds
   RecordingEnd lastEnd_ = RecordingEnd::Stopped;
+  TrackFileWatch trackWatch_;   // the file at m_strPath while recording
+  bool trackFileLost_ = false;
 };
