@@ -33,6 +33,7 @@
 #endif
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
+#include "cli/standard_fds.h"
 #include "cli/terminal_recorder.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
@@ -48,6 +49,7 @@ std::string Text(CliTextId id, std::initializer_list<std::string> args = {}) { r
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitFramesLost = 3;  // the recording completed, but frames were dropped
 
 // Option values as typed, checked by CheckOptions.
 struct OptionTexts {
@@ -94,8 +96,14 @@ void InstallSignalHandlers(const WakeupQueue& queue) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  // A closed terminal (SIGHUP) stops cleanly like SIGTERM.
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaction(s, &action, nullptr);
+  // A closed terminal (SIGHUP) stops cleanly like SIGTERM, unless the
+  // program was started to outlive its terminal (nohup): an ignored SIGHUP
+  // stays ignored.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
+    struct sigaction inherited {};
+    if (s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
   // A reader of the event lines that goes away must not end the recording:
   // lines that cannot be written are dropped.
   signal(SIGPIPE, SIG_IGN);
@@ -239,6 +247,10 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
 void ReportFileFailure(const TerminalRecorder& rec) {
   const RecordingEnd end = rec.LastEnd();
   if (end != RecordingEnd::CreateFailed && end != RecordingEnd::WriteFailed) return;
+  if (rec.TrackFileLost()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecTrackFileLost, {rec.m_strPath}).c_str());
+    return;
+  }
   const int reason = WaveWriterErrno();
   std::fprintf(stderr, "tapewell-rec: %s\n",
                Text(end == RecordingEnd::CreateFailed ? kRecCannotCreate : kRecCannotWrite,
@@ -378,12 +390,14 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   SetWaveInService(nullptr);
   ReportFileFailure(rec);
   const RecordingEnd end = rec.LastEnd();
-  return (end == RecordingEnd::Stopped || end == RecordingEnd::InputEnded) ? kExitOk : kExitFailure;
+  if (end != RecordingEnd::Stopped && end != RecordingEnd::InputEnded) return kExitFailure;
+  return dropped > 0 ? kExitFramesLost : kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardFds();
   CLI::App app{Text(kRecDescription), "tapewell-rec"};
   Options options;
   OptionTexts texts;
