@@ -206,6 +206,7 @@ bool PulseWaveInService::Connect() {
   std::string why;
   if (!client_->Connect(why)) {
     lastError_ = "cannot reach the sound server: " + why;
+    slow_ = client_->ServerSlow();
     client_.reset();
     return false;
   }

@@ -40,6 +40,9 @@ class PulseWaveInService : public WaveInService {
   /// Connects to the sound server. False when no server answers within 2 s
   /// (the reason in LastError()).
   bool Connect();
+  /// After a failed Connect: true when a server was reached but did not
+  /// answer in time, false when none answered at all.
+  bool ServerSlow() const { return slow_; }
 
   /// The server's inputs into `inputs`; false with the reason in LastError().
   bool ListInputs(std::vector<InputDevice>& inputs);
@@ -60,6 +63,7 @@ class PulseWaveInService : public WaveInService {
   std::unique_ptr<PulseClient> client_;
   std::unique_ptr<Device> device_;  // destroyed before client_
   std::string lastError_;
+  bool slow_ = false;
   std::atomic<Loss> loss_{Loss::None};
   std::atomic<int> lossError_{0};  // the server's error code with Loss::StreamFailed
 };

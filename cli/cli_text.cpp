@@ -84,8 +84,8 @@ constexpr Entry kTexts[] = {
     {kRecOutOfMemory, "out of memory", "メモリが足りません"},
     {kRecTrackFileLost, "cannot write %1: the file was deleted or moved during the recording",
      "%1 に書き込めません: 録音中にファイルが削除または移動されました"},
-    {kRecServerSlow, "the sound server does not answer yet (%1); still trying, Ctrl-C gives up",
-     "サウンドサーバーがまだ応答しません (%1)。待機中です。Ctrl-C で中止します"},
+    {kRecServerSlow, "the sound server does not answer yet; still trying (Ctrl-C gives up)",
+     "サウンドサーバーがまだ応答しません。待機中です (Ctrl-C で中止します)"},
     {kRecNoDeviceChoice,
      "--list-devices and --device are not available on Windows: the recorder takes the input chosen in "
      "Windows' sound settings",

@@ -90,6 +90,25 @@ void OnSignal(int signal) {
   if (g_signalQueue) g_signalQueue->Poke();
 }
 
+// Until a recording runs there is nothing to complete: a stop signal ends
+// the program at once, whatever it waits for (a stalled sound server, an
+// audio library that hangs), by the signal's own default action.
+void OnSignalDuringStartUp(int signal) {
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void InstallStartUpSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignalDuringStartUp;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction inherited {};
+    if (s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
+    sigaction(s, &action, nullptr);
+  }
+}
+
 void InstallSignalHandlers(const WakeupQueue& queue) {
   g_signalQueue = &queue;
   struct sigaction action {};
@@ -263,7 +282,16 @@ void ReportFileFailure(const TerminalRecorder& rec) {
 // PortAudio's. Lists the inputs for --list-devices and checks the name given
 // to --device. Returns -1 when the recording can go on, else the exit status.
 int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
-  LiveInput live = ChooseLiveInput(options.device);
+  InstallStartUpSignalHandlers();
+  // A server that is there but does not answer (stalled) is waited for: the
+  // PortAudio way to it would hang as well. Until the recording starts,
+  // SIGINT and SIGTERM end the program at once.
+  bool told = false;
+  LiveInput live = ChooseLiveInput(options.device, [&told] {
+    if (!told) std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecServerSlow).c_str());
+    told = true;
+    return true;
+  });
   if (options.listDevices || !options.device.empty()) {
     std::vector<InputDevice> inputs;
     std::string why;
@@ -306,6 +334,8 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   winconsole::InstallStopHandler(&g_stopRequests, rec.queue.WaitEvent());
 #else
   InstallSignalHandlers(rec.queue);
+  // A stop asked for while the recording starts does not wait on a stalled server.
+  SetLiveInputStopRequests(&g_stopRequests);
 #endif
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
