@@ -1,6 +1,5 @@
 #include "capture/stream_gap_counter.h"
 
-#include <algorithm>
 #include <cmath>
 
 uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
@@ -23,11 +22,16 @@ uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
     suspect_ = true;
     suspectExcess_ = excess;
     suspectSince_ = now;
+    excessSum_ = 0;
+    excessCount_ = 0;
     return 0;
   }
-  suspectExcess_ = std::min(suspectExcess_, excess);
+  // Settled: its size is the mean over the moments since, as the usual
+  // shortfall is a mean over the moments before.
+  excessSum_ += excess;
+  ++excessCount_;
   if (now - suspectSince_ < settle_) return 0;
-  const auto lost = static_cast<uint64_t>(std::llround(suspectExcess_));
+  const auto lost = static_cast<uint64_t>(std::llround(excessSum_ / excessCount_));
   usualShortfall_ += static_cast<double>(lost);
   suspect_ = false;
   return lost;

@@ -39,4 +39,6 @@ class StreamGapCounter {
   bool suspect_ = false;       // a shortfall beyond the threshold is being watched
   double suspectExcess_ = 0;   // its size when it last shrank
   Clock::time_point suspectSince_{};
+  double excessSum_ = 0;       // its sizes since it stopped shrinking
+  int excessCount_ = 0;
 };
