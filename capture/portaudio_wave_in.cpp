@@ -205,6 +205,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
       input += now;
       bytes -= now;
     }
+    service_.framesWaiting_.store(bytes > 0 || slack_.Size() > 0, std::memory_order_relaxed);
     if (bytes == 0) return;
     const size_t held = slack_.Put(input, bytes);
     feed_.NoteWaiting();
@@ -340,6 +341,7 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     initialized_ = true;
   }
   droppedFrames_ = 0;
+  framesWaiting_ = false;
   overflows_ = 0;
   lastError_.clear();
   lost_ = LostHow::No;

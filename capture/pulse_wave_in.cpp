@@ -133,6 +133,7 @@ class PulseWaveInService::Device : public WaveInDevice {
       if (length == 0) {
         // Nothing to read (an empty peek is not dropped): every frame the
         // server sent is ours, so a shortfall against the clock is a gap.
+        self->service_.framesWaiting_.store(false, std::memory_order_relaxed);
         const uint64_t lost = self->gaps_.CaughtUp(StreamGapCounter::Clock::now(), self->received_);
         if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
         return;
@@ -142,6 +143,7 @@ class PulseWaveInService::Device : public WaveInDevice {
         // keeps them, until the window hands buffers back. A later read
         // (the next fragment's arrival) takes them.
         self->feed_.NoteWaiting();
+        self->service_.framesWaiting_.store(true, std::memory_order_relaxed);
         return;
       }
       if (!bytes) {
@@ -242,6 +244,7 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   // A server that went away since the last recording is reached anew.
   if ((!client_ || !client_->Ready()) && !Connect()) return MMSYSERR_BADDEVICEID;
   droppedFrames_ = 0;
+  framesWaiting_ = false;
   loss_ = Loss::None;
   lossError_ = 0;
   lastError_.clear();

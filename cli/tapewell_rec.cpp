@@ -317,6 +317,16 @@ int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& ser
 }
 #endif
 
+// Whether a stop asked for can be carried out now: not while frames
+// captured before it still wait below the ring after a stall (they are let
+// in first), unless that has taken kStopCatchUp already.
+constexpr auto kStopCatchUp = std::chrono::seconds(5);
+bool StopNow(const WaveInService& service, std::optional<std::chrono::steady_clock::time_point>& deadline) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!deadline) deadline = now + kStopCatchUp;
+  return !service.FramesWaiting() || now >= *deadline;
+}
+
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
@@ -352,6 +362,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
+  std::optional<std::chrono::steady_clock::time_point> stopDeadline;
   auto progressDue = std::chrono::steady_clock::now();
 #ifdef _WIN32
   const winconsole::ConsoleSession console(keys);
@@ -360,7 +371,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
       winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
     }
-    if (g_stopRequests.load() > 0) {
+    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
       rec.OnStop();
       break;
     }
@@ -382,7 +393,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
       poll(fds, stdinOpen ? 2 : 1, 250);
       rec.queue.Drain();
     }
-    if (g_stopRequests.load() > 0) {
+    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
       rec.OnStop();
       break;
     }
