@@ -1,5 +1,6 @@
 #include "capture/stream_gap_counter.h"
 
+#include <algorithm>
 #include <cmath>
 
 uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
@@ -12,9 +13,11 @@ uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
   const double captured = rate_ * std::chrono::duration<double>(now - start_).count();
   const double excess = captured - static_cast<double>(received) - usualShortfall_;
   if (excess <= thresholdFrames_) {
-    // Latency jitter and clock drift: followed slowly, never counted.
+    // Jitter and drift, never counted. A read is only ever late, never
+    // early, so the least shortfall is the truest: it is taken at once, and
+    // a larger one only crept towards (the clocks drifting apart).
     suspect_ = false;
-    usualShortfall_ += excess / 16;
+    usualShortfall_ += excess < 0 ? excess : excess / 256;
     return 0;
   }
   if (!suspect_ || excess < suspectExcess_ - thresholdFrames_ / 2) {
@@ -22,16 +25,13 @@ uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
     suspect_ = true;
     suspectExcess_ = excess;
     suspectSince_ = now;
-    excessSum_ = 0;
-    excessCount_ = 0;
     return 0;
   }
-  // Settled: its size is the mean over the moments since, as the usual
-  // shortfall is a mean over the moments before.
-  excessSum_ += excess;
-  ++excessCount_;
+  // Settled: its size is the least seen since, as the usual shortfall is
+  // the least before.
+  suspectExcess_ = std::min(suspectExcess_, excess);
   if (now - suspectSince_ < settle_) return 0;
-  const auto lost = static_cast<uint64_t>(std::llround(excessSum_ / excessCount_));
+  const auto lost = static_cast<uint64_t>(std::llround(suspectExcess_));
   usualShortfall_ += static_cast<double>(lost);
   suspect_ = false;
   return lost;

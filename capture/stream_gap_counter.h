@@ -21,7 +21,7 @@ class StreamGapCounter {
   /// little late, the clocks drifting apart) and is followed, not counted;
   /// a larger one counts once it has held for `settle`.
   explicit StreamGapCounter(int rate, std::chrono::milliseconds threshold = std::chrono::milliseconds(100),
-                            std::chrono::milliseconds settle = std::chrono::milliseconds(1000))
+                            std::chrono::milliseconds settle = std::chrono::milliseconds(2000))
       : rate_(rate), thresholdFrames_(rate * threshold.count() / 1000.0), settle_(settle) {}
 
   /// Told at a moment when every frame the library had received was taken:
@@ -37,8 +37,6 @@ class StreamGapCounter {
   Clock::time_point start_{};
   double usualShortfall_ = 0;  // frames in flight when nothing is lost (latency, drift)
   bool suspect_ = false;       // a shortfall beyond the threshold is being watched
-  double suspectExcess_ = 0;   // its size when it last shrank
+  double suspectExcess_ = 0;   // its least size so far
   Clock::time_point suspectSince_{};
-  double excessSum_ = 0;       // its sizes since it stopped shrinking
-  int excessCount_ = 0;
 };
