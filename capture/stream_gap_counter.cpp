@@ -2,22 +2,30 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
   if (!started_) {
     started_ = true;
-    start_ = now;
-    usualShortfall_ = -static_cast<double>(received);
+    start_ = secondStart_ = now;
+    thisSecondLeast_ = -static_cast<double>(received);
+    lastSecondLeast_ = std::numeric_limits<double>::infinity();
     return 0;
   }
-  const double captured = rate_ * std::chrono::duration<double>(now - start_).count();
-  const double excess = captured - static_cast<double>(received) - usualShortfall_;
+  // Frames captured but not received, less those already counted missing:
+  // what is in flight, and what went missing since.
+  const double shortfall =
+      rate_ * std::chrono::duration<double>(now - start_).count() - static_cast<double>(received) - counted_;
+  const double excess = shortfall - std::min(thisSecondLeast_, lastSecondLeast_);
   if (excess <= thresholdFrames_) {
-    // Jitter and drift, never counted. A read is only ever late, never
-    // early, so the least shortfall is the truest: it is taken at once, and
-    // a larger one only crept towards (the clocks drifting apart).
     suspect_ = false;
-    usualShortfall_ += excess < 0 ? excess : excess / 256;
+    if (now - secondStart_ >= std::chrono::seconds(1)) {
+      lastSecondLeast_ = thisSecondLeast_;
+      thisSecondLeast_ = shortfall;
+      secondStart_ = now;
+    } else {
+      thisSecondLeast_ = std::min(thisSecondLeast_, shortfall);
+    }
     return 0;
   }
   if (!suspect_ || excess < suspectExcess_ - thresholdFrames_ / 2) {
@@ -27,12 +35,10 @@ uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
     suspectSince_ = now;
     return 0;
   }
-  // Settled: its size is the least seen since, as the usual shortfall is
-  // the least before.
   suspectExcess_ = std::min(suspectExcess_, excess);
   if (now - suspectSince_ < settle_) return 0;
   const auto lost = static_cast<uint64_t>(std::llround(suspectExcess_));
-  usualShortfall_ += static_cast<double>(lost);
+  counted_ += static_cast<double>(lost);
   suspect_ = false;
   return lost;
 }

@@ -95,7 +95,11 @@ class Child {
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
-  pid_t pid() const { return pid_; }
+  /// Sends `signal` to the child while it runs (never to anything else once
+  /// it has been reaped).
+  void Signal(int signal) const {
+    if (pid_ > 0) kill(pid_, signal);
+  }
   /// Waits up to `limit` for the child to end; its wait status, or -1 when it is still running.
   int WaitFor(std::chrono::milliseconds limit) {
     const auto end = Clock::now() + limit;
@@ -143,7 +147,9 @@ class OwnServer {
   const std::string& why() const { return why_; }
   std::map<std::string, std::string> ClientEnv() const { return {{"PULSE_SERVER", env_.at("PULSE_SERVER")}}; }
   void Signal(int signal) const {
-    for (pid_t pid : pids_) kill(pid, signal);
+    for (pid_t pid : pids_) {
+      if (pid > 0) kill(pid, signal);
+    }
   }
 
  private:
@@ -252,7 +258,7 @@ class LiveFaultTest : public ::testing::Test {
   }
   // Ends the recorder with SIGINT; its exit status (-1 when it did not exit in time).
   int Interrupt(Child& rec) {
-    kill(rec.pid(), SIGINT);
+    rec.Signal(SIGINT);
     const int status = rec.WaitFor(10s);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
@@ -361,9 +367,9 @@ TEST_F(LiveFaultTest, TwelveSecondWriteStallLosesNothingThroughPortAudio) {
 TEST_F(LiveFaultTest, TenSecondStopLosesNothing) {
   ExpectNothingLostAcross(
       [](Child& rec) {
-        kill(rec.pid(), SIGSTOP);
+        rec.Signal(SIGSTOP);
         std::this_thread::sleep_for(10s);
-        kill(rec.pid(), SIGCONT);
+        rec.Signal(SIGCONT);
       },
       10);
 }
@@ -372,9 +378,9 @@ TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
   auto rec = StartRecorder();
   auto player = PlaySignal(42);
   std::this_thread::sleep_for(2s);
-  kill(rec->pid(), SIGSTOP);
+  rec->Signal(SIGSTOP);
   std::this_thread::sleep_for(30s);
-  kill(rec->pid(), SIGCONT);
+  rec->Signal(SIGCONT);
   std::this_thread::sleep_for(5s);
   EXPECT_EQ(Interrupt(*rec), 3) << FileText(log) << FileText(errors);
   const Continuity c = CheckContinuity(out);
@@ -393,7 +399,7 @@ TEST_F(LiveFaultTest, FrozenServerAtStartIsWaitedForWithAMessageAndSigintEndsItA
   ASSERT_TRUE(WaitForText(errors, "the sound server does not answer yet", 5s)) << FileText(errors);
   std::this_thread::sleep_for(2s);
   EXPECT_EQ(rec.WaitFor(0ms), -1) << "gave up on a server that is there\n" << FileText(errors);
-  kill(rec.pid(), SIGINT);
+  rec.Signal(SIGINT);
   const int status = rec.WaitFor(1s);
   ASSERT_NE(status, -1) << "still running 1 s after SIGINT";
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT) << status;
@@ -417,7 +423,7 @@ TEST_F(LiveFaultTest, NohupKeepsRecordingThroughSighup) {
   auto env = server.ClientEnv();
   Child rec({kBinary, "-r", "48000", "-w", out}, log, errors, env, [] { signal(SIGHUP, SIG_IGN); });
   ASSERT_TRUE(WaitForText(log, "REC - ", 12s)) << FileText(log) << FileText(errors);
-  kill(rec.pid(), SIGHUP);
+  rec.Signal(SIGHUP);
   std::this_thread::sleep_for(1s);
   EXPECT_EQ(rec.WaitFor(0ms), -1) << "a SIGHUP that nohup ignores ended the recording\n" << FileText(log);
   EXPECT_EQ(Interrupt(rec), 0) << FileText(log) << FileText(errors);
