@@ -365,20 +365,23 @@ TEST_F(LiveFaultTest, TwelveSecondWriteStallLosesNothingThroughPortAudio) {
                            {"TAPEWELL_SHIM_STALL_WRITE", "2"}, {"TAPEWELL_SHIM_STALL_SECONDS", "12"}});
 }
 
-TEST_F(LiveFaultTest, TenSecondStopLosesNothing) {
+TEST_F(LiveFaultTest, TenSecondStopLosesNothingOnASlowStick) {
+  // Every block takes 100 ms to write: after the stop, the frames the server
+  // kept come far faster than the ring is handed back.
   ExpectNothingLostAcross(
       [](Child& rec) {
         rec.Signal(SIGSTOP);
         std::this_thread::sleep_for(10s);
         rec.Signal(SIGCONT);
       },
-      10);
+      10, {{"LD_PRELOAD", kShim}, {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "100"}});
 }
 
 TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
   auto rec = StartRecorder();
-  auto player = PlaySignal(42);
-  std::this_thread::sleep_for(2s);
+  auto player = PlaySignal(44);
+  // The server settles the monitor's latency for the player first.
+  std::this_thread::sleep_for(4s);
   rec->Signal(SIGSTOP);
   std::this_thread::sleep_for(30s);
   rec->Signal(SIGCONT);
@@ -387,9 +390,11 @@ TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
   const Continuity c = CheckContinuity(out);
   EXPECT_EQ(c.repeats, 0u) << c;
   // The server keeps about 21.8 s for a stopped client; the rest of the
-  // 30 s is lost, and counted: against the clock, to within 10 ms.
+  // 30 s is lost, and counted against the clock: to within the change of the
+  // server's latency across the stall (a few ms, up to about 40 ms when the
+  // player started with the recording).
   EXPECT_GT(c.missing, uint64_t(5 * kRate)) << c;
-  EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing), 0.010 * kRate) << c << "\n" << FileText(log);
+  EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing), 0.050 * kRate) << c << "\n" << FileText(log);
 }
 
 // ------------------------------------------------- start-up

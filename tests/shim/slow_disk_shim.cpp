@@ -5,7 +5,9 @@
 //       is free and its create, so that recorders started together race;
 //   TAPEWELL_SHIM_STALL_WRITE=K and TAPEWELL_SHIM_STALL_SECONDS=S  make
 //       the K-th whole block written (409,600 bytes) take S seconds longer,
-//       as a disk that stalls.
+//       as a disk that stalls;
+//   TAPEWELL_SHIM_BLOCK_DELAY_MS=N  makes every whole block take N ms longer,
+//       as a slow USB stick (still far faster than the audio comes).
 // Nothing else changes: every call goes on to the C library's own.
 // <cstdio> is left out on purpose: with 64-bit file offsets it renames
 // fopen to fopen64, and both are defined here under their own names.
@@ -58,8 +60,9 @@ FILE* fopen64(const char* path, const char* mode) {
 
 size_t fwrite(const void* data, size_t size, size_t count, FILE* file) {
   static long blocks = 0;
-  if (size * count == 409600 && ++blocks == Setting("TAPEWELL_SHIM_STALL_WRITE")) {
-    SleepMs(1000 * Setting("TAPEWELL_SHIM_STALL_SECONDS"));
+  if (size * count == 409600) {
+    SleepMs(Setting("TAPEWELL_SHIM_BLOCK_DELAY_MS"));
+    if (++blocks == Setting("TAPEWELL_SHIM_STALL_WRITE")) SleepMs(1000 * Setting("TAPEWELL_SHIM_STALL_SECONDS"));
   }
   return reinterpret_cast<WriteFn>(dlsym(RTLD_NEXT, "fwrite"))(data, size, count, file);
 }
