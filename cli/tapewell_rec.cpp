@@ -90,6 +90,13 @@ void OnSignal(int signal) {
   if (g_signalQueue) g_signalQueue->Poke();
 }
 
+// True for SIGHUP when the program was started to outlive its terminal
+// (nohup ignores it): that signal is then left ignored.
+bool KeptIgnored(int s) {
+  struct sigaction inherited {};
+  return s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN;
+}
+
 // Until a recording runs there is nothing to complete: a stop signal ends
 // the program at once, whatever it waits for (a stalled sound server, an
 // audio library that hangs), by the signal's own default action.
@@ -103,9 +110,7 @@ void InstallStartUpSignalHandlers() {
   action.sa_handler = OnSignalDuringStartUp;
   sigemptyset(&action.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-    struct sigaction inherited {};
-    if (s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
-    sigaction(s, &action, nullptr);
+    if (!KeptIgnored(s)) sigaction(s, &action, nullptr);
   }
 }
 
@@ -115,13 +120,10 @@ void InstallSignalHandlers(const WakeupQueue& queue) {
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  // A closed terminal (SIGHUP) stops cleanly like SIGTERM, unless the
-  // program was started to outlive its terminal (nohup): an ignored SIGHUP
-  // stays ignored.
+  // A closed terminal (SIGHUP) stops cleanly like SIGTERM, unless nohup
+  // keeps it ignored.
   for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
-    struct sigaction inherited {};
-    if (s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN) continue;
-    sigaction(s, &action, nullptr);
+    if (!KeptIgnored(s)) sigaction(s, &action, nullptr);
   }
   // A reader of the event lines that goes away must not end the recording:
   // lines that cannot be written are dropped.

@@ -20,12 +20,10 @@ namespace {
 // failed write, which the caller has already reported).
 bool CompleteTrackFile() { return WaveWriterRate() == 0 || WaveClose() == WAVE_OK; }
 
-}  // namespace
-
-namespace {
 // How many names taken by another writer between the check and the create
 // are passed over before the create gives up.
 constexpr int kMaxTakenNames = 1000;
+
 }  // namespace
 
 // Creates the track file at m_strPath, exclusively: when another recorder
