@@ -44,7 +44,12 @@ SignalClose::SignalClose(std::function<void()> close, std::string& why) : close_
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (size_t i = 0; i < 3; ++i) sigaction(kSignals[i], &action, &saved_[i]);
+  for (size_t i = 0; i < 3; ++i) {
+    sigaction(kSignals[i], nullptr, &saved_[i]);
+    // Started to outlive its terminal (nohup): an ignored SIGHUP stays ignored.
+    if (kSignals[i] == SIGHUP && saved_[i].sa_handler == SIG_IGN) continue;
+    sigaction(kSignals[i], &action, nullptr);
+  }
   active_ = true;
 }
 

@@ -42,6 +42,11 @@ void CaptureFeed::Lose(size_t frames) {
   dropped_.fetch_add(frames, std::memory_order_relaxed);
 }
 
+size_t CaptureFeed::Room() const {
+  size_t room = current_ ? (current_->dwBufferLength & ~3u) - filledBytes_ : 0;
+  return room + added_.Size() * kQueuedBufferBytes;
+}
+
 void CaptureFeed::StartDelivery(std::chrono::milliseconds tick, LossCheck isLost) {
   if (delivery_.joinable()) return;
   quit_ = false;
@@ -67,7 +72,8 @@ void CaptureFeed::ReturnAll() {
 
 void CaptureFeed::DeliveryLoop(std::chrono::milliseconds tick, const LossCheck& isLost) {
   auto lastProgress = std::chrono::steady_clock::now();
-  uint64_t lastSeen = framesSeen_.load();
+  auto lastLook = lastProgress;
+  uint64_t lastSeen = framesSeen_.load() + waits_.load();
   bool lostReported = false;
   for (;;) {
     wake_.try_acquire_for(tick);
@@ -75,12 +81,16 @@ void CaptureFeed::DeliveryLoop(std::chrono::milliseconds tick, const LossCheck& 
     while (done_.Pop(header)) Return(header, header->dwBytesRecorded);
     if (quit_) break;
     const auto now = std::chrono::steady_clock::now();
-    const uint64_t seen = framesSeen_.load(std::memory_order_relaxed);
-    if (seen != lastSeen) {
+    const uint64_t seen = framesSeen_.load(std::memory_order_relaxed) + waits_.load(std::memory_order_relaxed);
+    // A look far later than the tick means this process did not run in
+    // between (SIGSTOP, a starved CPU): the device is not to blame for that
+    // time, and its frames wait in the library's buffer.
+    if (seen != lastSeen || now - lastLook > 4 * tick) {
       lastSeen = seen;
       lastProgress = now;
     }
-    if (!lostReported && isLost(seen, now - lastProgress)) {
+    lastLook = now;
+    if (!lostReported && isLost(framesSeen_.load(std::memory_order_relaxed), now - lastProgress)) {
       lostReported = true;
       callback_(device_, MM_WIM_ENDED, instance_, WIM_DEVICE_LOST, 0);
     }

@@ -17,6 +17,9 @@
 
 class CaptureFeed {
  public:
+  /// Length of each queued buffer: the capture ring's (8,192 stereo frames).
+  static constexpr size_t kQueuedBufferBytes = 32768;
+
   /// Asked by the delivery thread at every tick: with the frames seen so far
   /// and how long ago they last grew, whether the device is lost.
   using LossCheck = std::function<bool(uint64_t seen, std::chrono::steady_clock::duration idle)>;
@@ -39,6 +42,12 @@ class CaptureFeed {
   void Pour(const uint8_t* input, size_t bytes);
   /// Audio thread: frames that arrived but cannot be kept (counted as seen and dropped).
   void Lose(size_t frames);
+  /// Audio thread: bytes the queued buffers can take now without dropping any.
+  size_t Room() const;
+  /// Audio thread: frames are waiting below the ring because no buffer is
+  /// free (they stay where they are, in the library's own buffer). The
+  /// watchdog counts this as a device that delivers.
+  void NoteWaiting() { waits_.fetch_add(1, std::memory_order_relaxed); }
   /// Any thread: makes the delivery thread look at once.
   void Wake() { wake_.release(); }
 
@@ -69,6 +78,7 @@ class CaptureFeed {
   WAVEHDR* current_ = nullptr;     // audio thread only while frames are poured
   uint32_t filledBytes_ = 0;       // likewise
   std::atomic<uint64_t> framesSeen_{0};
+  std::atomic<uint64_t> waits_{0};  // NoteWaiting calls
   std::atomic<bool> quit_{false};
   std::counting_semaphore<1 << 20> wake_{0};
   std::thread delivery_;

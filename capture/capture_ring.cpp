@@ -155,7 +155,10 @@ bool HandBackCaptureBuffer(WAVEHDR* header, std::string& diag) {
     diag = text;
   }
   if (prepared != MMSYSERR_NOERROR || queued != MMSYSERR_NOERROR) {
-    StopCapture();
+    // The buffer just handled is not one of the unhandled ones; the others
+    // come back from the halt with what the device had captured.
+    header->dwFlags &= ~static_cast<uint32_t>(WHDR_DONE);
+    HaltCapture();
     return false;
   }
   return true;

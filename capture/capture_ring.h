@@ -59,8 +59,10 @@ int TakeCaptureNotice(HWND hwnd, intptr_t lParam);
 /// What TakeCaptureNotice would answer for the next notice, without taking it.
 int PeekCaptureNotice(HWND hwnd, intptr_t lParam);
 
-/// Hands a handled buffer back to the device. When that fails the ring is
-/// torn down; a failed preparation also sets `diag` to
+/// Hands a handled buffer back to the device. When that fails the device is
+/// halted (HaltCapture) but the ring stays, so that the caller can write the
+/// frames of the buffers still unhandled (UnhandledCaptureSlots) before it
+/// calls StopCapture; a failed preparation also sets `diag` to
 /// "<silent run> Failure Add-prep Buffer!!". Returns true when requeued.
 bool HandBackCaptureBuffer(WAVEHDR* header, std::string& diag);
 

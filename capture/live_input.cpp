@@ -4,16 +4,19 @@
 #include <cstring>
 
 #include "capture/portaudio_wave_in.h"
+#include "capture/pulse_client.h"
 #include "capture/pulse_wave_in.h"
 
-LiveInput ChooseLiveInput(const std::string& device) {
+LiveInput ChooseLiveInput(const std::string& device, const SlowServerWait& keepWaiting) {
   const char* forced = std::getenv("TAPEWELL_AUDIO");
   const bool onlyPortAudio = forced && std::strcmp(forced, "portaudio") == 0;
   const bool onlyPulse = forced && std::strcmp(forced, "pulse") == 0;
   LiveInput input;
   if (!onlyPortAudio) {
     auto pulse = std::make_unique<PulseWaveInService>(device);
-    if (pulse->Connect() || onlyPulse) {
+    bool connected = pulse->Connect();
+    while (!connected && pulse->ServerSlow() && keepWaiting && keepWaiting()) connected = pulse->Connect();
+    if (connected || onlyPulse || pulse->ServerSlow()) {
       input.backend = LiveBackend::SoundServer;
       input.service = std::move(pulse);
       return input;
@@ -35,3 +38,5 @@ bool LiveInput::List(std::vector<InputDevice>& inputs, std::string& why) const {
 const char* LiveInput::BackendName() const {
   return backend == LiveBackend::SoundServer ? "sound server" : "PortAudio audio system";
 }
+
+void SetLiveInputStopRequests(const std::atomic<int>* stopRequests) { PulseClient::SetStopRequests(stopRequests); }

@@ -5,6 +5,8 @@
 // the system's wave-input service (capture/live_input_win.cpp).
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,7 +26,21 @@ struct LiveInput {
   const char* BackendName() const;
 };
 
+/// Asked each time a sound server was reached but did not answer in time:
+/// true to try again, false to give up on it. PortAudio is never taken
+/// instead, since its way to the same server would hang as well.
+using SlowServerWait = std::function<bool()>;
+
 /// Chooses the backend and makes its service, recording from the input
 /// called `device` (empty: the default input; on Windows a device's number
 /// or its name, and the wave mapper's input when none is called so).
-LiveInput ChooseLiveInput(const std::string& device);
+/// PortAudio is chosen only when no sound server answers at all; a server
+/// that answers slowly is waited for as long as `keepWaiting` says (empty:
+/// not at all), and when given up on, it stays the backend and its Open
+/// reports the reason.
+LiveInput ChooseLiveInput(const std::string& device, const SlowServerWait& keepWaiting = {});
+
+/// Makes the sound server backend's waits (connection, stream set-up) end
+/// early once `*stopRequests` is above 0, so that a stop asked for by a
+/// signal never waits on a stalled server. Null: waits run to their deadline.
+void SetLiveInputStopRequests(const std::atomic<int>* stopRequests);

@@ -15,9 +15,13 @@
 #include <thread>
 
 #include "capture/capture_feed.h"
+#include "capture/elastic_buffer.h"
 
 namespace {
 constexpr unsigned long kFramesPerCallback = 8192;
+// Frames kept below the ring while no buffer is free (a stalled disk, a
+// stopped process): 25 s, reserved at open.
+constexpr size_t kSlackSeconds = 25;
 
 // Keeps standard error quiet while the audio libraries probe their back ends
 // (ALSA and JACK print every device and server they do not find); failures
@@ -97,6 +101,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
                                 &Device::AudioCallback, gate_.get());
     if (err == paNoError) Pa_SetStreamFinishedCallback(stream_, &Device::StreamFinished);
     rate_ = format.nSamplesPerSec;
+    if (err == paNoError && !slack_.Reserve(kSlackSeconds * rate_ * 4)) err = paInsufficientMemory;
     return err;
   }
 
@@ -180,13 +185,31 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     service_.droppedFrames_.fetch_add(lost > 0 ? lost : 1, std::memory_order_relaxed);
   }
 
-  // Runs on the audio thread: no allocation, no lock, no I/O.
+  // Runs on the audio thread: no allocation, no lock, no I/O. Frames kept
+  // in the slack go into the buffers first, in order; what finds no buffer
+  // waits in the slack, and only what does not fit there is dropped.
   void Capture(const uint8_t* input, unsigned long frameCount) {
-    if (input) {
-      feed_.Pour(input, size_t{frameCount} * 4);
-    } else {
+    if (!input) {
       feed_.Lose(frameCount);  // the library had no frames to give
+      return;
     }
+    for (const uint8_t* kept = nullptr; slack_.Size() > 0 && feed_.Room() > 0;) {
+      const size_t n = std::min(slack_.Front(kept), feed_.Room());
+      feed_.Pour(kept, n);
+      slack_.Pop(n);
+    }
+    size_t bytes = size_t{frameCount} * 4;
+    if (slack_.Size() == 0) {
+      const size_t now = std::min(bytes, feed_.Room());
+      feed_.Pour(input, now);
+      input += now;
+      bytes -= now;
+    }
+    service_.framesWaiting_.store(bytes > 0 || slack_.Size() > 0, std::memory_order_relaxed);
+    if (bytes == 0) return;
+    const size_t held = slack_.Put(input, bytes);
+    feed_.NoteWaiting();
+    if (held < bytes) feed_.Lose((bytes - held) / 4);
   }
 
   // The delivery thread: whether the stream ended or stopped delivering.
@@ -253,6 +276,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   double previousAdcTime_ = 0;     // audio thread only
   uint64_t previousFrames_ = 0;    // audio thread only
   CaptureFeed feed_;               // the queued buffers: poured into by the audio thread
+  ElasticBuffer slack_;            // audio thread only while the stream runs
   std::atomic<bool> running_{false}, ended_{false};
 };
 
@@ -317,6 +341,7 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     initialized_ = true;
   }
   droppedFrames_ = 0;
+  framesWaiting_ = false;
   overflows_ = 0;
   lastError_.clear();
   lost_ = LostHow::No;

@@ -4,7 +4,12 @@
 #include <pulse/introspect.h>
 #include <pulse/rtclock.h>
 
+#include <algorithm>
+
 namespace {
+
+// How often a waiter looks whether a stop was asked for.
+constexpr pa_usec_t kStopLookUsec = 100 * 1000;
 
 void WakeWaiter(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* mainloop) {
   pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(mainloop), 0);
@@ -67,6 +72,8 @@ bool PulseClient::Connect(std::string& why) {
     return state == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(state);
   });
   if (!settled) {
+    // Still on the way (connecting, authorizing): something is there.
+    slow_ = PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
     why = "the sound server did not answer within 2 s";
     return false;
   }
@@ -86,11 +93,14 @@ bool PulseClient::Ready() {
 bool PulseClient::WaitFor(const std::function<bool()>& done) {
   const pa_usec_t deadline =
       pa_rtclock_now() + static_cast<pa_usec_t>(std::chrono::microseconds(kServerDeadline).count());
-  pa_time_event* timer = pa_context_rttime_new(context_, deadline, &WakeWaiter, mainloop_);
+  // The timer wakes the waiter at the deadline, and before it every 100 ms
+  // to look for a stop.
+  pa_time_event* timer = pa_context_rttime_new(context_, pa_rtclock_now() + kStopLookUsec, &WakeWaiter, mainloop_);
   bool ok = done();
-  while (!ok && pa_rtclock_now() < deadline) {
+  while (!ok && pa_rtclock_now() < deadline && !(stopRequests_ && stopRequests_->load() > 0)) {
     pa_threaded_mainloop_wait(mainloop_);
     ok = done();
+    if (timer) pa_context_rttime_restart(context_, timer, std::min(deadline, pa_rtclock_now() + kStopLookUsec));
   }
   if (timer) pa_threaded_mainloop_get_api(mainloop_)->time_free(timer);
   return ok;

@@ -10,6 +10,7 @@
 #include <pulse/context.h>
 #include <pulse/thread-mainloop.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <string>
@@ -33,6 +34,15 @@ class PulseClient {
   /// reason in `why`.
   bool Connect(std::string& why);
 
+  /// After a failed Connect: true when a server was there but did not
+  /// answer in time (stalled, or busy), false when nothing answered at all.
+  bool ServerSlow() const { return slow_; }
+
+  /// Makes every wait on the server end early, as a failure, once
+  /// `*stopRequests` is above 0 (a stop asked for by a signal). Null: waits
+  /// run to their deadline.
+  static void SetStopRequests(const std::atomic<int>* stopRequests) { stopRequests_ = stopRequests; }
+
   /// True while the connection is up (false once the server went away).
   bool Ready();
 
@@ -55,8 +65,8 @@ class PulseClient {
     pa_threaded_mainloop* mainloop_;
   };
 
-  /// With the lock held: waits until `done()` is true or kServerDeadline has
-  /// passed. Whatever `done` looks at must be changed by callbacks that call
+  /// With the lock held: waits until `done()` is true, kServerDeadline has
+  /// passed or a stop was asked for (SetStopRequests). Whatever `done` looks at must be changed by callbacks that call
   /// Signal(). Returns done().
   bool WaitFor(const std::function<bool()>& done);
 
@@ -72,4 +82,6 @@ class PulseClient {
   pa_threaded_mainloop* mainloop_ = nullptr;
   pa_context* context_ = nullptr;
   bool running_ = false;  // the loop's thread is started
+  bool slow_ = false;     // the last Connect ran out of time while the server was reached
+  static inline const std::atomic<int>* stopRequests_ = nullptr;
 };

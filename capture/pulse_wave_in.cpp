@@ -7,10 +7,18 @@
 
 #include "capture/capture_feed.h"
 #include "capture/pulse_client.h"
+#include "capture/stream_gap_counter.h"
 
 namespace {
 // Half a capture buffer per fragment: about ten wake-ups a second.
 constexpr uint32_t kFragmentBytes = 4096 * 4;
+// What the server may keep for us while this process does not read (a
+// stalled disk, SIGSTOP): 25 s. PulseAudio keeps at most 4 MiB of a record
+// stream (about 21.8 s of 48 kHz stereo), pipewire-pulse likewise.
+constexpr uint32_t kStreamSlackSeconds = 25;
+// The capture ring's eight buffers: a chunk larger than all of them could
+// never wait for room.
+constexpr size_t kRingBytes = 8 * CaptureFeed::kQueuedBufferBytes;
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // A stream may take a while to deliver its first frames (a source waking
 // from suspension); until then it is given longer.
@@ -26,7 +34,8 @@ class PulseWaveInService::Device : public WaveInDevice {
         client_(*service.client_),
         callback_(callback),
         instance_(instance),
-        feed_(this, callback, instance, service.droppedFrames_) {}
+        feed_(this, callback, instance, service.droppedFrames_),
+        gaps_(48000) {}
   ~Device() override {
     DetachStream();
     feed_.StopDelivery();
@@ -38,13 +47,14 @@ class PulseWaveInService::Device : public WaveInDevice {
   /// server has set it up. Returns "" or the reason it failed.
   std::string OpenStream(const WAVEFORMATEX& format, const std::string& source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, 2};
+    gaps_ = StreamGapCounter(static_cast<int>(format.nSamplesPerSec));
     PulseClient::Lock lock(client_);
     stream_ = pa_stream_new(client_.context(), "Tapewell recording", &spec, nullptr);
     if (!stream_) return "the sound server refused the stream: " + client_.ErrorText();
     pa_stream_set_state_callback(stream_, &Device::OnState, this);
     pa_stream_set_read_callback(stream_, &Device::OnRead, this);
     pa_buffer_attr attr{};
-    attr.maxlength = static_cast<uint32_t>(-1);
+    attr.maxlength = kStreamSlackSeconds * format.nSamplesPerSec * 4;
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = kFragmentBytes;
     // A named source is recorded or the recording ends; the default source
@@ -120,12 +130,28 @@ class PulseWaveInService::Device : public WaveInDevice {
       const void* bytes = nullptr;
       size_t length = 0;
       if (pa_stream_peek(stream, &bytes, &length) < 0) return;  // a failing stream is the state callback's
-      if (length == 0) return;  // nothing to read: an empty peek is not dropped
+      if (length == 0) {
+        // Nothing to read (an empty peek is not dropped): every frame the
+        // server sent is ours, so a shortfall against the clock is a gap.
+        self->service_.framesWaiting_.store(false, std::memory_order_relaxed);
+        const uint64_t lost = self->gaps_.CaughtUp(StreamGapCounter::Clock::now(), self->received_);
+        if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
+        return;
+      }
+      if (bytes && length > self->feed_.Room() && length <= kRingBytes) {
+        // No buffer free: the frames stay in the stream, where the server
+        // keeps them, until the window hands buffers back. A later read
+        // (the next fragment's arrival) takes them.
+        self->feed_.NoteWaiting();
+        self->service_.framesWaiting_.store(true, std::memory_order_relaxed);
+        return;
+      }
       if (!bytes) {
         // A hole: that much audio never arrived. It is written as silence,
         // so the file keeps its timing, and counted as dropped.
         self->service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
       }
+      self->received_ += length / 4;
       self->feed_.Pour(static_cast<const uint8_t*>(bytes), length);
       pa_stream_drop(stream);
     }
@@ -164,6 +190,8 @@ class PulseWaveInService::Device : public WaveInDevice {
   uintptr_t instance_;
   pa_stream* stream_ = nullptr;     // user-interface thread, under the loop's lock
   CaptureFeed feed_;               // the queued buffers: poured into by the loop thread
+  StreamGapCounter gaps_;          // loop thread (set up before the stream runs)
+  uint64_t received_ = 0;          // loop thread: frames taken from the stream, holes included
   std::atomic<bool> failed_{false};
 };
 
@@ -180,6 +208,7 @@ bool PulseWaveInService::Connect() {
   std::string why;
   if (!client_->Connect(why)) {
     lastError_ = "cannot reach the sound server: " + why;
+    slow_ = client_->ServerSlow();
     client_.reset();
     return false;
   }
@@ -215,6 +244,7 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   // A server that went away since the last recording is reached anew.
   if ((!client_ || !client_->Ready()) && !Connect()) return MMSYSERR_BADDEVICEID;
   droppedFrames_ = 0;
+  framesWaiting_ = false;
   loss_ = Loss::None;
   lossError_ = 0;
   lastError_.clear();

@@ -6,11 +6,15 @@
 // so the client wakes about ten times a second. The stream's read callback
 // runs on libpulse's loop thread and only copies into the queued buffers: no
 // allocation, no lock of ours, no I/O. A hole in the stream becomes that much
-// silence and is counted as dropped; frames that arrive while no buffer is
-// queued are dropped and counted. A delivery thread returns full buffers
+// silence and is counted as dropped. Frames that arrive while no buffer is
+// free stay in the stream: the server keeps up to 25 s for us (as much as it
+// allows; PulseAudio about 21.8 s at 48 kHz), so a stalled disk or a stopped
+// process loses nothing, and the recording catches up afterwards. What the
+// server had to drop beyond that is found against the clock each time the
+// stream has been read empty, and counted. A delivery thread returns full buffers
 // through the device callback and reports the device lost when the stream
 // fails, the server goes away, or no frames come for 2 s (10 s before the
-// first frames).
+// first frames) while a buffer waits for them.
 //
 // Stop, Reset and Close never wait on the server: the stream is detached
 // under the loop's lock (the server's answer is not awaited), after which the
@@ -36,6 +40,9 @@ class PulseWaveInService : public WaveInService {
   /// Connects to the sound server. False when no server answers within 2 s
   /// (the reason in LastError()).
   bool Connect();
+  /// After a failed Connect: true when a server was reached but did not
+  /// answer in time, false when none answered at all.
+  bool ServerSlow() const { return slow_; }
 
   /// The server's inputs into `inputs`; false with the reason in LastError().
   bool ListInputs(std::vector<InputDevice>& inputs);
@@ -56,6 +63,7 @@ class PulseWaveInService : public WaveInService {
   std::unique_ptr<PulseClient> client_;
   std::unique_ptr<Device> device_;  // destroyed before client_
   std::string lastError_;
+  bool slow_ = false;
   std::atomic<Loss> loss_{Loss::None};
   std::atomic<int> lossError_{0};  // the server's error code with Loss::StreamFailed
 };

@@ -111,6 +111,10 @@ class WaveInService {
   uint64_t DroppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
   /// Overflows the audio stack reported since the last open.
   uint64_t Overflows() const { return overflows_.load(std::memory_order_relaxed); }
+  /// True while captured frames wait below the ring for a free buffer (after
+  /// a stall of the thread that hands buffers back): a stop that comes now
+  /// should let them in first. Any thread.
+  bool FramesWaiting() const { return framesWaiting_.load(std::memory_order_relaxed); }
 
   /// Why the last Open failed or the device was lost, in words for the user;
   /// empty when there is nothing to tell. Read on the user-interface thread.
@@ -119,6 +123,7 @@ class WaveInService {
  protected:
   std::atomic<uint64_t> droppedFrames_{0};
   std::atomic<uint64_t> overflows_{0};
+  std::atomic<bool> framesWaiting_{false};
 };
 
 /// The service that waveInOpen uses; set by the front end (or a test).

@@ -61,6 +61,8 @@ enum class CliTextId {
   kRecCannotCreate,
   kRecCannotWrite,
   kRecOutOfMemory,
+  kRecTrackFileLost,    // the open track file was deleted or moved
+  kRecServerSlow,       // the sound server does not answer yet
 
   // tapewell-rec: the inputs. %1: the backend ("sound server", "PortAudio").
   kRecCannotListInputs,  // %2: the reason

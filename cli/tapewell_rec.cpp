@@ -39,6 +39,7 @@
 #include "cli/help_labels.h"
 #include "cli/input_check.h"
 #include "cli/output_writer.h"
+#include "cli/standard_fds.h"
 #include "cli/terminal_recorder.h"
 #include "cli/track_list.h"
 #include "recorder/recorder_state.h"
@@ -55,6 +56,7 @@ std::string Text(CliTextId id, std::initializer_list<std::string> args = {}) { r
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitFramesLost = 3;  // the recording completed, but frames were dropped
 
 // Option values as typed, checked by CheckOptions.
 struct OptionTexts {
@@ -110,14 +112,41 @@ void OnSignal(int signal) {
   if (g_signalQueue) g_signalQueue->Poke();
 }
 
+// True for SIGHUP when the program was started to outlive its terminal
+// (nohup ignores it): that signal is then left ignored.
+bool KeptIgnored(int s) {
+  struct sigaction inherited {};
+  return s == SIGHUP && sigaction(s, nullptr, &inherited) == 0 && inherited.sa_handler == SIG_IGN;
+}
+
+// Until a recording runs there is nothing to complete: a stop signal ends
+// the program at once, whatever it waits for (a stalled sound server, an
+// audio library that hangs), by the signal's own default action.
+void OnSignalDuringStartUp(int signal) {
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void InstallStartUpSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignalDuringStartUp;
+  sigemptyset(&action.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    if (!KeptIgnored(s)) sigaction(s, &action, nullptr);
+  }
+}
+
 void InstallSignalHandlers(const WakeupQueue& queue) {
   g_signalQueue = &queue;
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  // A closed terminal (SIGHUP) stops cleanly like SIGTERM.
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) sigaction(s, &action, nullptr);
+  // A closed terminal (SIGHUP) stops cleanly like SIGTERM, unless nohup
+  // keeps it ignored.
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGUSR1}) {
+    if (!KeptIgnored(s)) sigaction(s, &action, nullptr);
+  }
   // A resized terminal: the progress line is fitted to the new width.
   sigaction(SIGWINCH, &action, nullptr);
   // A reader of the event lines that goes away must not end the recording:
@@ -240,6 +269,10 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
 void ReportFileFailure(const TerminalRecorder& rec) {
   const RecordingEnd end = rec.LastEnd();
   if (end != RecordingEnd::CreateFailed && end != RecordingEnd::WriteFailed) return;
+  if (rec.TrackFileLost()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecTrackFileLost, {rec.m_strPath}).c_str());
+    return;
+  }
   const int reason = WaveWriterErrno();
   std::fprintf(stderr, "tapewell-rec: %s\n",
                Text(end == RecordingEnd::CreateFailed ? kRecCannotCreate : kRecCannotWrite,
@@ -252,7 +285,16 @@ void ReportFileFailure(const TerminalRecorder& rec) {
 // --list-devices and checks the name given to --device. Returns -1 when the
 // recording can go on, else the exit status.
 int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
-  LiveInput live = ChooseLiveInput(options.device);
+  InstallStartUpSignalHandlers();
+  // A server that is there but does not answer (stalled) is waited for: the
+  // PortAudio way to it would hang as well. Until the recording starts,
+  // SIGINT and SIGTERM end the program at once.
+  bool told = false;
+  LiveInput live = ChooseLiveInput(options.device, [&told] {
+    if (!told) std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecServerSlow).c_str());
+    told = true;
+    return true;
+  });
   if (options.listDevices || !options.device.empty()) {
     std::vector<InputDevice> inputs;
     std::string why;
@@ -339,6 +381,16 @@ ProgressMode ChooseProgress(const Options& options) {
   return options.progress ? ProgressMode::Plain : ProgressMode::Off;
 }
 
+// Whether a stop asked for can be carried out now: not while frames
+// captured before it still wait below the ring after a stall (they are let
+// in first), unless that has taken kStopCatchUp already.
+constexpr auto kStopCatchUp = std::chrono::seconds(5);
+bool StopNow(const WaveInService& service, std::optional<std::chrono::steady_clock::time_point>& deadline) {
+  const auto now = std::chrono::steady_clock::now();
+  if (!deadline) deadline = now + kStopCatchUp;
+  return !service.FramesWaiting() || now >= *deadline;
+}
+
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
@@ -379,6 +431,8 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   winconsole::InstallStopHandler(&g_stopRequests, rec.queue.WaitEvent());
 #else
   InstallSignalHandlers(rec.queue);
+  // A stop asked for while the recording starts does not wait on a stalled server.
+  SetLiveInputStopRequests(&g_stopRequests);
 #endif
   const int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
@@ -395,6 +449,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
+  std::optional<std::chrono::steady_clock::time_point> stopDeadline;
   auto progressDue = std::chrono::steady_clock::now();
 #ifdef _WIN32
   const winconsole::ConsoleSession console(keys);
@@ -403,7 +458,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
       winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
     }
-    if (g_stopRequests.load() > 0) {
+    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
       rec.OnStop();
       break;
     }
@@ -425,7 +480,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
       poll(fds, stdinOpen ? 2 : 1, 250);
       rec.queue.Drain();
     }
-    if (g_stopRequests.load() > 0) {
+    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
       rec.OnStop();
       break;
     }
@@ -473,12 +528,14 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecCannotWriteList, {rec.trackListError}).c_str());
     return kExitFailure;
   }
-  return (end == RecordingEnd::Stopped || end == RecordingEnd::InputEnded) ? kExitOk : kExitFailure;
+  if (end != RecordingEnd::Stopped && end != RecordingEnd::InputEnded) return kExitFailure;
+  return dropped > 0 ? kExitFramesLost : kExitOk;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenClosedStandardFds();
   CLI::App app{Text(kRecDescription), "tapewell-rec"};
   Options options;
   OptionTexts texts;

@@ -85,6 +85,9 @@ class RecorderEngine {
 
   /// How the last recording ended.
   RecordingEnd LastEnd() const { return lastEnd_; }
+  /// True when the last recording ended because its track file (m_strPath)
+  /// was deleted or moved while it was being written (LastEnd() WriteFailed).
+  bool TrackFileLost() const { return trackFileLost_; }
 
   /// The position in the recording of the frame being handled: frames handed
   /// to the track files since Record (0 at Record). During a track change it
@@ -124,6 +127,9 @@ class RecorderEngine {
   void EndAfterFailure(RecordingEnd why, int messageId);
   bool CompleteTrackFile();
   void BeginTrack(TrackStart cause, int64_t silenceFrames);
+  void EndAfterLostCapture();
+  bool CheckTrackFile();
+  int CreateTrackFile(int32_t rate);
 
   const NamingServices& naming_;
   int32_t captureRate_ = 0;  // rate of the running capture, for the track files it feeds
@@ -136,4 +142,5 @@ class RecorderEngine {
   int trackNumber_ = 0;
   TrackStart nextCause_ = TrackStart::Mark;  // why StartNextTrack is called
   int64_t nextSilence_ = 0;
+  bool trackFileLost_ = false;
 };

@@ -1,4 +1,5 @@
 // Record, Stop, Track mark, the rate buttons and the track change.
+#include <cerrno>
 #include <cstdio>
 
 #include "capture/capture_ring.h"
@@ -28,6 +29,23 @@ void RecorderEngine::BeginTrack(TrackStart cause, int64_t silenceFrames) {
   TrackStarted(cause, silenceFrames);
 }
 
+namespace {
+// How many names taken by another writer between the check and the create
+// are passed over before the create gives up.
+constexpr int kMaxTakenNames = 1000;
+}  // namespace
+
+// Creates the track file at m_strPath, exclusively: when another recorder
+// took that name after it was found free, the next free name after it is
+// taken instead (m_strPath follows). Returns the writer's result.
+int RecorderEngine::CreateTrackFile(int32_t rate) {
+  for (int taken = 0;; ++taken) {
+    const int created = writer_->Create(m_strPath, rate, trackBits, trackChannels);
+    if (created != WAVE_ERR_OPEN || WaveWriterErrno() != EEXIST || taken == kMaxTakenNames) return created;
+    m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
+  }
+}
+
 std::string RecorderEngine::CreateFailureText(int waveResult) {
   switch (waveResult) {
     case WAVE_ERR_OPEN: return LoadString(IDS_ERR_OPEN);
@@ -41,8 +59,9 @@ void RecorderEngine::OnRecord() {
   g_nSilentRun = 0;
   if (g_bRecording) return;
   UpdateData(true);
+  trackFileLost_ = false;
   m_strPath = m_strFolder + MakeNextTrackName() + ".wav";
-  const int created = writer_->Create(m_strPath, g_nSampleRate, trackBits, trackChannels);
+  const int created = CreateTrackFile(g_nSampleRate);
   if (created != WAVE_OK) {
     m_strFile = CreateFailureText(created);
     lastEnd_ = RecordingEnd::CreateFailed;
@@ -140,7 +159,7 @@ void RecorderEngine::StartNextTrack() {
   }
   TrackCompleted(m_strPath, trackFirst_, frames);
   m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
-  const int created = writer_->Create(m_strPath, captureRate_, trackBits, trackChannels);
+  const int created = CreateTrackFile(captureRate_);
   if (created != WAVE_OK) {
     // No file to write into: the recording ends here rather than dropping frames.
     StopCapture();
@@ -164,12 +183,27 @@ void RecorderEngine::OnCaptureEnded(uintptr_t wParam) {
     StopRecording(RecordingEnd::InputEnded, true);  // exactly as Stop
     return;
   }
-  // The device is lost: what it captured before still goes into the file.
   UpdateData(true);
   HaltCapture();
-  if (!WriteUnhandledBuffers()) return;
+  EndAfterLostCapture();
+}
+
+// The device is lost, or a buffer could not be handed back, and the device
+// is halted: what it captured still goes into the file.
+void RecorderEngine::EndAfterLostCapture() {
+  if (!WriteUnhandledBuffers()) return;  // a failed write has ended the recording
   StopCapture();
   EndAfterFailure(RecordingEnd::CaptureFailed, IDS_ERR_RECORD);
+}
+
+bool RecorderEngine::CheckTrackFile() {
+  if (writer_->StillThere()) return true;
+  // Deleted or moved: the frames written into it are out of reach from
+  // here, so the recording ends and says so rather than going on unseen.
+  trackFileLost_ = true;
+  StopCapture();
+  EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
+  return false;
 }
 
 void RecorderEngine::EndAfterFailure(RecordingEnd why, int messageId) {

@@ -189,10 +189,9 @@ intptr_t RecorderEngine::OnBufferDone(uintptr_t wParam, intptr_t lParam) {
     if (slot < 0) return 1;  // not one of the current eight: left alone
     WAVEHDR* header = g_pWaveHdr[slot];
     const bool running = AnalyseFrames(reinterpret_cast<const uint8_t*>(header->lpData), header->dwBytesRecorded,
-                                       slot, lengthPos, levelPos);
-    if (running && !HandBackCaptureBuffer(header, m_strDiag)) {
-      EndAfterFailure(RecordingEnd::CaptureFailed, IDS_ERR_RECORD);
-    }
+                                       slot, lengthPos, levelPos) &&
+                         CheckTrackFile();
+    if (running && !HandBackCaptureBuffer(header, m_strDiag)) EndAfterLostCapture();
   }
   UpdateData(false);
   return 1;

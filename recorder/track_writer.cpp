@@ -4,7 +4,9 @@
 #include "wavefile/wavefile.h"
 
 int WaveTrackWriter::Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) {
-  return WaveCreate(path.c_str(), rate, bits, channels, 0);
+  const int created = WaveCreateNew(path.c_str(), rate, bits, channels, 0);
+  if (created == WAVE_OK) watch_.Watch(path);
+  return created;
 }
 int WaveTrackWriter::PutFrames(const uint8_t* frames, uint32_t count) { return WavePutFrames(frames, count); }
 int WaveTrackWriter::Close() { return WaveClose(); }

@@ -6,13 +6,16 @@
 #include <cstdint>
 #include <string>
 
+#include "recorder/track_file_watch.h"
+
 class TrackWriter {
  public:
   virtual ~TrackWriter() = default;
   /// Creates the track file `path` at `rate` Hz with `bits` (8 or 16) and
   /// `channels` (1 or 2) and a provisional header; the stereo 16-bit frames
-  /// put later are converted to that layout. Returns a WaveResult (WAVE_OK
-  /// when it is open).
+  /// put later are converted to that layout. The name must be free: a taken
+  /// one is left alone and gives WAVE_ERR_OPEN with WaveWriterErrno() EEXIST.
+  /// Returns a WaveResult (WAVE_OK when it is open).
   virtual int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) = 0;
   /// Appends `count` stereo frames (4 bytes each). Returns a WaveResult; after
   /// a failure the file is closed.
@@ -25,6 +28,9 @@ class TrackWriter {
   virtual uint64_t FramesLeft() const = 0;
   /// Removes a file that was created but never held a frame.
   virtual void Discard(const std::string& path) = 0;
+  /// True while the file created last is still where it was created: not
+  /// deleted, moved or replaced.
+  virtual bool StillThere() const = 0;
 };
 
 /// The real one: the WAV library's writer.
@@ -36,6 +42,10 @@ class WaveTrackWriter : public TrackWriter {
   bool IsOpen() const override;
   uint64_t FramesLeft() const override;
   void Discard(const std::string& path) override;
+  bool StillThere() const override { return watch_.StillThere(); }
+
+ private:
+  TrackFileWatch watch_;  // the file created last
 };
 
 /// A dry run's: opens nothing and writes nothing, but counts the frames
@@ -48,6 +58,7 @@ class DryTrackWriter : public TrackWriter {
   bool IsOpen() const override { return open_; }
   uint64_t FramesLeft() const override;
   void Discard(const std::string&) override {}
+  bool StillThere() const override { return true; }
 
  private:
   bool open_ = false;

@@ -11,7 +11,9 @@
 #include <climits>
 #include <filesystem>
 #include <functional>
+#include <fstream>
 #include <random>
+#include <set>
 
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
@@ -527,6 +529,103 @@ TEST_F(EngineTest, HandBackFailureEndsTheCaptureAndCompletesTheFile) {
   EXPECT_TRUE(g_bRecording);
   EXPECT_EQ(rec.ctlFile, "REC - " + Path("07Dec002"));
 }
+
+TEST_F(EngineTest, HandBackFailureStillWritesTheBuffersTheDeviceHadFilled) {
+  rec.OnRecord();
+  Deliver(Sound(100));
+  // Two more buffers come back before the window handles the first of them,
+  // whose hand-back then fails: the second was captured and goes in too.
+  const Frames first = Constant(8192, 1000), second = Constant(8192, 2000);
+  fake.failPrepareCalls.insert(fake.prepareCalls);
+  ASSERT_TRUE(fake.Deliver(FrameBytes(first).data(), 8192 * 4));
+  ASSERT_TRUE(fake.Deliver(FrameBytes(second).data(), 8192 * 4));
+  rec.Pump();
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(rec.ctlFile, "failed to record sound.");
+  EXPECT_EQ(rec.ends.back(), RecordingEnd::CaptureFailed);
+  const Frames written = FileFrames(Path("07Dec001"));
+  ASSERT_EQ(written.size(), 100u + 8192 + 8192);
+  EXPECT_EQ(written[100].first, 1000);
+  EXPECT_EQ(written[100 + 8192].first, 2000);
+  EXPECT_EQ(written.back().first, 2000);
+}
+
+// Another recorder takes a name after this one has found it free and before
+// it creates the file (the window opened by the check and the create).
+class RacingNaming : public harness::FixedDateNaming {
+ public:
+  mutable std::set<std::string> takenByOthers;  // paths another recorder creates the moment they are found free
+  bool EntryExists(const std::string& path) const override {
+    const bool exists = FixedDateNaming::EntryExists(path);
+    if (!exists && takenByOthers.erase(path) > 0) {
+      std::ofstream(path, std::ios::binary) << "the other recorder's take";
+    }
+    return exists;
+  }
+};
+
+TEST_F(EngineTest, ANameTakenBetweenTheCheckAndTheCreateMovesOnAndTruncatesNothing) {
+  RacingNaming racing;
+  harness::TestRecorder other{racing};
+  other.ctlFolder = folder;
+  racing.takenByOthers = {Path("07Dec001"), Path("07Dec002"), Path("07Dec004")};
+  other.OnRecord();
+  ASSERT_TRUE(g_bRecording);
+  EXPECT_EQ(other.ctlFile, "REC - " + Path("07Dec003"));
+  const Frames input = Sound(300);
+  const auto bytes = FrameBytes(input);
+  ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
+  other.Pump();
+  other.OnTrackMark();  // 004 is taken in the same way at the track change
+  EXPECT_EQ(other.ctlFile, "REC - " + Path("07Dec005"));
+  other.OnStop();
+  EXPECT_EQ(FileFrames(Path("07Dec003")), input);
+  for (const char* name : {"07Dec001", "07Dec002", "07Dec004"}) {
+    EXPECT_EQ(std::filesystem::file_size(Path(name)), 25u) << name << " was truncated";
+  }
+}
+
+#ifndef _WIN32  // Windows refuses to delete or move a file the writer holds open
+TEST_F(EngineTest, ADeletedTrackFileEndsTheRecordingWithinOneBufferAndSaysSo) {
+  rec.OnRecord();
+  Deliver(Sound(100));
+  ASSERT_TRUE(std::filesystem::remove(Path("07Dec001")));
+  Deliver(Sound(100));
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(rec.ctlFile, "failed to write file.");
+  EXPECT_EQ(rec.ends.back(), RecordingEnd::WriteFailed);
+  EXPECT_TRUE(rec.TrackFileLost());
+  EXPECT_FALSE(fake.IsOpen());
+}
+
+TEST_F(EngineTest, AMovedTrackFileEndsTheRecordingAndIsCompletedWhereItWent) {
+  rec.OnRecord();
+  Deliver(Sound(100));
+  const std::string moved = dir.path() + "/moved.wav";
+  std::filesystem::rename(Path("07Dec001"), moved);
+  Deliver(Sound(50));
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_TRUE(rec.TrackFileLost());
+  EXPECT_EQ(FileFrames(moved).size(), 150u);
+  // The next recording watches its own file afresh.
+  rec.OnRecord();
+  Deliver(Sound(10));
+  EXPECT_TRUE(g_bRecording);
+  EXPECT_FALSE(rec.TrackFileLost());
+}
+
+TEST_F(EngineTest, ARemovedFolderEndsTheRecording) {
+  rec.ctlFolder = folder + "sub/";
+  std::filesystem::create_directory(folder + "sub");
+  rec.OnRecord();
+  Deliver(Sound(100));
+  std::filesystem::remove_all(folder + "sub");
+  Deliver(Sound(100));
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_TRUE(rec.TrackFileLost());
+  EXPECT_EQ(rec.ctlFile, "failed to write file.");
+}
+#endif
 
 TEST_F(EngineTest, VanishedDeviceCompletesTheFile) {
   rec.OnRecord();

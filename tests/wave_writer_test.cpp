@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <cstring>
 #include <cerrno>
 #include <climits>
@@ -502,7 +504,7 @@ TEST_F(WaveWriterTest, KilledWriterLeavesEveryFlushedFrameReadable) {
 TEST_F(WaveWriterTest, SizeLimitRefusesTheFrameThatWouldWrapTheHeader) {
   const auto path = dir.file("limit.wav");
   ASSERT_EQ(WaveCreate(path.c_str(), 48000, 16, 2, 0), WAVE_OK);
-  const int64_t maxFrames = kWaveMaxDataBytes / 4;  // 1,073,741,814 frames
+  const int64_t maxFrames = kWaveMaxDataBytes / 4;  // 1,073,741,812 frames
   ASSERT_EQ(WaveTestSetFramesWritten(maxFrames - 3), WAVE_OK);
   EXPECT_EQ(WaveFramesLeft(), 3u);
   EXPECT_EQ(WaveBytesHeld(), uint64_t(maxFrames - 3) * 4);
@@ -544,7 +546,31 @@ TEST_F(WaveWriterTest, SizeLimitAcrossABlockFlush) {
   EXPECT_EQ(WaveClose(), WAVE_ERR_WRITE);  // the refusal closed the file
   const auto h = ReadHeader(path);
   EXPECT_EQ(h.dataSize, kWaveMaxDataBytes);
-  EXPECT_EQ(h.riffSize, 0xFFFFFFFFu);
+  EXPECT_EQ(h.riffSize, kWaveMaxDataBytes + 36);
+  // The file ends exactly at FAT32's limit of 4 GiB - 1 bytes, not past it.
+  EXPECT_EQ(std::filesystem::file_size(path), 0xFFFFFFFFu);
+}
+
+TEST_F(WaveWriterTest, CreateNewRefusesATakenNameAndLeavesItAlone) {
+  const auto path = dir.file("taken.wav");
+  {
+    std::ofstream(path, std::ios::binary) << "someone else's take";
+  }
+  EXPECT_EQ(WaveCreateNew(path.c_str(), 44100, 16, 2, 0), WAVE_ERR_OPEN);
+  EXPECT_EQ(WaveWriterErrno(), EEXIST);
+  EXPECT_EQ(WaveWriterRate(), 0);  // nothing open
+  EXPECT_EQ(std::filesystem::file_size(path), 19u) << "the other file was not truncated";
+
+  const auto folder = dir.file("folder.wav");
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(WaveCreateNew(folder.c_str(), 44100, 16, 2, 0), WAVE_ERR_OPEN);
+  EXPECT_EQ(WaveWriterErrno(), EEXIST);
+
+  const auto fresh = dir.file("fresh.wav");
+  ASSERT_EQ(WaveCreateNew(fresh.c_str(), 44100, 16, 2, 0), WAVE_OK);
+  ASSERT_EQ(WavePutSample(1, 2), WAVE_OK);
+  ASSERT_EQ(WaveClose(), WAVE_OK);
+  EXPECT_EQ(ReadHeader(fresh).dataSize, 4u);
 }
 
 #if !defined(__SANITIZE_ADDRESS__)

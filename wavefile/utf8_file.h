@@ -8,6 +8,11 @@
 
 /// std::fopen of the UTF-8 `path` with `mode`; null on failure (errno set).
 std::FILE* OpenUtf8File(const char* path, const char* mode);
+/// A new file at the UTF-8 `path`, opened for binary writing; null (errno
+/// EEXIST) when any entry of that name exists, so that two writers never
+/// share a file: the check and the create are one step (O_EXCL, or
+/// CREATE_NEW on Windows).
+std::FILE* OpenNewUtf8File(const char* path);
 /// std::remove of the UTF-8 `path`; 0 on success.
 int RemoveUtf8File(const char* path);
 

@@ -142,8 +142,11 @@ bool TrimToWholeFrames(WaveWriterState& w) {
 
 }  // namespace
 
-WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t channels,
-                      uint32_t dataSize) {
+namespace {
+
+// WaveCreate and WaveCreateNew: `exclusive` refuses a path that names any entry.
+WaveResult Create(const char* path, int32_t rate, int32_t bits, int32_t channels, uint32_t dataSize,
+                  bool exclusive) {
   WaveWriterState& w = g_waveFileState.writer;
   if (w.file) WaveClose();  // never leave a file behind with a stale header
 
@@ -159,7 +162,7 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
   if (!w.staging) return WAVE_ERR_NOMEM;
 
   w.lastErrno = 0;
-  w.file.reset(OpenUtf8File(path, "wb"));
+  w.file.reset(exclusive ? OpenNewUtf8File(path) : OpenUtf8File(path, "wb"));
   if (!w.file) {
     w.lastErrno = errno;
     Release(w);
@@ -185,6 +188,16 @@ WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t chan
   w.framesWritten = 0;
   UpdateStagedLimit(w);
   return WAVE_OK;
+}
+
+}  // namespace
+
+WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t channels, uint32_t dataSize) {
+  return Create(path, rate, bits, channels, dataSize, false);
+}
+
+WaveResult WaveCreateNew(const char* path, int32_t rate, int32_t bits, int32_t channels, uint32_t dataSize) {
+  return Create(path, rate, bits, channels, dataSize, true);
 }
 
 WaveResult WavePutSample(int32_t left, int32_t right) {

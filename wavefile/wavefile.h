@@ -46,8 +46,10 @@ inline constexpr int32_t kWaveBlockBytes = 409600;
 inline constexpr uint16_t kWaveFormatPcm = 1;
 inline constexpr uint16_t kWaveFormatExtensible = 0xFFFE;
 
-/// Largest data size a file can state: the RIFF size (data + 36) must fit 32 bits.
-inline constexpr uint32_t kWaveMaxDataBytes = 0xFFFFFFFFu - 36u;
+/// Largest data size the writer puts in one file: the whole file (44-byte
+/// header and data) must stay within 4 GiB - 1 bytes, the largest file FAT32
+/// holds; the RIFF size (data + 36) then fits 32 bits as well.
+inline constexpr uint32_t kWaveMaxDataBytes = 0xFFFFFFFFu - 44u;
 
 // ---------------------------------------------------------------- writer
 
@@ -64,6 +66,13 @@ WaveResult WaveMakeHeader(WaveHeader& header, int32_t rate, int32_t bits, int32_
 /// the header.
 WaveResult WaveCreate(const char* path, int32_t rate, int32_t bits, int32_t channels,
                       uint32_t dataSize);
+
+/// WaveCreate for a file that must not exist yet: when any entry (a file, a
+/// folder, a link) is named `path`, nothing is touched and the result is
+/// WAVE_ERR_OPEN with WaveWriterErrno() EEXIST. The check and the create are
+/// one step, so two writers can never end up sharing one file.
+WaveResult WaveCreateNew(const char* path, int32_t rate, int32_t bits, int32_t channels,
+                         uint32_t dataSize);
 
 /// Converts one frame (inputs clamped to -32768..32767) to the file's layout and
 /// stages it; a full 409,600-byte block is written and the header's sizes are

@@ -1,0 +1,136 @@
+// The slack below the capture ring: the elastic buffer that keeps PortAudio's
+// frames through a stall, and the count of frames a sound server dropped,
+// found against the clock.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <numeric>
+#include <vector>
+
+#include "capture/elastic_buffer.h"
+#include "capture/stream_gap_counter.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+std::vector<uint8_t> Bytes(size_t count, uint8_t first) {
+  std::vector<uint8_t> bytes(count);
+  std::iota(bytes.begin(), bytes.end(), first);
+  return bytes;
+}
+
+// Everything the buffer holds, oldest first, taken out.
+std::vector<uint8_t> TakeAll(ElasticBuffer& buffer) {
+  std::vector<uint8_t> taken;
+  while (buffer.Size() > 0) {
+    const uint8_t* data = nullptr;
+    const size_t n = buffer.Front(data);
+    taken.insert(taken.end(), data, data + n);
+    buffer.Pop(n);
+  }
+  return taken;
+}
+
+TEST(ElasticBufferTest, KeepsBytesInOrderAcrossTheWrapAndRefusesWhatDoesNotFit) {
+  ElasticBuffer buffer;
+  ASSERT_TRUE(buffer.Reserve(10));
+  const auto a = Bytes(6, 1);
+  EXPECT_EQ(buffer.Put(a.data(), a.size()), 6u);
+  const uint8_t* data = nullptr;
+  ASSERT_EQ(buffer.Front(data), 6u);
+  buffer.Pop(4);  // 5, 6 left
+  const auto b = Bytes(9, 100);
+  EXPECT_EQ(buffer.Put(b.data(), b.size()), 8u);  // room for 8: the ninth is refused
+  EXPECT_EQ(buffer.Size(), 10u);
+  const std::vector<uint8_t> expected{5, 6, 100, 101, 102, 103, 104, 105, 106, 107};
+  EXPECT_EQ(TakeAll(buffer), expected);
+  EXPECT_EQ(buffer.Put(b.data(), 3), 3u);  // empty again: takes bytes anew
+  EXPECT_EQ(TakeAll(buffer), (std::vector<uint8_t>{100, 101, 102}));
+}
+
+#ifndef _WIN32
+// Bytes of this process in memory (its resident set).
+uint64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t size = 0, resident = 0;
+  statm >> size >> resident;
+  return resident * uint64_t(sysconf(_SC_PAGESIZE));
+}
+
+TEST(ElasticBufferTest, TwentyFiveSecondsAreReservedWithoutTakingMemoryUntilUsed) {
+  const uint64_t before = ResidentBytes();
+  ElasticBuffer buffer;
+  ASSERT_TRUE(buffer.Reserve(25 * 48000 * 4));  // 4.8 MB
+  EXPECT_LT(ResidentBytes(), before + 1500000) << "the reservation was touched";
+  const auto second = Bytes(192000, 0);
+  EXPECT_EQ(buffer.Put(second.data(), second.size()), second.size());
+  EXPECT_GE(ResidentBytes(), before + 150000) << "a second of frames stored in no memory?";
+}
+#endif
+
+using Clock = StreamGapCounter::Clock;
+
+// Feeds the counter a stream that delivers a 4,096-frame fragment every
+// 85.33 ms at 48 kHz, arriving up to `jitter` late; returns the frames counted
+// as lost. `lostAt`: the fragment after which `lostFrames` never arrive.
+uint64_t RunStream(int fragments, int lostAt, uint64_t lostFrames, std::chrono::microseconds jitter = 0us) {
+  StreamGapCounter counter(48000);
+  const Clock::time_point start{};
+  uint64_t received = 0, counted = 0;
+  for (int i = 0; i < fragments; ++i) {
+    received += 4096;
+    const auto late = jitter * ((i * 7) % 5) / 4;
+    const auto now = start + std::chrono::microseconds(int64_t((i + 1) * 4096 * 1e6 / 48000)) + late;
+    if (i == lostAt) received -= lostFrames;
+    counted += counter.CaughtUp(now, received);
+  }
+  return counted;
+}
+
+TEST(StreamGapCounterTest, AStreamThatKeepsPaceLosesNothingWhateverItsJitter) {
+  EXPECT_EQ(RunStream(1000, -1, 0), 0u);
+  EXPECT_EQ(RunStream(1000, -1, 0, 20ms), 0u);
+}
+
+TEST(StreamGapCounterTest, AGapIsCountedOnceAndExactlyWhenTheStreamKeepsTime) {
+  EXPECT_EQ(RunStream(1000, 300, 8 * 48000), 8u * 48000);
+  EXPECT_EQ(RunStream(1000, 300, 7 * 4096 + 1234), 7u * 4096 + 1234);
+}
+
+TEST(StreamGapCounterTest, AGapIsCountedToWithinTheJitter) {
+  const double counted = double(RunStream(1000, 300, 8 * 48000, 5ms));
+  EXPECT_NEAR(counted, 8.0 * 48000, 0.005 * 48000);
+}
+
+TEST(StreamGapCounterTest, ABacklogStillArrivingIsNoGap) {
+  // A stall: nothing is read for 10 s, then the frames the server kept come
+  // in faster than real time until the stream is caught up again.
+  StreamGapCounter counter(48000);
+  Clock::time_point now{};
+  uint64_t received = 0, counted = 0;
+  for (int i = 0; i < 20; ++i) {
+    now += 100ms;
+    received += 4800;
+    counted += counter.CaughtUp(now, received);
+  }
+  now += 10s;  // stopped; 480,000 frames wait in the server
+  for (uint64_t behind = 480000 + 4800; behind > 0;) {
+    now += 50ms;
+    behind += 2400;  // captured meanwhile
+    const uint64_t taken = std::min<uint64_t>(behind, 48000);
+    received += taken;
+    behind -= taken;
+    counted += counter.CaughtUp(now, received);  // the library ran dry for a moment
+  }
+  for (int i = 0; i < 40; ++i) {
+    now += 100ms;
+    received += 4800;
+    counted += counter.CaughtUp(now, received);
+  }
+  EXPECT_EQ(counted, 0u);
+}
+
+}  // namespace
