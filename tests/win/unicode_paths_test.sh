@@ -46,7 +46,8 @@ check_ui() {  # $1: name of the UI, $2: the file line's prefix, then the environ
   mapfile -t files < <(ls "$out_dir")
   [ ${#files[@]} -eq 1 ] || fail "$ui UI: expected 1 track file in '$out_dir', found: ${files[*]:-none}"
   local file="$out_dir/${files[0]}"
-  head -n 1 "$work/out-$ui.txt" | grep -qxF "$prefix$(winpath "$file")" ||
+  # An event line is the text, then a tab with the time and the frame position.
+  head -n 1 "$work/out-$ui.txt" | cut -f1 | grep -qxF "$prefix$(winpath "$file")" ||
     fail "$ui UI: the file line does not name '$(winpath "$file")' after '$prefix'"
   [ "$(soxi -s "$file")" = "$want_frames" ] || fail "$ui UI: the track holds $(soxi -s "$file") frames, not $want_frames"
   [ "$(sox "$file" -t raw - | md5sum)" = "$want_sum" ] || fail "$ui UI: the track's frames differ from the input's"
