@@ -3,7 +3,8 @@
 #include "capture/live_input.h"
 #include "capture/winmm_wave_in.h"
 
-LiveInput ChooseLiveInput(const std::string& device) {
+// No sound server here: `keepWaiting` is never asked.
+LiveInput ChooseLiveInput(const std::string& device, const SlowServerWait&) {
   LiveInput input;
   input.backend = LiveBackend::WindowsWaveIn;
   uint32_t number = WinmmWaveInService::kWinmmMapper;

@@ -285,7 +285,9 @@ void ReportFileFailure(const TerminalRecorder& rec) {
 // --list-devices and checks the name given to --device. Returns -1 when the
 // recording can go on, else the exit status.
 int PrepareLiveInput(const Options& options, std::unique_ptr<WaveInService>& service) {
+#ifndef _WIN32
   InstallStartUpSignalHandlers();
+#endif
   // A server that is there but does not answer (stalled) is waited for: the
   // PortAudio way to it would hang as well. Until the recording starts,
   // SIGINT and SIGTERM end the program at once.
