@@ -18,10 +18,12 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/own_server.h"
 #include "tests/test_support.h"
 #include "wavefile/wavefile.h"
 #include "wavefile/wavefile_state.h"
 
+using testsupport::OwnServer;
 using testsupport::ReadFileBytes;
 using testsupport::ReadLe32;
 using testsupport::RunCommand;
@@ -31,7 +33,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 const std::string kBinary = TAPEWELL_REC_PATH;
-const std::string kSoundServerScript = TAPEWELL_SOURCE_DIR "/scripts/sound-server.sh";
 
 std::string FileText(const std::string& path) {
   std::ifstream in(path);
@@ -147,51 +148,6 @@ double ToneAmplitude(const std::vector<int16_t>& s, size_t from, size_t count, i
 
 // A private server of the test's own (so that killing or stalling it leaves
 // the others alone), stopped when the object goes.
-class OwnServer {
- public:
-  explicit OwnServer(const std::string& kind) : kind_(kind) {
-    int status = -1;
-    const std::string started =
-        RunCommand("bash " + kSoundServerScript + " start " + kind + " " + Dir() + " 2>&1", &status);
-    if (status != 0) {
-      why_ = started;
-      return;
-    }
-    std::istringstream lines(FileText(Dir() + "/env"));
-    for (std::string line; std::getline(lines, line);) {
-      const size_t eq = line.find('=');
-      if (eq != std::string::npos) env_[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    std::istringstream pids(env_["TAPEWELL_SERVER_PIDS"]);
-    for (pid_t pid; pids >> pid;) pids_.push_back(pid);
-    if (env_["PULSE_SERVER"].empty() || pids_.empty()) why_ = "the server script told no server or process";
-  }
-  ~OwnServer() {
-    Signal(SIGCONT);
-    RunCommand("bash " + kSoundServerScript + " stop " + Dir() + " 2>&1");
-  }
-  /// Empty when the server runs, else why not.
-  const std::string& why() const { return why_; }
-  /// The environment that makes a client use this server.
-  std::map<std::string, std::string> ClientEnv() const { return {{"PULSE_SERVER", env_.at("PULSE_SERVER")}}; }
-  /// pactl with this server.
-  std::string Pactl(const std::string& args, int* status = nullptr) const {
-    return RunCommand("PULSE_SERVER=" + env_.at("PULSE_SERVER") + " pactl " + args + " 2>&1", status);
-  }
-  /// Sends `signal` to every process of the server.
-  void Signal(int signal) const {
-    for (pid_t pid : pids_) kill(pid, signal);
-  }
-
- private:
-  std::string Dir() const { return dir_.path() + "/s"; }
-  std::string kind_;
-  TempDir dir_;
-  std::string why_;
-  std::map<std::string, std::string> env_;
-  std::vector<pid_t> pids_;
-};
-
 class LiveCaptureTest : public ::testing::Test {
  protected:
   void SetUp() override {

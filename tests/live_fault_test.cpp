@@ -24,10 +24,12 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/own_server.h"
 #include "tests/test_support.h"
 #include "wavefile/wavefile.h"
 #include "wavefile/wavefile_state.h"
 
+using testsupport::OwnServer;
 using testsupport::ReadFileBytes;
 using testsupport::ReadLe32;
 using testsupport::RunCommand;
@@ -39,7 +41,6 @@ namespace {
 
 const std::string kBinary = TAPEWELL_REC_PATH;
 const std::string kShim = TAPEWELL_SHIM_PATH;
-const std::string kSoundServerScript = TAPEWELL_SOURCE_DIR "/scripts/sound-server.sh";
 constexpr int kRate = 48000;
 
 std::string FileText(const std::string& path) {
@@ -117,48 +118,6 @@ class Child {
 
  private:
   pid_t pid_ = -1;
-};
-
-// A private PulseAudio server of the test's own, stopped when the object goes.
-class OwnServer {
- public:
-  OwnServer() {
-    int status = -1;
-    const std::string started =
-        RunCommand("bash " + kSoundServerScript + " start pulseaudio " + Dir() + " 2>&1", &status);
-    if (status != 0) {
-      why_ = started.empty() ? "the server did not start" : started;
-      return;
-    }
-    std::istringstream lines(FileText(Dir() + "/env"));
-    for (std::string line; std::getline(lines, line);) {
-      const size_t eq = line.find('=');
-      if (eq != std::string::npos) env_[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    std::istringstream pids(env_["TAPEWELL_SERVER_PIDS"]);
-    for (pid_t pid; pids >> pid;) pids_.push_back(pid);
-    if (env_["PULSE_SERVER"].empty() || pids_.empty()) why_ = "the server script told no server or process";
-  }
-  ~OwnServer() {
-    Signal(SIGCONT);
-    RunCommand("bash " + kSoundServerScript + " stop " + Dir() + " 2>&1");
-  }
-  OwnServer(const OwnServer&) = delete;
-  OwnServer& operator=(const OwnServer&) = delete;
-  const std::string& why() const { return why_; }
-  std::map<std::string, std::string> ClientEnv() const { return {{"PULSE_SERVER", env_.at("PULSE_SERVER")}}; }
-  void Signal(int signal) const {
-    for (pid_t pid : pids_) {
-      if (pid > 0) kill(pid, signal);
-    }
-  }
-
- private:
-  std::string Dir() const { return dir_.path() + "/s"; }
-  TempDir dir_;
-  std::string why_;
-  std::map<std::string, std::string> env_;
-  std::vector<pid_t> pids_;
 };
 
 // The unique-frame signal: frame n (from 1) holds n, its low 16 bits on the
