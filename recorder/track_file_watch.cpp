@@ -31,10 +31,16 @@ bool Identify(const std::string& path, uint64_t& device, uint64_t& inode) {
 bool TrackFileWatch::Watch(const std::string& path) {
   path_ = path;
   watching_ = Identify(path, device_, inode_);
+  lastLook_ = std::chrono::steady_clock::now();
   return watching_;
 }
 
-bool TrackFileWatch::StillThere() const {
+bool TrackFileWatch::StillThere() {
+  if (!watching_) return false;
+  const auto now = std::chrono::steady_clock::now();
+  if (now - lastLook_ < lookEvery_) return true;
+  lastLook_ = now;
   uint64_t device = 0, inode = 0;
-  return watching_ && Identify(path_, device, inode) && device == device_ && inode == inode_;
+  watching_ = Identify(path_, device, inode) && device == device_ && inode == inode_;
+  return watching_;
 }

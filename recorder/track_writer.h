@@ -3,6 +3,7 @@
 // splitting is the same for both; only the files differ.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 
@@ -29,20 +30,23 @@ class TrackWriter {
   /// Removes a file that was created but never held a frame.
   virtual void Discard(const std::string& path) = 0;
   /// True while the file created last is still where it was created: not
-  /// deleted, moved or replaced.
-  virtual bool StillThere() const = 0;
+  /// deleted, moved or replaced (the real writer looks at most every
+  /// TrackFileWatch::kLookEvery unless told otherwise).
+  virtual bool StillThere() = 0;
 };
 
 /// The real one: the WAV library's writer.
 class WaveTrackWriter : public TrackWriter {
  public:
+  /// A writer whose file watch looks at the path at most once per `lookEvery`.
+  explicit WaveTrackWriter(std::chrono::milliseconds lookEvery = TrackFileWatch::kLookEvery) : watch_(lookEvery) {}
   int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
   int PutFrames(const uint8_t* frames, uint32_t count) override;
   int Close() override;
   bool IsOpen() const override;
   uint64_t FramesLeft() const override;
   void Discard(const std::string& path) override;
-  bool StillThere() const override { return watch_.StillThere(); }
+  bool StillThere() override { return watch_.StillThere(); }
 
  private:
   TrackFileWatch watch_;  // the file created last
@@ -58,7 +62,7 @@ class DryTrackWriter : public TrackWriter {
   bool IsOpen() const override { return open_; }
   uint64_t FramesLeft() const override;
   void Discard(const std::string&) override {}
-  bool StillThere() const override { return true; }
+  bool StillThere() override { return true; }
 
  private:
   bool open_ = false;

@@ -8,12 +8,14 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <functional>
 #include <fstream>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
@@ -586,7 +588,17 @@ TEST_F(EngineTest, ANameTakenBetweenTheCheckAndTheCreateMovesOnAndTruncatesNothi
 }
 
 #ifndef _WIN32  // Windows refuses to delete or move a file the writer holds open
-TEST_F(EngineTest, ADeletedTrackFileEndsTheRecordingWithinOneBufferAndSaysSo) {
+// The engine with a writer that looks at its file at every buffer.
+class WatchedEngineTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    rec.SetTrackWriter(everyBuffer);
+  }
+  WaveTrackWriter everyBuffer{std::chrono::milliseconds(0)};
+};
+
+TEST_F(WatchedEngineTest, ADeletedTrackFileEndsTheRecordingAtTheNextLookAndSaysSo) {
   rec.OnRecord();
   Deliver(Sound(100));
   ASSERT_TRUE(std::filesystem::remove(Path("07Dec001")));
@@ -598,7 +610,7 @@ TEST_F(EngineTest, ADeletedTrackFileEndsTheRecordingWithinOneBufferAndSaysSo) {
   EXPECT_FALSE(fake.IsOpen());
 }
 
-TEST_F(EngineTest, AMovedTrackFileEndsTheRecordingAndIsCompletedWhereItWent) {
+TEST_F(WatchedEngineTest, AMovedTrackFileEndsTheRecordingAndIsCompletedWhereItWent) {
   rec.OnRecord();
   Deliver(Sound(100));
   const std::string moved = dir.path() + "/moved.wav";
@@ -614,7 +626,7 @@ TEST_F(EngineTest, AMovedTrackFileEndsTheRecordingAndIsCompletedWhereItWent) {
   EXPECT_FALSE(rec.TrackFileLost());
 }
 
-TEST_F(EngineTest, ARemovedFolderEndsTheRecording) {
+TEST_F(WatchedEngineTest, ARemovedFolderEndsTheRecording) {
   rec.ctlFolder = folder + "sub/";
   std::filesystem::create_directory(folder + "sub");
   rec.OnRecord();
@@ -624,6 +636,21 @@ TEST_F(EngineTest, ARemovedFolderEndsTheRecording) {
   EXPECT_FALSE(g_bRecording);
   EXPECT_TRUE(rec.TrackFileLost());
   EXPECT_EQ(rec.ctlFile, "failed to write file.");
+}
+
+TEST_F(EngineTest, TheDefaultWriterSeesADeletedFileWithinItsLookInterval) {
+  rec.OnRecord();
+  Deliver(Sound(100));
+  ASSERT_TRUE(std::filesystem::remove(Path("07Dec001")));
+  // Buffers keep coming as they do from a live input; the loss is seen at
+  // the first look after the interval, well within a second.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (g_bRecording && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    Deliver(Sound(100));
+  }
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_TRUE(rec.TrackFileLost());
 }
 #endif
 
