@@ -64,7 +64,8 @@ class FileReplayWaveInService::Device : public WaveInDevice {
     return MMSYSERR_NOERROR;
   }
 
-  // Unpaced: every queued buffer, on the calling thread, filled in one go.
+  // Unpaced: every queued buffer, on the calling thread, filled in one go
+  // (one read of a file for all of them).
   size_t DeliverQueued() {
     if (paced_ || !started_ || ended_) return 0;
     WAVEHDR* batch[kMaxBatch];
@@ -90,7 +91,7 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   }
 
  private:
-  static constexpr size_t kMaxBatch = 16;  // more than the ring ever queues
+  static constexpr size_t kMaxBatch = kMaxReadPieces;  // more than the ring ever queues
 
   // The replay thread: fills the oldest queued buffer with the next frames.
   void Replay() {
@@ -123,12 +124,13 @@ class FileReplayWaveInService::Device : public WaveInDevice {
   // after the other; frames[k] tells how many buffer k got. A buffer that
   // is not filled holds the input's last frames; those after it get none.
   void Fill(WAVEHDR* const* headers, uint32_t* frames, size_t count) {
-    bool ended = false;
+    int16_t* buffers[kMaxBatch];
+    uint32_t want[kMaxBatch];
     for (size_t k = 0; k < count; ++k) {
-      const uint32_t want = headers[k]->dwBufferLength / 4;
-      frames[k] = ended ? 0 : input_.ReadStereo(reinterpret_cast<int16_t*>(headers[k]->lpData), want);
-      if (frames[k] < want) ended = true;
+      buffers[k] = reinterpret_cast<int16_t*>(headers[k]->lpData);
+      want[k] = headers[k]->dwBufferLength / 4;
     }
+    input_.ReadStereo(buffers, want, frames, count);
   }
 
   // Delivers a buffer filled with `n` frames; one that is not full holds the

@@ -10,6 +10,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 #endif
 
@@ -90,6 +91,54 @@ size_t ReadFully(int fd, void* into, size_t bytes, bool* failed = nullptr) {
     done += static_cast<size_t>(n);
   }
   return done;
+}
+
+// A stretch of memory one read fills.
+struct ReadPiece {
+  char* at;
+  size_t bytes;
+};
+
+// Fills `pieces` in order from `fd` as ReadFully fills one: as many bytes as
+// the input gives before its end. One system call fills them all where the
+// input allows (readv), so a fast replay of many capture buffers costs one
+// read for all of them. Returns the bytes read.
+size_t ReadPiecesFully(int fd, ReadPiece* pieces, size_t count, bool* failed) {
+#ifdef _WIN32
+  size_t done = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const size_t n = ReadFully(fd, pieces[k].at, pieces[k].bytes, failed);
+    done += n;
+    if (n < pieces[k].bytes) break;
+  }
+  return done;
+#else
+  iovec iov[kMaxReadPieces];
+  count = std::min(count, kMaxReadPieces);
+  for (size_t k = 0; k < count; ++k) iov[k] = {pieces[k].at, pieces[k].bytes};
+  iovec* next = iov;
+  size_t left = count;
+  size_t done = 0;
+  while (left > 0) {
+    const ssize_t n = ::readv(fd, next, static_cast<int>(left));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && failed) *failed = true;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+    // Steps past the pieces filled, and into the one filled in part.
+    size_t rest = static_cast<size_t>(n);
+    while (left > 0 && rest >= next->iov_len) {
+      rest -= next->iov_len;
+      ++next;
+      --left;
+    }
+    if (left > 0) {
+      next->iov_base = static_cast<char*>(next->iov_base) + rest;
+      next->iov_len -= rest;
+    }
+  }
+  return done;
+#endif
 }
 
 void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
@@ -364,24 +413,55 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 }
 
 uint32_t ReplayInput::ReadStereo(int16_t* frames, uint32_t count) {
-  if (!source_ || layout_.keptBits == 0) return 0;
-  if (layout_.frames >= 0) count = static_cast<uint32_t>(std::clamp<int64_t>(layout_.frames - framesRead_, 0, count));
-  if (count == 0) return 0;
   uint32_t got = 0;
+  ReadStereo(&frames, &count, &got, 1);
+  return got;
+}
+
+void ReplayInput::ReadStereo(int16_t* const* buffers, const uint32_t* counts, uint32_t* got, size_t n) {
+  std::fill(got, got + n, 0u);
+  if (!source_ || layout_.keptBits == 0) return;
+  // What the input still holds, as far as it is known.
+  int64_t left = layout_.frames >= 0 ? std::max<int64_t>(0, layout_.frames - framesRead_) : INT64_MAX;
+  uint32_t want[kMaxReadPieces];
+  n = std::min(n, kMaxReadPieces);
+  uint64_t wanted = 0;
+  for (size_t k = 0; k < n; ++k) {
+    want[k] = static_cast<uint32_t>(std::min<int64_t>(left, counts[k]));
+    left -= want[k];
+    wanted += want[k];
+  }
+  if (wanted == 0) return;
+  uint64_t total = 0;
   if (source_->sndfile) {
     // libsndfile delivers 16-bit samples in the input's channel count.
-    got = static_cast<uint32_t>(std::max<sf_count_t>(0, sf_readf_short(source_->sndfile, frames, count)));
-    if (source_->channels == 1) SpreadToStereo(frames, got, 16, 1);
-    if (got < count && sf_error(source_->sndfile) != SF_ERR_NO_ERROR) readError_ = sf_strerror(source_->sndfile);
+    for (size_t k = 0; k < n; ++k) {
+      if (want[k] == 0) break;
+      got[k] = static_cast<uint32_t>(std::max<sf_count_t>(0, sf_readf_short(source_->sndfile, buffers[k], want[k])));
+      if (source_->channels == 1) SpreadToStereo(buffers[k], got[k], 16, 1);
+      total += got[k];
+      if (got[k] < want[k]) {
+        if (sf_error(source_->sndfile) != SF_ERR_NO_ERROR) readError_ = sf_strerror(source_->sndfile);
+        break;
+      }
+    }
   } else {
+    // Each buffer takes its frames in the input's layout at its front; they
+    // are spread to 16-bit stereo in place afterwards.
     const size_t bytesPerFrame = size_t(source_->bits / 8) * size_t(source_->channels);
+    ReadPiece pieces[kMaxReadPieces];
+    for (size_t k = 0; k < n; ++k) pieces[k] = {reinterpret_cast<char*>(buffers[k]), want[k] * bytesPerFrame};
     bool failed = false;
-    const size_t bytes = ReadFully(source_->fd, frames, count * bytesPerFrame, &failed);
-    got = static_cast<uint32_t>(bytes / bytesPerFrame);
-    SpreadToStereo(frames, got, source_->bits, source_->channels);
+    size_t bytes = ReadPiecesFully(source_->fd, pieces, n, &failed);
     if (failed) readError_ = std::strerror(errno);
+    for (size_t k = 0; k < n && bytes > 0; ++k) {
+      const size_t here = std::min(bytes, pieces[k].bytes);
+      got[k] = static_cast<uint32_t>(here / bytesPerFrame);
+      SpreadToStereo(buffers[k], got[k], source_->bits, source_->channels);
+      total += got[k];
+      bytes -= here;
+    }
   }
-  if (got < count) ended_ = true;
-  framesRead_ += got;
-  return got;
+  if (total < wanted) ended_ = true;
+  framesRead_ += static_cast<int64_t>(total);
 }

@@ -12,9 +12,13 @@
 // limit. Frames are counted in 64 bits.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+
+/// The most buffers one ReplayInput::ReadStereo call fills.
+inline constexpr size_t kMaxReadPieces = 16;
 
 struct ReplayLayout {
   int32_t rate = 0;
@@ -56,6 +60,13 @@ class ReplayInput {
   /// `count` only at the end of the input or when it cannot be read further
   /// (then ReadError says why).
   uint32_t ReadStereo(int16_t* frames, uint32_t count);
+
+  /// Reads the next frames into `n` buffers (at most kMaxReadPieces) in
+  /// order, as that many ReadStereo calls would: buffer k takes up to
+  /// `counts[k]` frames, and `got[k]` says how many it took. After a buffer
+  /// that is not filled, the rest take none. A file's frames reach all the
+  /// buffers in one read where the platform allows.
+  void ReadStereo(int16_t* const* buffers, const uint32_t* counts, uint32_t* got, size_t n);
 
   /// Frames read so far.
   int64_t FramesRead() const { return framesRead_; }

@@ -4,9 +4,17 @@
 // stereo.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "capture/replay_input.h"
 #include "tests/test_support.h"
@@ -130,3 +138,87 @@ TEST_F(ReplayInputTest, AFileThatCannotBeOpenedGivesLibsndfilesReason) {
   EXPECT_FALSE(input.Open(dir.file("text.wav"), why));
   EXPECT_EQ(why, "Format not recognised.");
 }
+
+namespace {
+
+// Reads the whole input in batches of buffers of the given sizes (in frames),
+// as a fast replay does; each buffer's frames must follow the last one's.
+std::vector<int16_t> ReadAllInBatches(ReplayInput& input, const std::vector<uint32_t>& sizes) {
+  std::vector<std::vector<int16_t>> buffers;
+  std::vector<int16_t*> pointers;
+  for (uint32_t n : sizes) buffers.emplace_back(2 * size_t{n}, int16_t{0x5A5A});
+  for (auto& b : buffers) pointers.push_back(b.data());
+  std::vector<int16_t> all;
+  std::vector<uint32_t> got(sizes.size());
+  for (;;) {
+    input.ReadStereo(pointers.data(), sizes.data(), got.data(), sizes.size());
+    for (size_t k = 0; k < sizes.size(); ++k) {
+      all.insert(all.end(), buffers[k].begin(), buffers[k].begin() + 2 * size_t{got[k]});
+      if (got[k] < sizes[k]) {
+        for (size_t rest = k + 1; rest < sizes.size(); ++rest) EXPECT_EQ(got[rest], 0u) << "after a short buffer";
+        return all;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST_F(ReplayInputTest, ABatchOfBuffersTakesTheFramesInOrderAsSingleReadsDo) {
+  const std::vector<uint32_t> sizes = {1000, 7, 333, 1, 2048};
+  struct Case {
+    int bits, channels;
+    Bytes data;
+  };
+  Bytes mono8;
+  for (int i = 0; i < 9001; ++i) mono8.push_back(static_cast<uint8_t>(i * 31));
+  for (const Case& c : {Case{16, 2, StereoData(10000)}, Case{8, 1, mono8}}) {
+    SCOPED_TRACE(c.bits);
+    const std::string path = dir.file("batch.wav");
+    WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, c.bits, c.channels), wavbytes::Chunk("data", c.data),
+                                        wavbytes::Chunk("LIST", Bytes(40, 'x'))}));
+    ReplayInput one, batch;
+    std::string why;
+    ASSERT_TRUE(one.Open(path, why)) << why;
+    ASSERT_TRUE(batch.Open(path, why)) << why;
+    const auto expected = ReadAll(one, 500);
+    ASSERT_EQ(expected.size(), 2 * c.data.size() * 8 / size_t(c.bits * c.channels));
+    // The chunk after the data is never read as frames: the stated size ends the batch inside a buffer.
+    EXPECT_EQ(ReadAllInBatches(batch, sizes), expected);
+    EXPECT_EQ(batch.FramesRead(), one.FramesRead());
+    EXPECT_FALSE(batch.CutShort());
+  }
+}
+
+#ifndef _WIN32
+TEST_F(ReplayInputTest, AStreamThatArrivesInOddPiecesFillsTheBatchCompletely) {
+  // A named pipe fed 1 to 37 bytes at a time: reads come back short in the
+  // middle of frames and of buffers, and every byte still lands in order.
+  const std::string path = dir.file("stream.wav");
+  ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+  const Bytes stream = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", StereoData(5000))});
+  std::thread writer([&] {
+    const int fd = ::open(path.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    for (size_t at = 0, step = 1; at < stream.size(); at += step, step = step % 37 + 1) {
+      const size_t n = std::min(step, stream.size() - at);
+      if (::write(fd, stream.data() + at, n) != static_cast<ssize_t>(n)) break;
+      if (at % 997 < step) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ::close(fd);
+  });
+  ReplayInput input;
+  std::string why;
+  const bool opened = input.Open(path, why);
+  std::vector<int16_t> frames;
+  if (opened) frames = ReadAllInBatches(input, {1024, 3, 2000, 512});
+  writer.join();
+  ASSERT_TRUE(opened) << why;
+  ASSERT_EQ(frames.size(), 10000u);
+  for (int i = 0; i < 5000; ++i) {
+    ASSERT_EQ(frames[2 * i], static_cast<int16_t>(i * 7)) << i;
+    ASSERT_EQ(frames[2 * i + 1], static_cast<int16_t>(-i * 5)) << i;
+  }
+  EXPECT_EQ(input.ReadError(), "");
+}
+#endif
