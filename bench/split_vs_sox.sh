@@ -18,6 +18,9 @@
 #
 # Usage: bench/split_vs_sox.sh [rounds] [inputs...]   (default: 5 rounds; 10min 60min 1100)
 #   TAPEWELL_REC=path   the binary (default build-rel/cli/tapewell-rec, built in Release if missing)
+#   TAPEWELL_REC_BASE=path  a second tapewell-rec (an earlier build) run in the same rounds as
+#                       "base"; the script then also prints base's time / rec's time, so a change
+#                       is measured against what it changes, under the same load
 #   BENCH_DIR=dir       where inputs and outputs go (default: /dev/shm when it is there, else /tmp).
 #                       On tmpfs every tool meets the page cache alone; on a disk file system
 #                       creating the next round's files after the last round's were deleted
@@ -35,6 +38,7 @@ if [ ! -x "$rec" ]; then
   cmake --build build-rel --target tapewell-rec >/dev/null
 fi
 rec=$(realpath "$rec")
+base=${TAPEWELL_REC_BASE:+$(realpath "$TAPEWELL_REC_BASE")}
 for tool in sox soxi ffmpeg /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "split_vs_sox.sh: $tool is missing (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
@@ -101,6 +105,7 @@ run_tool() {
   case $tool in
     rec) timed "$rec" --input "$input" --fast -a -l 10 -w "$out" ;;
     rec6) timed "$rec" --input "$input" --fast -a -l 13 -w "$out" ;;
+    base) timed "$base" --input "$input" --fast -a -l 10 -w "$out" ;;
     sox) (cd "$out" && timed sox "$input" trk%3n.wav silence 1 0.1t 1% 1 1.0t 1% : newfile : restart) ;;
     ffmpeg)
       # Pass 1 finds where each silence of at least 1 s ends; pass 2 cuts there.
@@ -119,6 +124,7 @@ stats() {  # min median max of the numbers on standard input
 }
 
 echo "tapewell-rec: $rec"
+[ -z "$base" ] || echo "base: $base"
 echo "work folder: $work ($(stat -f -c %T "$work"))"
 echo "$rounds rounds per input; ratio = throughput of tapewell-rec / throughput of the other"
 for name in "${inputs[@]}"; do
@@ -126,6 +132,7 @@ for name in "${inputs[@]}"; do
   input="$work/$name.wav"
   tools=(rec sox ffmpeg cp)
   [ "$name" = 1100 ] && tools=(rec rec6 sox ffmpeg cp)
+  [ -z "$base" ] || tools+=(base)
   cat "$input" >/dev/null  # page cache warm
   for t in "${tools[@]}"; do : >"$work/$t.times"; done
   for round in $(seq "$rounds"); do
@@ -149,7 +156,9 @@ for name in "${inputs[@]}"; do
     printf "%-7s wall s: %s   cpu s: %s\n" "$t" "$(cut -d' ' -f1 "$work/$t.times" | stats)" \
       "$(cut -d' ' -f2 "$work/$t.times" | stats)"
   done
-  for t in sox ffmpeg cp; do
+  others=(sox ffmpeg cp)
+  [ -z "$base" ] || others+=(base)
+  for t in "${others[@]}"; do
     printf "rec vs %-7s wall: %s   cpu: %s\n" "$t" \
       "$(paste -d' ' "$work/$t.times" "$work/rec.times" | awk '{ print $1 / $3 }' | stats)" \
       "$(paste -d' ' "$work/$t.times" "$work/rec.times" | awk '{ print ($4 > 0 ? $2 / $4 : 0) }' | stats)"
