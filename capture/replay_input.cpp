@@ -147,6 +147,40 @@ void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
 
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 
+// A clearer reason than libsndfile's ("SF_INFO struct incomplete") for a WAV
+// header whose format chunk gives a sample rate or a channel count of 0,
+// found in the file's first `n` bytes; "" when they show neither.
+std::string EmptyFormatReason(const uint8_t* bytes, size_t n) {
+  if (n < 12 || (std::memcmp(bytes, "RIFF", 4) != 0 && std::memcmp(bytes, "RF64", 4) != 0) ||
+      std::memcmp(bytes + 8, "WAVE", 4) != 0) {
+    return "";
+  }
+  for (uint64_t at = 12; at + 8 <= n;) {
+    const uint32_t size = Le32(bytes + at + 4);
+    if (std::memcmp(bytes + at, "fmt ", 4) == 0) {
+      if (size < 8 || at + 16 > n) return "";
+      if (Le32(bytes + at + 12) == 0) return "the WAV header gives a sample rate of 0";
+      if ((bytes[at + 10] | bytes[at + 11] << 8) == 0) return "the WAV header gives 0 channels";
+      return "";
+    }
+    at += 8 + uint64_t{size} + (size & 1);
+  }
+  return "";
+}
+
+// The reason a file libsndfile refused cannot be opened: EmptyFormatReason's
+// when its header shows one, libsndfile's own otherwise.
+std::string OpenFailureReason(const std::string& path) {
+  std::string why = sf_strerror(nullptr);
+  std::FILE* file = OpenUtf8File(path.c_str(), "rb");
+  if (!file) return why;
+  std::vector<uint8_t> head(65536);
+  head.resize(std::fread(head.data(), 1, head.size(), file));
+  std::fclose(file);
+  const std::string clearer = EmptyFormatReason(head.data(), head.size());
+  return clearer.empty() ? why : clearer;
+}
+
 // A WAV stream's head, read from `in` up to the first byte of its data: the
 // format chunk (kept), the data size it states, and a short RIFF file made of
 // the format chunk and an empty data chunk, for libsndfile to tell the layout.
@@ -322,7 +356,8 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
     SF_VIRTUAL_IO io = MemoryIo();
     SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
     if (!probe) {
-      why = sf_strerror(nullptr);
+      why = EmptyFormatReason(head.header.data(), head.header.size());
+      if (why.empty()) why = sf_strerror(nullptr);
       return false;
     }
     sf_close(probe);
@@ -338,7 +373,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
     source->sndfile = sf_open(path.c_str(), SFM_READ, &info);
 #endif
     if (!source->sndfile) {
-      why = sf_strerror(nullptr);
+      why = OpenFailureReason(path);
       return false;
     }
   }

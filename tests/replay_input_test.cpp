@@ -139,6 +139,27 @@ TEST_F(ReplayInputTest, AFileThatCannotBeOpenedGivesLibsndfilesReason) {
   EXPECT_EQ(why, "Format not recognised.");
 }
 
+TEST_F(ReplayInputTest, AHeaderWithNoRateOrNoChannelsSaysWhichRatherThanAnInternalError) {
+  // libsndfile's own reason for these is "Internal error : SF_INFO struct incomplete."
+  struct Case {
+    int32_t rate, channels;
+    const char* why;
+  };
+  for (const Case c : {Case{0, 2, "the WAV header gives a sample rate of 0"},
+                       Case{44100, 0, "the WAV header gives 0 channels"}}) {
+    const std::string path = dir.file("empty-format.wav");
+    // The format chunk comes after a chunk of odd size and its pad byte.
+    Bytes list = wavbytes::Chunk("LIST", Bytes(13, 'x'));
+    list.push_back(0);
+    WriteUtf8File(path, wavbytes::Riff({list, wavbytes::Fmt(c.rate, 16, c.channels),
+                                        wavbytes::Chunk("data", StereoData(10))}));
+    ReplayInput input;
+    std::string why;
+    EXPECT_FALSE(input.Open(path, why));
+    EXPECT_EQ(why, c.why);
+  }
+}
+
 namespace {
 
 // Reads the whole input in batches of buffers of the given sizes (in frames),

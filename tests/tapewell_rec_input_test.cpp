@@ -443,3 +443,15 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
     }
   }
 }
+
+TEST_F(RecInputTest, AHeaderWithASampleRateOfZeroIsRefusedWithThatReasonFromAFileAndAStream) {
+  const std::string input = dir.file("rate0.wav");
+  WriteFileBytes(input, wavbytes::Riff({wavbytes::Fmt(0, 16, 2), wavbytes::Chunk("data", PcmData(TwoTracks(8000), 16, 2))}));
+  for (const bool stream : {false, true}) {
+    SCOPED_TRACE(stream ? "standard input" : "by name");
+    const RecRun r = stream ? Split("--input -", "cat " + input) : Split("--input " + input);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(WavFiles(folder_).empty());
+    EXPECT_NE(r.err.find("': the WAV header gives a sample rate of 0"), std::string::npos) << r.err;
+  }
+}
