@@ -90,8 +90,13 @@ constexpr Entry kTexts[] = {
     {kRecServerSlow, "the sound server does not answer yet; still trying (Ctrl-C gives up)",
      "サウンドサーバーがまだ応答しません。待機中です (Ctrl-C で中止します)"},
     {kRecCannotListInputs, "cannot list the inputs of the %1: %2", "%1 の入力を一覧できません: %2"},
+#ifdef _WIN32
+    {kRecNoInputs, "the %1 has no input (is a recording device connected and enabled under Sound settings?)",
+     "%1 に入力がありません（録音デバイスが接続され、サウンドの設定で有効になっていますか？）"},
+#else
     {kRecNoInputs, "the %1 has no input (is a sound server running?)",
      "%1 に入力がありません（サウンドサーバーは動いていますか？）"},
+#endif
     {kRecUnknownDevice, "--device: the %1 has no input named '%2' (tapewell-rec --list-devices lists them)",
      "--device: %1 に '%2' という入力はありません（tapewell-rec --list-devices で一覧できます）"},
 
