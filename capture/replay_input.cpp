@@ -148,7 +148,8 @@ void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 
 // A clearer reason than libsndfile's ("SF_INFO struct incomplete") for a WAV
-// header whose format chunk gives a sample rate or a channel count of 0,
+// header whose format chunk gives a sample rate of 0 or past 2^31 - 1, or a
+// channel count of 0,
 // found in the file's first `n` bytes; "" when they show neither.
 std::string EmptyFormatReason(const uint8_t* bytes, size_t n) {
   if (n < 12 || (std::memcmp(bytes, "RIFF", 4) != 0 && std::memcmp(bytes, "RF64", 4) != 0) ||
@@ -159,7 +160,9 @@ std::string EmptyFormatReason(const uint8_t* bytes, size_t n) {
     const uint32_t size = Le32(bytes + at + 4);
     if (std::memcmp(bytes + at, "fmt ", 4) == 0) {
       if (size < 8 || at + 16 > n) return "";
-      if (Le32(bytes + at + 12) == 0) return "the WAV header gives a sample rate of 0";
+      // libsndfile takes the rate as a signed number: past 2^31 - 1 it is as unusable as 0.
+      const uint32_t rate = Le32(bytes + at + 12);
+      if (rate == 0 || rate > 0x7FFFFFFFu) return "the WAV header gives a sample rate of " + std::to_string(rate) + " Hz";
       if ((bytes[at + 10] | bytes[at + 11] << 8) == 0) return "the WAV header gives 0 channels";
       return "";
     }

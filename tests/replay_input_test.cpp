@@ -145,7 +145,7 @@ TEST_F(ReplayInputTest, AHeaderWithNoRateOrNoChannelsSaysWhichRatherThanAnIntern
     int32_t rate, channels;
     const char* why;
   };
-  for (const Case c : {Case{0, 2, "the WAV header gives a sample rate of 0"},
+  for (const Case c : {Case{0, 2, "the WAV header gives a sample rate of 0 Hz"},
                        Case{44100, 0, "the WAV header gives 0 channels"}}) {
     const std::string path = dir.file("empty-format.wav");
     // The format chunk comes after a chunk of odd size and its pad byte.

@@ -452,6 +452,6 @@ TEST_F(RecInputTest, AHeaderWithASampleRateOfZeroIsRefusedWithThatReasonFromAFil
     const RecRun r = stream ? Split("--input -", "cat " + input) : Split("--input " + input);
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(WavFiles(folder_).empty());
-    EXPECT_NE(r.err.find("': the WAV header gives a sample rate of 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("': the WAV header gives a sample rate of 0 Hz"), std::string::npos) << r.err;
   }
 }

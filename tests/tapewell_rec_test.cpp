@@ -187,9 +187,9 @@ TEST_F(TapewellRecTest, UsageErrorsSayWhatIsWrongAndCreateNothing) {
       {"--input '' --fast", "--input needs the path of an audio file, or - for standard input"},
       {"--input " + dir.file("alaw.wav"), "is A-law;"},
       {"--input " + dir.file("extensible.wav"), "File contains data in an unimplemented format."},
-      {"--input " + dir.file("rate0.wav"), "SF_INFO struct incomplete"},
-      {"--input " + dir.file("rateneg.wav"), "SF_INFO struct incomplete"},
-      {"--input " + dir.file("ratemax.wav"), "SF_INFO struct incomplete"},
+      {"--input " + dir.file("rate0.wav"), "': the WAV header gives a sample rate of 0 Hz"},
+      {"--input " + dir.file("rateneg.wav"), "': the WAV header gives a sample rate of 4294959296 Hz"},
+      {"--input " + dir.file("ratemax.wav"), "': the WAV header gives a sample rate of 4294967295 Hz"},
       {"--input " + dir.file("ratebig.wav"), "sample rate of 1000000 Hz"},
   };
   // Files whose headers promise what cannot be replayed.
