@@ -148,9 +148,8 @@ void AppendLe32(std::vector<uint8_t>& bytes, uint32_t v) {
 uint32_t Le32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | uint32_t{p[3]} << 24; }
 
 // A clearer reason than libsndfile's ("SF_INFO struct incomplete") for a WAV
-// header whose format chunk gives a sample rate of 0 or past 2^31 - 1, or a
-// channel count of 0,
-// found in the file's first `n` bytes; "" when they show neither.
+// header whose format chunk, found in the file's first `n` bytes, gives a
+// sample rate of 0 or past 2^31 - 1, or a channel count of 0; "" otherwise.
 std::string EmptyFormatReason(const uint8_t* bytes, size_t n) {
   if (n < 12 || (std::memcmp(bytes, "RIFF", 4) != 0 && std::memcmp(bytes, "RF64", 4) != 0) ||
       std::memcmp(bytes + 8, "WAVE", 4) != 0) {
