@@ -161,7 +161,9 @@ std::string EmptyFormatReason(const uint8_t* bytes, size_t n) {
       if (size < 8 || at + 16 > n) return "";
       // libsndfile takes the rate as a signed number: past 2^31 - 1 it is as unusable as 0.
       const uint32_t rate = Le32(bytes + at + 12);
-      if (rate == 0 || rate > 0x7FFFFFFFu) return "the WAV header gives a sample rate of " + std::to_string(rate) + " Hz";
+      if (rate == 0 || rate > 0x7FFFFFFFu) {
+        return "the WAV header gives a sample rate of " + std::to_string(rate) + " Hz";
+      }
       if ((bytes[at + 10] | bytes[at + 11] << 8) == 0) return "the WAV header gives 0 channels";
       return "";
     }

@@ -446,7 +446,8 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
 
 TEST_F(RecInputTest, AHeaderWithASampleRateOfZeroIsRefusedWithThatReasonFromAFileAndAStream) {
   const std::string input = dir.file("rate0.wav");
-  WriteFileBytes(input, wavbytes::Riff({wavbytes::Fmt(0, 16, 2), wavbytes::Chunk("data", PcmData(TwoTracks(8000), 16, 2))}));
+  WriteFileBytes(input,
+                 wavbytes::Riff({wavbytes::Fmt(0, 16, 2), wavbytes::Chunk("data", PcmData(TwoTracks(8000), 16, 2))}));
   for (const bool stream : {false, true}) {
     SCOPED_TRACE(stream ? "standard input" : "by name");
     const RecRun r = stream ? Split("--input -", "cat " + input) : Split("--input " + input);
