@@ -99,7 +99,10 @@ int StderrColumns() {
   return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
 }
 std::atomic<bool> g_resized{false};
-const WakeupQueue* g_signalQueue = nullptr;
+// The queue a signal pokes while a recording's loop runs; null before and
+// after, when the queue does not exist (a stop signal can still arrive while
+// the program ends).
+std::atomic<const WakeupQueue*> g_signalQueue{nullptr};
 
 void OnSignal(int signal) {
   if (signal == SIGUSR1) {
@@ -109,7 +112,7 @@ void OnSignal(int signal) {
   } else {
     g_stopRequests.fetch_add(1);
   }
-  if (g_signalQueue) g_signalQueue->Poke();
+  if (const WakeupQueue* queue = g_signalQueue.load()) queue->Poke();
 }
 
 // True for SIGHUP when the program was started to outlive its terminal
@@ -137,7 +140,7 @@ void InstallStartUpSignalHandlers() {
 }
 
 void InstallSignalHandlers(const WakeupQueue& queue) {
-  g_signalQueue = &queue;
+  g_signalQueue.store(&queue);
   struct sigaction action {};
   action.sa_handler = OnSignal;
   sigemptyset(&action.sa_mask);
@@ -401,6 +404,17 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   std::fflush(nullptr);  // what was printed before goes out before the writer's lines
   OutputWriter output(1, 2, progress == ProgressMode::InPlace);
   TerminalRecorder rec(naming, kLanguage, output, progress);
+  // Declared after `rec`, so that it ends first: from then on a signal no
+  // longer reaches the recorder's queue, which goes with `rec`.
+  struct SignalQueueRelease {
+    ~SignalQueueRelease() {
+#ifdef _WIN32
+      winconsole::InstallStopHandler(&g_stopRequests, nullptr);
+#else
+      g_signalQueue.store(nullptr);
+#endif
+    }
+  } signalQueueRelease;
   rec.columns = StderrColumns();
   DryTrackWriter dryWriter;
   std::optional<DryRunReport> dryRun;

@@ -330,6 +330,45 @@ TEST_F(TapewellRecTest, SignalsMarkAndStopAPacedReplayCleanly) {
   EXPECT_TRUE(std::equal(joined.begin(), joined.end(), signal.begin()));
 }
 
+TEST_F(TapewellRecTest, StopSignalsThatKeepComingWhileTheProgramEndsChangeNothing) {
+  // A second Ctrl-C, or a supervisor that repeats SIGTERM, may arrive after
+  // the recording's queue is gone, while the program ends: it must neither
+  // crash the program nor change its exit status or its file.
+  const Frames signal = Signal(44100, {{3, 440}});
+  WriteWav(input, 44100, signal);
+  std::filesystem::create_directory(out);
+  std::fflush(nullptr);
+  ChildGuard recorder(fork());
+  if (recorder.pid() == 0) {
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(devnull, 1);
+    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
+    _exit(127);
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  int status = 0;
+  int sent = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  pid_t ended = 0;
+  while ((ended = waitpid(recorder.pid(), &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < deadline) {
+    kill(recorder.pid(), SIGINT);
+    ++sent;
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+  }
+  ASSERT_EQ(ended, recorder.pid()) << "the recorder did not end";
+  recorder.Forget();
+  EXPECT_GT(sent, 1);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 1u);
+  const auto frames = ReadFrames(out + "/" + names[0]);
+  EXPECT_GT(frames.size(), 0u);
+  ASSERT_LE(frames.size(), signal.size());
+  EXPECT_TRUE(std::equal(frames.begin(), frames.end(), signal.begin()));
+}
+
 TEST_F(TapewellRecTest, LiveRecordingFromTheSoundServer) {
   if (!std::getenv("TAPEWELL_PULSE")) {
     GTEST_SKIP() << "no private PulseAudio server (the test command starts one)";
