@@ -33,6 +33,23 @@ using namespace recsupport;
 class TapewellRecTest : public ::testing::Test {
  protected:
   void SetUp() override { g_waveFileState = WaveFileState{}; }
+  // Writes `signal` as the input and starts tapewell-rec replaying it paced
+  // into a fresh `out`, standard input and output on /dev/null. Returns the child.
+  pid_t StartPacedReplay(const Frames& signal) {
+    WriteWav(input, 44100, signal);
+    std::filesystem::create_directory(out);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      const int devnull = open("/dev/null", O_RDWR);
+      dup2(devnull, 0);
+      dup2(devnull, 1);
+      execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
+      _exit(127);
+    }
+    return pid;
+  }
+
   TempDir dir;
   std::string out = dir.path() + "/out";
   std::string input = dir.file("in.wav");
@@ -298,17 +315,7 @@ TEST_F(TapewellRecTest, AFileThatCannotBeCreatedIsReportedInTheLocalesLanguage) 
 
 TEST_F(TapewellRecTest, SignalsMarkAndStopAPacedReplayCleanly) {
   const Frames signal = Signal(44100, {{20, 440}});
-  WriteWav(input, 44100, signal);
-  std::filesystem::create_directory(out);
-  std::fflush(nullptr);
-  ChildGuard recorder(fork());
-  if (recorder.pid() == 0) {
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
-    _exit(127);
-  }
+  ChildGuard recorder(StartPacedReplay(signal));
   std::this_thread::sleep_for(std::chrono::milliseconds(1200));
   kill(recorder.pid(), SIGUSR1);
   std::this_thread::sleep_for(std::chrono::milliseconds(800));
@@ -335,17 +342,7 @@ TEST_F(TapewellRecTest, StopSignalsThatKeepComingWhileTheProgramEndsChangeNothin
   // the recording's queue is gone, while the program ends: it must neither
   // crash the program nor change its exit status or its file.
   const Frames signal = Signal(44100, {{3, 440}});
-  WriteWav(input, 44100, signal);
-  std::filesystem::create_directory(out);
-  std::fflush(nullptr);
-  ChildGuard recorder(fork());
-  if (recorder.pid() == 0) {
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(devnull, 1);
-    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
-    _exit(127);
-  }
+  ChildGuard recorder(StartPacedReplay(signal));
   std::this_thread::sleep_for(std::chrono::milliseconds(700));
   int status = 0;
   int sent = 0;
