@@ -343,7 +343,13 @@ TEST_F(TapewellRecTest, StopSignalsThatKeepComingWhileTheProgramEndsChangeNothin
   // crash the program nor change its exit status or its file.
   const Frames signal = Signal(44100, {{3, 440}});
   ChildGuard recorder(StartPacedReplay(signal));
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  // The signals start once the track file exists, when the recorder handles
+  // them (before that, SIGINT would end it by its default action).
+  for (int wait = 0; wait < 200 && WavFiles(out).empty(); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_EQ(WavFiles(out).size(), 1u) << "the recording did not start";
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
   int status = 0;
   int sent = 0;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
