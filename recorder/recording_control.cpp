@@ -13,14 +13,17 @@ RecorderEngine::RecorderEngine(const NamingServices& naming) : naming_(naming) {
 std::string RecorderEngine::MakeNextTrackName() const { return MakeTrackName(m_strFolder, naming_); }
 
 // Completes the track file open in the writer, if any. True when the file on
-// disk is complete, or the writer had nothing open (it closes itself after a
-// failed write, which the caller has already reported).
+// disk is complete and still where it was created, or the writer had nothing
+// open (it closes itself after a failed write, which the caller has already
+// reported). A file deleted or moved since the last look is completed where
+// it went, marked lost, and gives false.
 bool RecorderEngine::CompleteTrackFile() {
   if (!writer_->IsOpen()) return true;
+  if (!writer_->StillThereNow()) trackFileLost_ = true;
   const int64_t frames = TrackFrames();
   if (writer_->Close() != WAVE_OK) return false;
   TrackCompleted(m_strPath, trackFirst_, frames);
-  return true;
+  return !trackFileLost_;
 }
 
 void RecorderEngine::BeginTrack(TrackStart cause, int64_t silenceFrames) {
@@ -150,14 +153,12 @@ void RecorderEngine::StartNextTrack() {
   const int64_t silence = nextSilence_;
   nextCause_ = TrackStart::Mark;  // a direct call is a Track mark
   nextSilence_ = 0;
-  const int64_t frames = TrackFrames();
-  if (writer_->Close() != WAVE_OK) {
+  if (!CompleteTrackFile()) {
     // The track just finished lost frames: the recording ends here and says so.
     StopCapture();
     EndAfterFailure(RecordingEnd::WriteFailed, IDS_ERR_WRITE);
     return;
   }
-  TrackCompleted(m_strPath, trackFirst_, frames);
   m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
   const int created = CreateTrackFile(captureRate_);
   if (created != WAVE_OK) {

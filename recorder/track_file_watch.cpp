@@ -39,7 +39,12 @@ bool TrackFileWatch::StillThere() {
   if (!watching_) return false;
   const auto now = std::chrono::steady_clock::now();
   if (now - lastLook_ < lookEvery_) return true;
-  lastLook_ = now;
+  return LookNow();
+}
+
+bool TrackFileWatch::LookNow() {
+  if (!watching_) return false;
+  lastLook_ = std::chrono::steady_clock::now();
   uint64_t device = 0, inode = 0;
   watching_ = Identify(path_, device, inode) && device == device_ && inode == inode_;
   return watching_;

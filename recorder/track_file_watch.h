@@ -27,6 +27,9 @@ class TrackFileWatch {
   /// is seen at the first call after `lookEvery` has passed since the last
   /// look; once lost, the file stays lost until the next Watch.
   bool StillThere();
+  /// As StillThere, but looks at the path now whatever the interval (before
+  /// the file is closed, so that no late change goes unseen).
+  bool LookNow();
 
  private:
   std::chrono::milliseconds lookEvery_;

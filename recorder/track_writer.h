@@ -33,6 +33,8 @@ class TrackWriter {
   /// deleted, moved or replaced (the real writer looks at most every
   /// TrackFileWatch::kLookEvery unless told otherwise).
   virtual bool StillThere() = 0;
+  /// As StillThere, but looked at now (before the file is closed).
+  virtual bool StillThereNow() = 0;
 };
 
 /// The real one: the WAV library's writer.
@@ -47,6 +49,7 @@ class WaveTrackWriter : public TrackWriter {
   uint64_t FramesLeft() const override;
   void Discard(const std::string& path) override;
   bool StillThere() override { return watch_.StillThere(); }
+  bool StillThereNow() override { return watch_.LookNow(); }
 
  private:
   TrackFileWatch watch_;  // the file created last
@@ -63,6 +66,7 @@ class DryTrackWriter : public TrackWriter {
   uint64_t FramesLeft() const override;
   void Discard(const std::string&) override {}
   bool StillThere() override { return true; }
+  bool StillThereNow() override { return true; }
 
  private:
   bool open_ = false;

@@ -652,6 +652,34 @@ TEST_F(EngineTest, TheDefaultWriterSeesADeletedFileWithinItsLookInterval) {
   EXPECT_FALSE(g_bRecording);
   EXPECT_TRUE(rec.TrackFileLost());
 }
+
+// A file deleted between the writer's looks, just before its track ends, is
+// still seen: the track's end looks at once.
+TEST_F(EngineTest, AFileDeletedJustBeforeStopIsReportedLost) {
+  rec.OnRecord();
+  Deliver(Sound(100));
+  ASSERT_TRUE(std::filesystem::remove(Path("07Dec001")));
+  rec.OnStop();
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(rec.ends.back(), RecordingEnd::WriteFailed);
+  EXPECT_EQ(rec.ctlFile, "failed to write file.");
+  EXPECT_TRUE(rec.TrackFileLost());
+}
+
+TEST_F(EngineTest, AFileMovedJustBeforeATrackChangeEndsTheRecordingCompletedWhereItWent) {
+  rec.ctlAutoTrack = 1;
+  rec.OnRecord();
+  Deliver(Sound(100));
+  const std::string moved = dir.path() + "/moved.wav";
+  std::filesystem::rename(Path("07Dec001"), moved);
+  // A long silence, then sound: the split would close the moved file.
+  Deliver(Concat({Constant(8000, 0), Sound(100)}));
+  EXPECT_FALSE(g_bRecording);
+  EXPECT_EQ(rec.ends.back(), RecordingEnd::WriteFailed);
+  EXPECT_TRUE(rec.TrackFileLost());
+  EXPECT_EQ(FileFrames(moved).size(), 100u + 8000u);
+  EXPECT_FALSE(std::filesystem::exists(Path("07Dec002")));
+}
 #endif
 
 TEST_F(EngineTest, VanishedDeviceCompletesTheFile) {
