@@ -21,6 +21,13 @@ class TrackWriter {
   /// Appends `count` stereo frames (4 bytes each). Returns a WaveResult; after
   /// a failure the file is closed.
   virtual int PutFrames(const uint8_t* frames, uint32_t count) = 0;
+  /// Passes over `count` frames that the recording leaves out (a trim): none
+  /// of them is written. A writer that takes the frames' data from elsewhere,
+  /// in the same order, passes over as many there.
+  virtual void SkipFrames(uint64_t count) { static_cast<void>(count); }
+  /// Takes the last `count` frames put into the open file back out of it:
+  /// Close completes the file without them (at most all it holds).
+  virtual void LeaveOutLast(uint64_t count) = 0;
   /// Completes and closes the open file. Returns a WaveResult.
   virtual int Close() = 0;
   /// True while a file is open.
@@ -44,6 +51,7 @@ class WaveTrackWriter : public TrackWriter {
   explicit WaveTrackWriter(std::chrono::milliseconds lookEvery = TrackFileWatch::kLookEvery) : watch_(lookEvery) {}
   int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
   int PutFrames(const uint8_t* frames, uint32_t count) override;
+  void LeaveOutLast(uint64_t count) override { leaveOut_ = count; }
   int Close() override;
   bool IsOpen() const override;
   uint64_t FramesLeft() const override;
@@ -53,6 +61,9 @@ class WaveTrackWriter : public TrackWriter {
 
  private:
   TrackFileWatch watch_;  // the file created last
+  std::string path_;      // the open file's
+  uint32_t bytesPerFrame_ = 0;
+  uint64_t leaveOut_ = 0;  // frames Close takes back out
 };
 
 /// A dry run's: opens nothing and writes nothing, but counts the frames
@@ -61,6 +72,7 @@ class DryTrackWriter : public TrackWriter {
  public:
   int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
   int PutFrames(const uint8_t* frames, uint32_t count) override;
+  void LeaveOutLast(uint64_t count) override;
   int Close() override;
   bool IsOpen() const override { return open_; }
   uint64_t FramesLeft() const override;
