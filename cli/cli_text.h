@@ -90,6 +90,28 @@ enum class CliTextId {
   kRecDryTooShort,       // %1 time, %2 frame, %3 seconds, %4 seconds short, %5 split length
   kRecDryLevelTooLow,    // %1 time, %2 frame, %3 seconds, %4 level, %5 threshold, %6 level that splits
 
+  // tapewell-rec: the level rule, lead-in, minimum length, trim and end of side.
+  kRecOptSilenceBelow,
+  kRecOptLeadIn,
+  kRecOptMinTrack,
+  kRecOptTrim,
+  kRecOptStopAfterSilence,
+  kRecBadSilenceBelow,   // %1: as typed
+  kRecBadLeadIn,         // %1: as typed
+  kRecBadMinTrack,       // %1: as typed
+  kRecBadStopAfterSilence,  // %1: as typed
+  kRecLevelWithStillness,
+  kRecTrimmed,           // %1 seconds before the first sound, %2 after the last
+  kRecNothingHeard,
+  kRecDrySeconds,        // %1 seconds
+  kRecDryOneFrame,
+  kRecDryFrames,         // %1 frames
+  kRecDryThreshold,      // %1 dBFS
+  kRecDryThresholdAuto,  // %1 dBFS, %2 the floor in dBFS
+  kRecDryNoFloor,
+  kRecDryInsideMinTrack,   // %1 time, %2 frame, %3 seconds, %4 the minimum in seconds
+  kRecDryAboveThreshold,   // %1 time, %2 frame, %3 seconds, %4 dB above, %5 threshold, %6 threshold that splits
+
   // tapewell-card: --help.
   kCardDescription,
   kCardFooter,

@@ -9,12 +9,15 @@
 #include <vector>
 
 #include "recorder/recorder_engine.h"
+#include "recorder/split_settings.h"
 #include "recorder/string_table.h"
 
 class DryRunReport {
  public:
-  /// `rate`: the input's rate; `lengthPos`, `levelPos`, `autoTrack`: -l, -p and -a.
-  DryRunReport(int32_t rate, int lengthPos, int levelPos, bool autoTrack, Language language);
+  /// `rate`: the input's rate; `splitLength`: the silence length in frames
+  /// (-l); `levelPos`, `autoTrack`: -p and -a; `split`: the rule and the rest.
+  DryRunReport(int32_t rate, int64_t splitLength, int levelPos, bool autoTrack, const SplitSettings& split,
+               Language language);
 
   /// A track began at `firstFrame` for `cause` (after `silenceFrames` still frames).
   void TrackStarted(TrackStart cause, int64_t firstFrame, int64_t silenceFrames);
@@ -22,6 +25,12 @@ class DryRunReport {
   void TrackCompleted(int64_t firstFrame, int64_t frames);
   /// Takes the next `count` stereo frames of the recording, in order.
   void Measure(const uint8_t* frames, uint32_t count);
+  /// A silence from `start`, `frames` long, that did not split, and why.
+  void SilenceNotSplit(int64_t start, int64_t frames, Unsplit why);
+  /// The level rule's block at `blockStart`: its level and the threshold then.
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb);
+  /// The level rule's threshold and measured floor at the end (dBFS).
+  void SetLevelRule(double thresholdDb, double floorDb);
 
   /// The report: a line per track and per silence that did not split, in
   /// the order of their positions; `inputEnded`: the last track ends with the input.
@@ -32,16 +41,33 @@ class DryRunReport {
     TrackStart cause;
     int64_t first, frames, silence;
   };
+  enum class Why { TooShort, LevelTooLow, InsideMinTrack, AboveThreshold };
   struct Note {
     int64_t at;  // first frame of the silence or quiet passage
     int64_t frames;
-    int level;   // 0..15: the lowest level that would split it; -1: too short
+    Why why;
+    int level;       // LevelTooLow: the lowest level (-p) that would split it
+    double excessDb; // AboveThreshold: how far the level rises above the threshold
+    double thresholdDb;
   };
   std::string Time(int64_t frames) const;
   std::string Duration(int64_t frames) const;
+  std::string Shortfall(int64_t frames) const;
+  void EndQuietPassage();
 
   int32_t rate_;
-  int32_t tenth_, splitLength_;
+  int64_t tenth_, splitLength_;
+  SplitSettings split_;
+  double thresholdDb_ = 0, floorDb_ = 0;
+  // The quiet passage the level rule's blocks are in: blocks less than
+  // kQuietDb above the threshold, clicks let through.
+  static constexpr double kQuietDb = 12.0;
+  int64_t quietStart_ = -1, quietEnd_ = 0;
+  int loudBlocks_ = 0;
+  double recent_[LevelRule::kOnsetBlocks] = {};  // the last blocks' excess over the threshold
+  int recentCount_ = 0;
+  double sustainedExcess_ = -1e9;  // the highest excess held for kOnsetBlocks blocks in a row
+  double quietThreshold_ = 0;
   int levelPos_;
   // A passage is a quiet one that did not split when a level at most this
   // many steps higher (16 times the threshold) sees it as a long silence;

@@ -61,6 +61,7 @@ constexpr int kExitFramesLost = 3;  // the recording completed, but frames were 
 // Option values as typed, checked by CheckOptions.
 struct OptionTexts {
   std::string rate, length, level, duration;
+  std::string silenceBelow, leadIn, minTrack, stopAfterSilence;
 };
 
 struct Options {
@@ -80,6 +81,7 @@ struct Options {
   bool quiet = false;     // -q: no progress at all
   std::string cue, labels;
   bool dryRun = false;
+  SplitSettings split;  // the rule, lead-in, minimum length, trim and end of side
 };
 
 // Signal handlers only set these and poke the main loop.
@@ -203,6 +205,47 @@ std::optional<long long> ParseWhole(const std::string& text) {
   return value;
 }
 
+// A number of seconds: the entire text, finite; nullopt otherwise.
+std::optional<double> ParseSeconds(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const double seconds = std::strtod(text.c_str(), &end);
+  if (text.empty() || end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(seconds)) return std::nullopt;
+  return seconds;
+}
+
+// Checks the level rule's options and the settings that go with either rule.
+std::string CheckSplitOptions(const OptionTexts& texts, Options& options) {
+  SplitSettings& split = options.split;
+  if (!texts.silenceBelow.empty()) {
+    if (!texts.level.empty()) return Text(kRecLevelWithStillness);
+    split.levelRule = true;
+    if (texts.silenceBelow == "auto") {
+      split.automaticThreshold = true;
+    } else {
+      const auto db = ParseSeconds(texts.silenceBelow);
+      if (!db || *db < -120 || *db > 0) return Text(kRecBadSilenceBelow, {texts.silenceBelow});
+      split.thresholdDb = *db;
+    }
+  }
+  if (!texts.leadIn.empty()) {
+    const auto seconds = ParseSeconds(texts.leadIn);
+    if (!seconds || *seconds < 0 || *seconds > 10) return Text(kRecBadLeadIn, {texts.leadIn});
+    split.leadInSeconds = *seconds;
+  }
+  if (!texts.minTrack.empty()) {
+    const auto seconds = ParseSeconds(texts.minTrack);
+    if (!seconds || *seconds < 0 || *seconds > 3600) return Text(kRecBadMinTrack, {texts.minTrack});
+    split.minTrackSeconds = *seconds;
+  }
+  if (!texts.stopAfterSilence.empty()) {
+    const auto seconds = ParseSeconds(texts.stopAfterSilence);
+    if (!seconds || *seconds <= 0 || *seconds > 3600) return Text(kRecBadStopAfterSilence, {texts.stopAfterSilence});
+    split.stopAfterSilenceSeconds = *seconds;
+  }
+  return "";
+}
+
 // The longest --duration taken: 100 days.
 constexpr double kMaxDurationSeconds = 8640000;
 
@@ -216,7 +259,12 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
     options.rate = static_cast<int>(*rate);
     options.rateGiven = true;
   }
-  if (!texts.length.empty()) {
+  if (!texts.length.empty() && texts.length.back() == 's') {
+    // Seconds: -l 1.5s.
+    const auto seconds = ParseSeconds(texts.length.substr(0, texts.length.size() - 1));
+    if (!seconds || *seconds < 0.1 || *seconds > 10) return Text(kRecBadLength, {texts.length});
+    options.split.silenceSeconds = *seconds;
+  } else if (!texts.length.empty()) {
     const auto length = ParseWhole(texts.length);
     if (!length || *length < 1 || *length > 100) {
       return Text(kRecBadLength, {texts.length});
@@ -239,7 +287,7 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
     options.duration = seconds;
   }
   if (inputGiven && options.input.empty()) return Text(kRecInputNeedsPath);
-  return "";
+  return CheckSplitOptions(texts, options);
 }
 
 // Handles one posted message; stops the recording once `limitFrames` frames
@@ -378,6 +426,23 @@ int ReportInputEnd(const Options& options, const ReplayInput& input, int status)
   return status;
 }
 
+// What the trim left out, on standard error: nothing at all when the
+// recording heard only silence.
+void ReportTrim(const Options& options, const TerminalRecorder& rec) {
+  if (!options.split.trim) return;
+  if (rec.NothingHeard()) {
+    std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecNothingHeard).c_str());
+    return;
+  }
+  auto seconds = [&](int64_t frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(frames) / options.rate);
+    return std::string(text);
+  };
+  std::fprintf(stderr, "tapewell-rec: %s\n",
+               Text(kRecTrimmed, {seconds(rec.TrimmedBefore()), seconds(rec.TrimmedAfter())}).c_str());
+}
+
 // The progress line: on standard error when it is a terminal, as a plain
 // periodic line elsewhere when --progress asks for it, never with -q or in a dry run.
 ProgressMode ChooseProgress(const Options& options) {
@@ -419,7 +484,10 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   DryTrackWriter dryWriter;
   std::optional<DryRunReport> dryRun;
   if (options.dryRun) {
-    dryRun.emplace(options.rate, options.length, options.level, options.autoTrack, kLanguage);
+    const int64_t splitLength = options.split.silenceSeconds > 0
+                                    ? std::llround(options.split.silenceSeconds * options.rate)
+                                    : int64_t{options.rate / 10} * options.length;
+    dryRun.emplace(options.rate, splitLength, options.level, options.autoTrack, options.split, kLanguage);
     rec.dryRun = &*dryRun;
     rec.SetTrackWriter(dryWriter);
   }
@@ -440,6 +508,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   rec.levelPos = options.level;
   rec.trackBits = options.trackBits;
   rec.trackChannels = options.trackChannels;
+  rec.split = options.split;
   g_nSampleRate = options.rate;
   g_bI2S = 1;
   SetWaveInService(&service);
@@ -530,8 +599,10 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   // and nothing more is dropped.
   output.Finish();
   if (dryRun) {
+    dryRun->SetLevelRule(rec.LevelThresholdDb(), rec.LevelFloorDb());
     for (const std::string& line : dryRun->Lines(end == RecordingEnd::InputEnded)) output.Line(line);
   }
+  ReportTrim(options, rec);
   std::string summary = "frames dropped: " + std::to_string(dropped);
   if (overflows > 0) summary += " (" + std::to_string(overflows) + " input overflows)";
   output.Line(summary);
@@ -565,6 +636,11 @@ int main(int argc, char** argv) {
       ->type_name("N");
   app.add_option("-p,--level", texts.level, Text(kRecOptLevel))
       ->type_name("P");
+  app.add_option("--silence-below", texts.silenceBelow, Text(kRecOptSilenceBelow))->type_name("DB|auto");
+  app.add_option("--lead-in", texts.leadIn, Text(kRecOptLeadIn))->type_name("SEC");
+  app.add_option("--min-track", texts.minTrack, Text(kRecOptMinTrack))->type_name("SEC");
+  app.add_flag("--trim", options.split.trim, Text(kRecOptTrim));
+  app.add_option("--stop-after-silence", texts.stopAfterSilence, Text(kRecOptStopAfterSilence))->type_name("SEC");
   auto* inputOption = app.add_option("--input", options.input, Text(kRecOptInput))
                          ->type_name("FILE");
   app.add_flag("--fast", options.fast, Text(kRecOptFast))

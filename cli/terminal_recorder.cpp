@@ -69,3 +69,11 @@ void TerminalRecorder::TrackCompleted(const std::string& path, int64_t firstFram
 void TerminalRecorder::FramesWalked(const uint8_t* frames, uint32_t count) {
   if (dryRun) dryRun->Measure(frames, count);
 }
+
+void TerminalRecorder::SilenceNotSplit(int64_t start, int64_t frames, Unsplit why) {
+  if (dryRun) dryRun->SilenceNotSplit(start, frames, why);
+}
+
+void TerminalRecorder::LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) {
+  if (dryRun) dryRun->LevelMeasured(blockStart, levelDb, thresholdDb);
+}

@@ -64,6 +64,8 @@ class TerminalRecorder : public RecorderEngine {
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
   void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
   void FramesWalked(const uint8_t* frames, uint32_t count) override;
+  void SilenceNotSplit(int64_t start, int64_t frames, Unsplit why) override;
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override;
 
  private:
   Language language_;

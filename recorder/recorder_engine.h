@@ -12,6 +12,9 @@
 #include <string>
 
 #include "capture/message_window.h"
+#include "recorder/held_frames.h"
+#include "recorder/level_rule.h"
+#include "recorder/split_settings.h"
 #include "recorder/track_naming.h"
 #include "recorder/track_writer.h"
 
@@ -23,6 +26,9 @@ enum class RecordingEnd { Stopped, InputEnded, CaptureFailed, WriteFailed, Creat
 /// What started a track: Record, the end of a long silence, Track mark, or
 /// the open file reaching its size limit.
 enum class TrackStart { Record, Silence, Mark, FileFull };
+
+/// Why a silence of at least a tenth of a second ended without a split.
+enum class Unsplit { TooShort, InsideMinTrack };
 
 class RecorderEngine {
  public:
@@ -46,6 +52,8 @@ class RecorderEngine {
   /// to it): 16 or 8 bits, 2 or 1 channels. A replay keeps its input's.
   int32_t trackBits = 16;
   int32_t trackChannels = 2;
+  /// How silences are found and what a split does around them; taken at Record.
+  SplitSettings split;
 
   // -- recording control
   /// Starts a recording into the first free track file of m_strFolder.
@@ -100,6 +108,19 @@ class RecorderEngine {
   /// Where the tracks' frames go (the WAV writer unless a dry run says otherwise).
   void SetTrackWriter(TrackWriter& writer) { writer_ = &writer; }
 
+  /// The level rule's threshold now, in dBFS, and the noise floor it has
+  /// measured (automatic threshold; LevelRule::kSilentBlockDb before any).
+  double LevelThresholdDb() const { return levelRule_.ThresholdDb(); }
+  double LevelFloorDb() const { return levelRule_.FloorDb(); }
+  /// Frames the trim left out before the first track and after the last.
+  int64_t TrimmedBefore() const { return trimmedBefore_; }
+  int64_t TrimmedAfter() const { return trimmedAfter_; }
+  /// True when the last recording, trimmed, heard nothing but silence: no
+  /// track was kept.
+  bool NothingHeard() const { return nothingHeard_; }
+  /// The silence length in frames for the length slider's position at the running rate.
+  int64_t SplitLengthFrames(int lengthPos) const;
+
  protected:
   /// true: controls into members; false: members into controls.
   virtual void UpdateData(bool saveAndValidate) = 0;
@@ -119,6 +140,11 @@ class RecorderEngine {
   virtual void TrackCompleted(const std::string& /*path*/, int64_t /*firstFrame*/, int64_t /*frames*/) {}
   /// Given every block of frames after the walk has handled it, in order.
   virtual void FramesWalked(const uint8_t* /*frames*/, uint32_t /*count*/) {}
+  /// Told of each silence of at least a tenth of a second that ended without
+  /// a split while automatic numbering was on: where it began, its length, why.
+  virtual void SilenceNotSplit(int64_t /*start*/, int64_t /*frames*/, Unsplit /*why*/) {}
+  /// Given each 10 ms block's level and the threshold it was judged by (level rule).
+  virtual void LevelMeasured(int64_t /*blockStart*/, double /*levelDb*/, double /*thresholdDb*/) {}
 
  private:
   std::string CreateFailureText(int waveResult);
@@ -130,6 +156,20 @@ class RecorderEngine {
   void EndAfterLostCapture();
   bool CheckTrackFile();
   int CreateTrackFile(int32_t rate);
+  void EndRecording(RecordingEnd why);
+
+  // The held walk (any split settings beyond plain stillness).
+  void StartHolding();
+  bool AnalyseHeld(const uint8_t* frames, uint32_t count, int lengthPos, int levelPos, int64_t& stopAt);
+  bool WalkStillnessHeld(const uint8_t* frames, uint32_t count, int lengthPos, int levelPos, int64_t& stopAt);
+  bool WalkLevelHeld(const uint8_t* frames, uint32_t count, int lengthPos, int64_t& stopAt);
+  bool SilenceEnded(int64_t start, int64_t onset, int64_t splitLength);
+  void SoundHeard(int64_t onset);
+  bool WriteHeld(int64_t upTo);
+  bool PutHeld(const uint8_t* frames, uint32_t count);
+  bool ChangeTrackAt(int64_t at, TrackStart cause, int64_t silenceFrames);
+  bool FinishHeld();
+  int64_t TrailingSilenceStart() const;
 
   const NamingServices& naming_;
   int32_t captureRate_ = 0;  // rate of the running capture, for the track files it feeds
@@ -143,4 +183,16 @@ class RecorderEngine {
   TrackStart nextCause_ = TrackStart::Mark;  // why StartNextTrack is called
   int64_t nextSilence_ = 0;
   bool trackFileLost_ = false;
+  // The held walk, all on the thread that handles buffers.
+  bool holding_ = false;      // this recording holds frames back
+  SplitSettings active_;      // the settings taken at Record
+  HeldFrames held_;
+  LevelRule levelRule_;
+  int64_t holdFrames_ = 0;    // how far the writing stays behind the walk
+  int64_t leadIn_ = 0, minTrack_ = 0, stopAfter_ = 0;  // in frames
+  int64_t written_ = 0;       // position of the next frame to leave the hold
+  bool heard_ = false;        // a sound was heard since Record
+  bool lampLit_ = false;      // the level rule's indicator
+  int64_t trimmedBefore_ = 0, trimmedAfter_ = 0;
+  bool nothingHeard_ = false;
 };

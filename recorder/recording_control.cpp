@@ -19,6 +19,12 @@ std::string RecorderEngine::MakeNextTrackName() const { return MakeTrackName(m_s
 // it went, marked lost, and gives false.
 bool RecorderEngine::CompleteTrackFile() {
   if (!writer_->IsOpen()) return true;
+  if (nothingHeard_) {
+    // A trimmed recording that heard nothing but silence keeps no track.
+    const bool closed = writer_->Close() == WAVE_OK;
+    writer_->Discard(m_strPath);
+    return closed;
+  }
   if (!writer_->StillThereNow()) trackFileLost_ = true;
   const int64_t frames = TrackFrames();
   if (writer_->Close() != WAVE_OK) return false;
@@ -72,6 +78,7 @@ void RecorderEngine::OnRecord() {
     framesBefore_ = blockAt_ = trackFirst_ = 0;
     trackNumber_ = 0;
     captureRate_ = g_nSampleRate;
+    StartHolding();
     g_bRecording = StartCapture(NoticeWindow(), g_nSampleRate);
     if (g_bRecording) {
       m_strFile = LoadString(IDS_REC_PREFIX) + m_strPath;
@@ -88,7 +95,9 @@ void RecorderEngine::OnRecord() {
     }
   }
   UpdateData(false);
-  if (g_bRecording) {
+  if (g_bRecording && holding_ && active_.trim) {
+    ++trackNumber_;  // the first track begins at the first sound
+  } else if (g_bRecording) {
     BeginTrack(TrackStart::Record, 0);
   } else {
     RecordingEnded(lastEnd_);
@@ -108,7 +117,15 @@ void RecorderEngine::StopAtHandledFrames() {
 void RecorderEngine::StopRecording(RecordingEnd why, bool writeUnhandled) {
   UpdateData(true);
   HaltCapture();
-  if (writeUnhandled && !WriteUnhandledBuffers()) return;  // a failed write has ended the recording
+  if (writeUnhandled && !WriteUnhandledBuffers()) return;  // the recording has ended inside them
+  EndRecording(why);
+}
+
+// The end of a recording whose capture is halted and whose buffers are
+// handled: the frames still held are written, the capture is torn down and
+// the track file completed.
+void RecorderEngine::EndRecording(RecordingEnd why) {
+  if (holding_ && !FinishHeld()) return;  // a failed write has ended the recording
   StopCapture();
   if (CompleteTrackFile()) {
     m_strFile = MakeNextTrackName();
@@ -139,6 +156,11 @@ bool RecorderEngine::WriteUnhandledBuffers() {
 
 void RecorderEngine::OnTrackMark() {
   if (!g_bRecording) return;
+  if (holding_) {
+    // The mark falls after the last frame handled: every frame held goes to the track it ends.
+    if (active_.trim && !heard_) return;  // no track has begun yet
+    if (!WriteHeld(FramePosition())) return;
+  }
   nextCause_ = TrackStart::Mark;
   StartNextTrack();
 }
@@ -192,7 +214,8 @@ void RecorderEngine::OnCaptureEnded(uintptr_t wParam) {
 // The device is lost, or a buffer could not be handed back, and the device
 // is halted: what it captured still goes into the file.
 void RecorderEngine::EndAfterLostCapture() {
-  if (!WriteUnhandledBuffers()) return;  // a failed write has ended the recording
+  if (!WriteUnhandledBuffers()) return;  // the recording has ended inside them
+  if (holding_ && !FinishHeld()) return;  // a failed write has ended the recording
   StopCapture();
   EndAfterFailure(RecordingEnd::CaptureFailed, IDS_ERR_RECORD);
 }

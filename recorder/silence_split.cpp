@@ -15,27 +15,11 @@
 #include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
+#include "recorder/stillness_walk.h"
 #include "recorder/string_table.h"
 #include "wavefile/wavefile.h"
 
 namespace {
-
-struct Stillness {
-  int32_t run, prevLeft, prevRight;
-};
-
-// Frame j's two samples, sign-extended.
-inline void ReadFrame(const uint8_t* frames, uint32_t j, int32_t& left, int32_t& right) {
-  int16_t sample[2];
-  std::memcpy(sample, frames + 4 * size_t{j}, 4);
-  left = sample[0];
-  right = sample[1];
-}
-
-// A frame is still when each channel moves by less than the threshold.
-inline bool IsStill(int32_t prevLeft, int32_t prevRight, int32_t left, int32_t right, int32_t threshold) {
-  return std::abs(prevLeft - left) < threshold && std::abs(prevRight - right) < threshold;
-}
 
 // One frame of the walk: false when frame j needs the careful path (it would
 // light the indicator or end a run of at least `tenth`); otherwise counts it.
@@ -113,10 +97,8 @@ __attribute__((target("avx2"))) uint64_t StillMask32(const uint8_t* frames, uint
 }
 #endif
 
-// Walks frames [j, end) while nothing happens but the run counting: stops at
-// the first frame that would light the indicator (the run reaching `tenth`)
-// or end a run of at least `tenth` (clearing it, perhaps splitting), and
-// leaves that frame unhandled. Returns its index, or `end`.
+}  // namespace
+
 uint32_t WalkQuietFrames(const uint8_t* frames, uint32_t j, uint32_t end, int32_t threshold, int32_t tenth,
                          Stillness& state) {
   Stillness s = state;
@@ -176,8 +158,6 @@ uint32_t WalkQuietFrames(const uint8_t* frames, uint32_t j, uint32_t end, int32_
   return j;
 }
 
-}  // namespace
-
 intptr_t RecorderEngine::OnBufferDone(uintptr_t wParam, intptr_t lParam) {
   UpdateData(true);
   const int lengthPos = SilenceLengthPos();
@@ -199,9 +179,23 @@ intptr_t RecorderEngine::OnBufferDone(uintptr_t wParam, intptr_t lParam) {
 
 bool RecorderEngine::AnalyseFrames(const uint8_t* frames, uint32_t bytesRecorded, int slot, int lengthPos,
                                    int levelPos) {
+  if (holding_) {
+    int64_t stopAt = -1;
+    if (!AnalyseHeld(frames, bytesRecorded / 4, lengthPos, levelPos, stopAt)) return false;
+    const int32_t run = g_nSilentRun;
+    const int64_t silence = active_.levelRule ? (levelRule_.Silent() ? FramePosition() - levelRule_.SilenceStart() : 0)
+                                              : run;
+    char diag[64];
+    std::snprintf(diag, sizeof diag, "%lld,%d,%u", static_cast<long long>(silence), slot, bytesRecorded);
+    m_strDiag = diag;
+    m_strDiag += silence >= SplitLengthFrames(lengthPos) ? "silent" : "no silent";
+    if (stopAt < 0) return true;
+    EndRecording(RecordingEnd::Stopped);  // the input has been silent long enough
+    return false;
+  }
   const int32_t threshold = int32_t{1} << levelPos;
   const int32_t tenth = g_nSampleRate / 10;
-  const int32_t splitLength = tenth * lengthPos;
+  const auto splitLength = static_cast<int32_t>(std::min<int64_t>(SplitLengthFrames(lengthPos), INT32_MAX));
   const bool autoSplit = m_bAutoTrack && splitLength > 0;
   const uint32_t count = bytesRecorded / 4;
 

@@ -85,10 +85,11 @@ struct RecRun {
   std::string out, err;
 };
 
-inline RecRun RunRec(const std::string& args, const std::string& env = "") {
+// Runs tapewell-rec with `args`, standard input from `stdinPath`.
+inline RecRun RunRec(const std::string& args, const std::string& env = "", const std::string& stdinPath = "/dev/null") {
   TempDir logs;
   RecRun r;
-  RunCommand(env + " timeout 120 " + kBinary + " " + args + " </dev/null >" + logs.file("out") + " 2>" +
+  RunCommand(env + " timeout 120 " + kBinary + " " + args + " <" + stdinPath + " >" + logs.file("out") + " 2>" +
                  logs.file("err"),
              &r.status);
   std::ifstream o(logs.file("out")), e(logs.file("err"));
