@@ -55,7 +55,8 @@ bool RecorderEngine::AnalyseHeld(const uint8_t* frames, uint32_t count, int leng
   if (!walked) return false;
   const int64_t end = stopAt >= 0 ? stopAt : framesBefore_ + count;
   if (stopAt >= 0) held_.ForgetFrom(stopAt);
-  const auto walkedHere = static_cast<uint32_t>(end - framesBefore_);
+  // The level rule's end of side may fall in the block before this one.
+  const auto walkedHere = static_cast<uint32_t>(std::max<int64_t>(0, end - framesBefore_));
   blockAt_ = 0;
   framesBefore_ = end;
   if (levelMeter) levelMeter->Measure(frames, walkedHere);

@@ -1,5 +1,6 @@
 // The progress line's level meter: window, hold, clip mark, and the same
-// readings however the frames are cut into blocks.
+// readings however the frames are cut into blocks; and the level rule's
+// silences: clicks, hysteresis, the louder channel, the automatic threshold.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "recorder/level_meter.h"
+#include "recorder/level_rule.h"
 
 namespace {
 
@@ -110,4 +112,92 @@ TEST(LevelMeterTest, SameReadingsWhateverTheBlocksAndAsCountedSampleBySample) {
     EXPECT_EQ(pieces.Read(c).peak, peak) << c;
     EXPECT_EQ(pieces.Read(c).hold, whole.Read(c).hold) << c;
   }
+}
+
+// The level rule: a signal of constant magnitude a (alternating +a and -a)
+// has an RMS of a, so each stretch below sits at a chosen level.
+struct LevelStretch {
+  double seconds, leftDb, rightDb;
+};
+
+Frames AtLevels(const std::vector<LevelStretch>& stretches) {
+  Frames f;
+  for (const auto& s : stretches) {
+    auto magnitude = [](double db) {
+      return static_cast<int16_t>(db <= -200 ? 0 : std::lround(32768 * std::pow(10, db / 20)));
+    };
+    const int16_t l = magnitude(s.leftDb), r = magnitude(s.rightDb);
+    for (int i = 0; i < static_cast<int>(std::lround(s.seconds * kRate)); ++i) {
+      const int sign = i % 2 ? -1 : 1;
+      f.samples.push_back(static_cast<int16_t>(sign * l));
+      f.samples.push_back(static_cast<int16_t>(sign * r));
+    }
+  }
+  return f;
+}
+
+struct SilenceSeen {
+  int64_t start, onset;
+  bool operator==(const SilenceSeen&) const = default;
+};
+
+// Every silence that ended, fed in pieces of `piece` frames.
+std::vector<SilenceSeen> SilencesEnded(const Frames& f, bool automatic, double thresholdDb, uint32_t piece,
+                                       LevelRule* rule = nullptr) {
+  LevelRule own;
+  LevelRule& r = rule ? *rule : own;
+  r.Start(kRate, automatic, thresholdDb);
+  std::vector<SilenceSeen> seen;
+  for (uint32_t at = 0; at < f.count();) {
+    const uint32_t n = std::min(piece, f.count() - at);
+    uint32_t done = 0;
+    while (done < n) {
+      done += r.Take(f.bytes() + 4 * size_t{at + done}, n - done);
+      if (r.BlockDone() && r.SilenceEnded()) seen.push_back({r.SilenceStart(), r.Onset()});
+    }
+    at += n;
+  }
+  return seen;
+}
+
+TEST(LevelRuleTest, ClicksAndAHoveringFloorNeitherEndNorStartASilence) {
+  const int64_t block = kRate / 100;
+  const struct {
+    const char* what;
+    std::vector<LevelStretch> signal;
+    std::vector<SilenceSeen> silences;  // with a threshold of -40 dBFS
+  } cases[] = {
+      {"sound, silence, sound: the silence ends at the first block of sound",
+       {{0.5, -20, -20}, {1, -60, -60}, {0.5, -20, -20}},
+       {{0, 0}, {50 * block, 150 * block}}},
+      {"the louder channel counts",
+       {{0.5, -20, -20}, {1, -60, -20}, {0.5, -20, -20}},
+       {{0, 0}}},
+      {"clicks of 10 and 20 ms end nothing; 40 ms of sound does",
+       {{0.5, -20, -20}, {0.5, -60, -60}, {0.01, -10, -10}, {0.3, -60, -60}, {0.02, -10, -10}, {0.3, -60, -60},
+        {0.04, -10, -10}, {0.5, -60, -60}},
+       {{0, 0}, {50 * block, 163 * block}}},
+      {"a floor hovering 1 dB either side of the threshold stays one silence",
+       {{0.5, -20, -20}, {0.2, -41, -41}, {0.2, -39, -39}, {0.2, -41, -41}, {0.2, -39, -39}, {0.5, -20, -20}},
+       {{0, 0}, {50 * block, 130 * block}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Frames f = AtLevels(c.signal);
+    // The first onset ends the silence the input starts in.
+    EXPECT_EQ(SilencesEnded(f, false, -40, 8192), c.silences);
+    EXPECT_EQ(SilencesEnded(f, false, -40, 100), c.silences) << "the same in other pieces";
+  }
+}
+
+TEST(LevelRuleTest, AutomaticThresholdSitsAboveTheNoiseFloorAndAtTheBottomForDigitalSilence) {
+  LevelRule rule;
+  // Two seconds of floor at -50 dBFS, then sound.
+  SilencesEnded(AtLevels({{2, -50, -50}, {1, -15, -15}}), true, 0, 4096, &rule);
+  EXPECT_NEAR(rule.FloorDb(), -50, 0.5);
+  EXPECT_NEAR(rule.ThresholdDb(), -50 + LevelRule::kFloorMarginDb, 0.5);
+  // Digital silence between the sounds: no floor above it.
+  SilencesEnded(AtLevels({{1, -15, -15}, {1, -200, -200}, {1, -30, -30}}), true, 0, 4096, &rule);
+  EXPECT_EQ(rule.FloorDb(), LevelRule::kSilentBlockDb);
+  EXPECT_EQ(rule.ThresholdDb(), LevelRule::kLowestThresholdDb);
 }

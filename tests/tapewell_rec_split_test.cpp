@@ -215,3 +215,91 @@ TEST_F(SplitTest, DryRunExplainsEveryGapThatDidNotSplit) {
   EXPECT_NE(oneFrame.out.find("did not split: 1 frame shorter than the split length 0.300 s"), std::string::npos)
       << oneFrame.out;
 }
+
+// A live take through the private sound server: a tape's hiss keeps the
+// server's sink sounding while the recorder listens, then the pieces are
+// played over it. The automatic threshold finds the hiss for its floor, and
+// each piece's track starts with a second of its gap before its sound.
+TEST_F(SplitTest, LiveTakeSplitsATapeByItsOwnFloorWithALeadIn) {
+  if (!std::getenv("TAPEWELL_PULSE")) {
+    GTEST_SKIP() << "no private PulseAudio server (the test command starts one)";
+  }
+  const int rate = 48000;
+  analogside::Recipe hissOnly;
+  hissOnly.rate = rate;
+  hissOnly.pieces = 0;
+  hissOnly.gapSeconds = 0;
+  hissOnly.leadInSeconds = 40;
+  hissOnly.runOutSeconds = 0;
+  const std::string hiss = dir.file("hiss.wav");
+  WriteWav(hiss, rate, analogside::MakeSide(hissOnly).frames);
+  analogside::Recipe pieces;
+  pieces.rate = rate;
+  pieces.noise = Noise::Digital;
+  pieces.pieces = 3;
+  pieces.pieceSeconds = 3;
+  pieces.fadeSeconds = 0.8;
+  pieces.quietSeconds = 0.4;
+  pieces.gapSeconds = 1.6;
+  pieces.leadInSeconds = 0.5;
+  pieces.runOutSeconds = 1.5;
+  const std::string music = dir.file("pieces.wav");
+  WriteWav(music, rate, analogside::MakeSide(pieces).frames);
+
+  const std::string log = dir.file("live.out"), errors = dir.file("live.err");
+  std::fflush(nullptr);
+  ChildGuard player(fork());
+  if (player.pid() == 0) {
+    execlp("paplay", "paplay", hiss.c_str(), nullptr);
+    _exit(127);
+  }
+  ChildGuard recorder(fork());
+  if (recorder.pid() == 0) {
+    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int devnull = open("/dev/null", O_RDWR);
+    dup2(devnull, 0);
+    dup2(logFd, 1);
+    dup2(errFd, 2);
+    // The sound libraries keep a few allocations to the end (see the live test beside the others).
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
+    execl(kBinary.c_str(), kBinary.c_str(), "-r", "48000", "-a", "-l", "1s", "--silence-below", "auto", "--lead-in",
+          "1", "-w", out.c_str(), nullptr);
+    _exit(127);
+  }
+  bool live = false;
+  for (int i = 0; i < 150 && !live; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    live = FileText(log).find("Silent") != std::string::npos;
+  }
+  ASSERT_TRUE(live) << "the capture never delivered:\n" << FileText(log) << FileText(errors);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  int playStatus = -1;
+  RunCommand("paplay " + music, &playStatus);
+  EXPECT_EQ(playStatus, 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  kill(recorder.pid(), SIGINT);
+  const int status = recorder.Wait();
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << FileText(log) << FileText(errors);
+  const std::string text = FileText(log);
+  EXPECT_NE(text.find("frames dropped: 0"), std::string::npos) << text;
+
+  const auto names = WavFiles(out);
+  ASSERT_EQ(names.size(), 4u) << text;  // the hiss before the first piece, then one track a piece
+  for (size_t k = 1; k < names.size(); ++k) {
+    SCOPED_TRACE(names[k]);
+    const Frames track = ReadFrames(out + "/" + names[k]);
+    // The first 10 ms block where the music stands far above the hiss.
+    size_t sound = track.size();
+    for (size_t at = 0; at + 480 <= track.size() && sound == track.size(); at += 48) {
+      double sum = 0;
+      for (size_t i = at; i < at + 480; ++i) sum += double(track[i].first) * track[i].first;
+      if (10 * std::log10(sum / 480 / (32768.0 * 32768.0) + 1e-30) > -30) sound = at;
+    }
+    // The split lies a second before the 10 ms block in which the sound begins.
+    EXPECT_GE(sound, size_t(rate) - 480) << text;
+    EXPECT_LE(sound, size_t(rate) + 480) << text;
+  }
+}
