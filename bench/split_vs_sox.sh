@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Offline splitting side by side: `tapewell-rec --input FILE --fast -a -l 10`
-# (split where a silence of at least 1 s ends) against SoX (the `silence`
-# effect with newfile/restart), ffmpeg (silencedetect, then the segment
-# muxer at the detected ends: both passes count) and a plain `cp` of the same
-# file, in alternating rounds (the order of the tools turns round every
-# round), over three generated 44.1 kHz 16-bit stereo inputs:
+# (split where a silence of at least 1 s ends: "rec", the stillness rule,
+# and "level", the level rule with its threshold found from the noise floor,
+# --silence-below auto) against SoX (the `silence` effect's level split with
+# newfile/restart), ffmpeg (silencedetect, then the segment muxer at the
+# detected ends: both passes count) and a plain `cp` of the same file, in
+# alternating rounds (the order of the tools turns round every round), over
+# four generated 44.1 kHz 16-bit stereo inputs:
 #   10min  eight different sounds of 14.75 s, each followed by 2 s of digital silence, for 10 minutes
 #   60min  the same for 60 minutes
 #   1100   1,100 tracks: 0.2 s sounds, each followed by 1.1 s of silence (1.5 s after every 184th)
+#   tape   a 10-minute tape side (bench/make_side: 45 pieces of music-like sound over hiss at
+#          -50 dBFS, 2.5 s gaps), where SoX splits at -42 dBFS (the level rule's threshold)
 # On the 1100 input tapewell-rec also splits with -l 13, where only the five
 # longer silences split (6 tracks, the same bytes): the per-byte cost of
 # 1,100 tracks against 6.
@@ -31,12 +35,13 @@ cd "$(dirname "$0")/.."
 rounds=${1:-5}
 shift || true
 inputs=("$@")
-[ ${#inputs[@]} -gt 0 ] || inputs=(10min 60min 1100)
+[ ${#inputs[@]} -gt 0 ] || inputs=(10min 60min 1100 tape)
 rec=${TAPEWELL_REC:-build-rel/cli/tapewell-rec}
-if [ ! -x "$rec" ]; then
+if [ ! -x "$rec" ] || [ ! -x build-rel/bench/make_side ]; then
   cmake -S . -B build-rel -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build-rel --target tapewell-rec >/dev/null
+  cmake --build build-rel --target tapewell-rec make_side >/dev/null
 fi
+make_side=$(realpath build-rel/bench/make_side)
 rec=$(realpath "$rec")
 base=${TAPEWELL_REC_BASE:+$(realpath "$TAPEWELL_REC_BASE")}
 for tool in sox soxi ffmpeg /usr/bin/time; do
@@ -76,6 +81,7 @@ make_input() {
       sox "$work/short.wav" "$work/part.wav" repeat 22 pad 0 0.4     # 184 tracks, the last silence 1.5 s
       sox "$work/part.wav" "$work/1100.wav" repeat 5 trim 0 1432     # 1,100 tracks
       ;;
+    tape) "$make_side" tape "$work/tape.wav" 45 10.8 >/dev/null ;;  # 45 tracks, 10 minutes
   esac
 }
 
@@ -104,9 +110,10 @@ run_tool() {
   rm -rf "$out" && mkdir "$out"
   case $tool in
     rec) timed "$rec" --input "$input" --fast -a -l 10 -w "$out" ;;
+    level) timed "$rec" --input "$input" --fast -a -l 10 --silence-below auto -w "$out" ;;
     rec6) timed "$rec" --input "$input" --fast -a -l 13 -w "$out" ;;
     base) timed "$base" --input "$input" --fast -a -l 10 -w "$out" ;;
-    sox) (cd "$out" && timed sox "$input" trk%3n.wav silence 1 0.1t 1% 1 1.0t 1% : newfile : restart) ;;
+    sox) (cd "$out" && timed sox "$input" trk%3n.wav silence 1 0.1t "$sox_level" 1 1.0t "$sox_level" : newfile : restart) ;;
     ffmpeg)
       # Pass 1 finds where each silence of at least 1 s ends; pass 2 cuts there.
       timed bash -c 'ffmpeg -nostdin -hide_banner -nostats -i "$1" -af silencedetect=noise=-60dB:d=1 -f null - 2>&1 |
@@ -130,8 +137,10 @@ echo "$rounds rounds per input; ratio = throughput of tapewell-rec / throughput 
 for name in "${inputs[@]}"; do
   make_input "$name"
   input="$work/$name.wav"
-  tools=(rec sox ffmpeg cp)
-  [ "$name" = 1100 ] && tools=(rec rec6 sox ffmpeg cp)
+  tools=(rec level sox ffmpeg cp)
+  [ "$name" = 1100 ] && tools=(rec rec6 level sox ffmpeg cp)
+  sox_level=1%
+  [ "$name" = tape ] && sox_level=-42d
   [ -z "$base" ] || tools+=(base)
   cat "$input" >/dev/null  # page cache warm
   for t in "${tools[@]}"; do : >"$work/$t.times"; done
@@ -163,6 +172,13 @@ for name in "${inputs[@]}"; do
       "$(paste -d' ' "$work/$t.times" "$work/rec.times" | awk '{ print $1 / $3 }' | stats)" \
       "$(paste -d' ' "$work/$t.times" "$work/rec.times" | awk '{ print ($4 > 0 ? $2 / $4 : 0) }' | stats)"
   done
+  # The level rule against SoX's level split, and its time against the stillness rule's.
+  printf "level vs sox     wall: %s   cpu: %s\n" \
+    "$(paste -d' ' "$work/sox.times" "$work/level.times" | awk '{ print $1 / $3 }' | stats)" \
+    "$(paste -d' ' "$work/sox.times" "$work/level.times" | awk '{ print ($4 > 0 ? $2 / $4 : 0) }' | stats)"
+  printf "level time / rec time  wall: %s   cpu: %s\n" \
+    "$(paste -d' ' "$work/level.times" "$work/rec.times" | awk '{ print $1 / $3 }' | stats)" \
+    "$(paste -d' ' "$work/level.times" "$work/rec.times" | awk '{ print ($4 > 0 ? $2 / $4 : 0) }' | stats)"
   if [ "$name" = 1100 ]; then
     printf "per-byte cost, 1,100 tracks / 6 tracks (same bytes), wall: %s   cpu: %s\n" \
       "$(paste -d' ' "$work/rec.times" "$work/rec6.times" | awk '{ print $1 / $3 }' | stats)" \

@@ -415,9 +415,10 @@ TEST_F(EngineTest, RateChangeDuringRecordingChangesSilenceLengthsFromTheNextBuff
   EXPECT_EQ(testsupport::ReadLe32(ReadFileBytes(Path("07Dec002")), 24), 44100u);
 }
 
-// The same split decisions made by a plain loop, for comparison.
-std::vector<size_t> ReferenceSplits(const Frames& frames, int32_t threshold, int32_t length) {
-  std::vector<size_t> splits;
+// The same split decisions made by a plain loop, for comparison: for each
+// split the frame where the silence ended and the frame where it began.
+std::vector<std::pair<size_t, size_t>> ReferenceSplits(const Frames& frames, int32_t threshold, int32_t length) {
+  std::vector<std::pair<size_t, size_t>> splits;
   int32_t run = 0, pl = 0, pr = 0;
   for (size_t i = 0; i < frames.size(); ++i) {
     const int32_t before = run;
@@ -425,66 +426,89 @@ std::vector<size_t> ReferenceSplits(const Frames& frames, int32_t threshold, int
     run = still ? run + 1 : 0;
     pl = frames[i].first;
     pr = frames[i].second;
-    if (before >= length && run < length) splits.push_back(i);
+    if (before >= length && run < length) splits.push_back({i, i - size_t(before)});
   }
   return splits;
 }
 
+// Random sound and silence stretches around the 4,410-frame split length,
+// delivered in random buffers with random Track marks, split as they are
+// (no frames held back) and through the hold, without and with a lead-in:
+// every frame is in exactly one file, in order, and the files start at the
+// splits (a lead-in before each, never before its silence or the track) and marks.
 TEST_F(EngineTest, FrameConservationWithRandomSilencesBuffersAndMarks) {
   std::mt19937 rng(1234);
   for (int round = 0; round < 6; ++round) {
-    TearDown();
-    SetUp();
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(e.path());
-    // Random sound and silence stretches around the 4,410-frame split length.
-    Frames input;
-    std::uniform_int_distribution<int> len(1, 9000), amp(-32768, 32767), coin(0, 2);
-    while (input.size() < 200000) {
-      const int n = len(rng);
-      if (coin(rng) == 0) {
-        const int16_t v = int16_t(amp(rng));
-        for (int i = 0; i < n; ++i) input.push_back({int16_t(v + i % 3), int16_t(v - i % 5)});
-      } else {
-        for (int i = 0; i < n; ++i) input.push_back({int16_t(amp(rng)), int16_t(amp(rng))});
+    const uint32_t seed = static_cast<uint32_t>(rng());
+    for (const int leadIn : {-1, 0, 2205}) {  // -1: nothing held
+      SCOPED_TRACE("round " + std::to_string(round) + ", lead-in " + std::to_string(leadIn));
+      TearDown();
+      SetUp();
+      std::mt19937 random(seed);
+      for (const auto& e : std::filesystem::directory_iterator(dir.path())) std::filesystem::remove(e.path());
+      Frames input;
+      std::uniform_int_distribution<int> len(1, 9000), amp(-32768, 32767), coin(0, 2);
+      while (input.size() < 200000) {
+        const int n = len(random);
+        if (coin(random) == 0) {
+          const int16_t v = int16_t(amp(random));
+          for (int i = 0; i < n; ++i) input.push_back({int16_t(v + i % 3), int16_t(v - i % 5)});
+        } else {
+          for (int i = 0; i < n; ++i) input.push_back({int16_t(amp(random)), int16_t(amp(random))});
+        }
       }
-    }
-    rec.ctlAutoTrack = 1;
-    rec.levelPos = 3;
-    rec.OnRecord();
-    std::vector<size_t> markedAt;
-    size_t at = 0;
-    std::uniform_int_distribution<int> bufferFrames(0, 8192), markChance(0, 9);
-    while (at < input.size()) {
-      const size_t n = std::min<size_t>(bufferFrames(rng), input.size() - at);
-      const auto bytes = FrameBytes(Frames(input.begin() + at, input.begin() + at + n));
-      ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
-      rec.Pump();
-      at += n;
-      if (markChance(rng) == 0 && at < input.size()) {
-        rec.OnTrackMark();
-        markedAt.push_back(at);
+      rec.ctlAutoTrack = 1;
+      rec.levelPos = 3;
+      rec.split = SplitSettings{};
+      if (leadIn >= 0) {
+        rec.split.leadInSeconds = leadIn / 44100.0;
+        rec.split.minTrackSeconds = 1e-9;  // holds the frames, merges nothing
       }
-    }
-    rec.OnStop();
+      rec.OnRecord();
+      std::vector<size_t> markedAt;
+      size_t at = 0;
+      std::uniform_int_distribution<int> bufferFrames(0, 8192), markChance(0, 9);
+      while (at < input.size()) {
+        const size_t n = std::min<size_t>(bufferFrames(random), input.size() - at);
+        const auto bytes = FrameBytes(Frames(input.begin() + at, input.begin() + at + n));
+        ASSERT_TRUE(fake.Deliver(bytes.data(), uint32_t(bytes.size())));
+        rec.Pump();
+        at += n;
+        if (markChance(random) == 0 && at < input.size()) {
+          rec.OnTrackMark();
+          markedAt.push_back(at);
+        }
+      }
+      rec.OnStop();
 
-    // Every frame is in exactly one file, in order; files start at the splits and marks.
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().string());
-    std::sort(names.begin(), names.end());
-    Frames joined;
-    std::vector<size_t> starts;
-    for (const auto& n : names) {
-      starts.push_back(joined.size());
-      const auto f = FileFrames(n);
-      joined.insert(joined.end(), f.begin(), f.end());
+      std::vector<std::string> names;
+      for (const auto& e : std::filesystem::directory_iterator(dir.path())) names.push_back(e.path().string());
+      std::sort(names.begin(), names.end());
+      Frames joined;
+      std::vector<size_t> starts;
+      for (const auto& n : names) {
+        starts.push_back(joined.size());
+        const auto f = FileFrames(n);
+        joined.insert(joined.end(), f.begin(), f.end());
+      }
+      ASSERT_EQ(joined.size(), input.size());
+      ASSERT_TRUE(joined == input);
+      // The splits and marks in the order they are decided (a mark after the
+      // buffer it follows), each held split placed after the track it ends began.
+      std::vector<size_t> expected{0};
+      size_t mark = 0;
+      for (const auto& [end, begin] : ReferenceSplits(input, 8, 4410)) {
+        for (; mark < markedAt.size() && markedAt[mark] <= end; ++mark) expected.push_back(markedAt[mark]);
+        if (leadIn < 0) {
+          expected.push_back(end);
+          continue;
+        }
+        const size_t at = std::max({begin, end - std::min<size_t>(end, size_t(leadIn)), expected.back()});
+        if (at > expected.back()) expected.push_back(at);
+      }
+      expected.insert(expected.end(), markedAt.begin() + mark, markedAt.end());
+      EXPECT_EQ(starts, expected);
     }
-    ASSERT_EQ(joined.size(), input.size());
-    ASSERT_TRUE(joined == input);
-    auto expected = ReferenceSplits(input, 8, 4410);
-    expected.insert(expected.end(), markedAt.begin(), markedAt.end());
-    expected.push_back(0);
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(starts, expected) << "round " << round;
   }
 }
 

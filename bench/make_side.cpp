@@ -1,5 +1,5 @@
 // Writes a generated side (tests/analog_side.h) as a 16-bit stereo WAV file
-// and prints each piece's onset and end in frames: for the benchmarks and
+// and prints each piece's onset and end in frames: for split_vs_sox.sh and
 // for trying the level rule by hand.
 // Usage: make_side tape|vinyl|digital OUT.wav [pieces] [piece-seconds]
 #include <cstdio>
