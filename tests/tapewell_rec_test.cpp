@@ -210,6 +210,14 @@ TEST_F(TapewellRecTest, UsageErrorsSayWhatIsWrongAndCreateNothing) {
       {"--input " + dir.file("rateneg.wav"), "': the WAV header gives a sample rate of 4294959296 Hz"},
       {"--input " + dir.file("ratemax.wav"), "': the WAV header gives a sample rate of 4294967295 Hz"},
       {"--input " + dir.file("ratebig.wav"), "sample rate of 1000000 Hz"},
+      {"-p 7 --silence-below auto", "-p sets the stillness rule's level and --silence-below chooses the level rule"},
+      {"--silence-below -130", "--silence-below must be a level in dBFS from -120 to 0, or auto: -130"},
+      {"--silence-below loud", "--silence-below must be"},
+      {"-l 0.05s", "--length must be a whole number of tenths of a second from 1 to 100, or seconds"},
+      {"-l 11s", "--length must be"},
+      {"--lead-in 10.5", "--lead-in must be a number of seconds from 0 to 10"},
+      {"--min-track -1", "--min-track must be"},
+      {"--stop-after-silence 0", "--stop-after-silence must be a number of seconds above 0"},
   };
   // Files whose headers promise what cannot be replayed.
   auto headerOnly = [&](const std::string& name, uint32_t rate, uint16_t tag) {
