@@ -104,20 +104,27 @@ void LevelRule::UpdateThreshold() {
     const int bin = std::clamp(static_cast<int>(std::floor((blockDb_ + kBins * kBinDb) / kBinDb)), 0, kBins - 1);
     ++histogram_[static_cast<size_t>(bin)];
     ++counted_;
+    if (bin < floorBin_) ++below_;
   } else {
     ++silentBlocks_;
+    ++below_;
   }
+  // The floor's bin is the lowest whose blocks, with all below it, make up
+  // the share: it moves a bin or two at a time as blocks come in.
   const uint64_t all = counted_ + silentBlocks_;
-  if (all == 0) return;
   const auto wanted = std::max<uint64_t>(1, static_cast<uint64_t>(std::ceil(kFloorShare * all)));
   if (silentBlocks_ >= wanted) {
     floorDb_ = kSilentBlockDb;
     thresholdDb_ = kLowestThresholdDb;
     return;
   }
-  uint64_t seen = silentBlocks_;
-  int bin = 0;
-  while (bin < kBins - 1 && (seen += histogram_[static_cast<size_t>(bin)]) < wanted) ++bin;
-  floorDb_ = -kBins * kBinDb + (bin + 0.5) * kBinDb;
+  while (floorBin_ < kBins - 1 && below_ + histogram_[static_cast<size_t>(floorBin_)] < wanted) {
+    below_ += histogram_[static_cast<size_t>(floorBin_++)];
+  }
+  while (floorBin_ > 0 && below_ - silentBlocks_ > 0 &&
+         below_ - histogram_[static_cast<size_t>(floorBin_ - 1)] >= wanted) {
+    below_ -= histogram_[static_cast<size_t>(--floorBin_)];
+  }
+  floorDb_ = -kBins * kBinDb + (floorBin_ + 0.5) * kBinDb;
   thresholdDb_ = std::clamp(floorDb_ + kFloorMarginDb, kLowestThresholdDb, kHighestThresholdDb);
 }

@@ -89,4 +89,6 @@ class LevelRule {
   std::array<uint64_t, kBins> histogram_{};
   uint64_t counted_ = 0;
   uint64_t silentBlocks_ = 0;  // blocks of digital silence
+  int floorBin_ = 0;           // the floor's bin
+  uint64_t below_ = 0;         // blocks below it, digital silence included
 };
