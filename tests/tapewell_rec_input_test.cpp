@@ -308,7 +308,7 @@ TEST_F(RecInputTest, StandardInputGivesTheTracksOfTheFileByName) {
       {"ffmpeg -rf64 always -f wav -", "ffmpeg -nostdin -loglevel error -i " + file + " -rf64 always -f wav -"},
   };
   for (const auto& [name, feed] : feeds) {
-    for (const std::string pace : {"--fast", ""}) {
+    for (const std::string pace : {"--fast", "--realtime"}) {
       SCOPED_TRACE(name + " " + pace);
       const RecRun r = Split("--input -", feed, pace);
       EXPECT_EQ(r.status, 0) << r.err;
