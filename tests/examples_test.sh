@@ -40,8 +40,9 @@ cp concert.wav in.wav
 live=no
 tapewell-rec --list-devices >/dev/null 2>&1 && live=yes
 
-# How many .wav files under the scratch folder are newer than the marker.
-new_tracks() { find "$scratch" -name '*.wav' -newer "$scratch/marker" | wc -l; }
+# How many .wav files the scratch folder holds, and how many more than before the example.
+wavs() { find "$scratch" -name '*.wav' | wc -l; }
+new_tracks() { echo $(($(wavs) - before)); }
 
 while IFS=$'\t' read -r from line; do
   line=${line%%#*}                       # a comment after the command
@@ -52,8 +53,7 @@ while IFS=$'\t' read -r from line; do
     tapewell-rec | tapewell | tapewell-card | ffmpeg | kill) ;;
     *) continue ;;                       # set-up commands (scripts/, sudo apt ...), not examples
   esac
-  touch "$scratch/marker"
-  sleep 1  # file times of one second's resolution still tell before from after
+  before=$(wavs)
   status=0
   case $line in
     tapewell-card*)
@@ -64,8 +64,13 @@ while IFS=$'\t' read -r from line; do
       if [ "$live" = no ]; then skipped=$((skipped + 1)); continue; fi
       tapewell-rec -w "$scratch/marks" </dev/null >/dev/null 2>&1 &
       recorder=$!
+      # pidof answers with this recorder alone: other recorders on the
+      # machine (other tests) get no signal from here.
+      mkdir -p "$scratch/bin"
+      printf '#!/bin/sh\necho %s\n' "$recorder" >"$scratch/bin/pidof"
+      chmod +x "$scratch/bin/pidof"
       sleep 2
-      bash -c "$line" || status=$?
+      PATH="$scratch/bin:$PATH" bash -c "$line" || status=$?
       sleep 1
       kill -INT "$recorder"
       wait "$recorder" || status=$?
