@@ -44,8 +44,31 @@ constexpr Entry kTexts[] = {
                    "stream from standard input",
      "音声入力の代わりに音声ファイル（WAV、RF64、W64、AIFF、FLAC など）から録音します。- は標準入力の WAV "
      "ストリームを読みます"},
-    {kRecOptFast, "with --input: as fast as the engine goes instead of in real time",
-     "--input と共に: 実時間ではなく、できるだけ速く録音します"},
+    {kRecOptFast, "with --input: as fast as it goes, which is now the default (kept for old scripts)",
+     "--input と共に: できるだけ速く録音します。今は既定の動作です（以前のスクリプトのために残しています）"},
+    {kRecOptRealtime, "with --input: at the input's own pace, as if it were played in, instead of as fast as it goes",
+     "--input と共に: できるだけ速くではなく、再生するのと同じ速さで録音します"},
+    {kRecFooter,
+     "Keys, while recording from the audio input:\n"
+     "  Enter or m  start the next track\n"
+     "  q           stop (Ctrl-C stops too); what was heard is kept\n"
+     "\n"
+     "Examples:\n"
+     "  tapewell-rec -a -l 20 -w ~/rec\n"
+     "  tapewell-rec --input side-a.wav -a -l 15 -w side-a\n"
+     "\n"
+     "Exit status: 0 done; 1 a failure (the reason is printed); 2 a usage error or an input that cannot be "
+     "recorded, nothing made; 3 recorded, but frames were dropped. More in man tapewell-rec.",
+     "キー（音声入力から録音している間）:\n"
+     "  Enter か m  次のトラックに移ります\n"
+     "  q           停止します（Ctrl-C でも停止します）。聞こえた音はすべて残ります\n"
+     "\n"
+     "例:\n"
+     "  tapewell-rec -a -l 20 -w ~/rec\n"
+     "  tapewell-rec --input side-a.wav -a -l 15 -w side-a\n"
+     "\n"
+     "終了ステータス: 0 完了、1 失敗（理由を表示します）、2 使い方の誤りか録音できない入力（何も作りません）、"
+     "3 録音したが欠落したフレームがある。詳しくは man tapewell-rec を見てください。"},
     {kRecOptDuration, "stop after SEC seconds of audio", "音声 SEC 秒分で停止します"},
     {kRecOptDevice, "record from this input (a name --list-devices prints)",
      "この入力から録音します（--list-devices が表示する名前）"},
@@ -89,6 +112,11 @@ constexpr Entry kTexts[] = {
      "%1 に書き込めません: 録音中にファイルが削除または移動されました"},
     {kRecServerSlow, "the sound server does not answer yet; still trying (Ctrl-C gives up)",
      "サウンドサーバーがまだ応答しません。待機中です (Ctrl-C で中止します)"},
+    {kRecFolderMade, "made the folder %1 for the tracks", "トラック用にフォルダ %1 を作成しました"},
+    {kRecCannotMakeFolder, "cannot make the folder %1: %2 (choose another folder with -w)",
+     "フォルダ %1 を作成できません: %2（-w で別のフォルダを指定してください）"},
+    {kRecFolderIsFile, "cannot make the folder %2: %1 is a file, not a folder (move it, or choose another folder with -w)",
+     "フォルダ %2 を作成できません: %1 はフォルダではなくファイルです（移動するか、-w で別のフォルダを指定してください）"},
     {kRecCannotListInputs, "cannot list the inputs of the %1: %2", "%1 の入力を一覧できません: %2"},
 #ifdef _WIN32
     {kRecNoInputs, "the %1 has no input (is a recording device connected and enabled under Sound settings?)",

@@ -34,6 +34,8 @@ enum class CliTextId {
   kRecOptLevel,
   kRecOptInput,
   kRecOptFast,
+  kRecOptRealtime,
+  kRecFooter,  // the keys, two examples and the exit status
   kRecOptDuration,
   kRecOptDevice,
   kRecOptListDevices,
@@ -63,6 +65,11 @@ enum class CliTextId {
   kRecOutOfMemory,
   kRecTrackFileLost,    // the open track file was deleted or moved
   kRecServerSlow,       // the sound server does not answer yet
+
+  // tapewell-rec: the -w folder. %1: the folder as given.
+  kRecFolderMade,
+  kRecCannotMakeFolder,  // %2: the system's reason
+  kRecFolderIsFile,      // %1: the file in the way, %2: the folder
 
   // tapewell-rec: the inputs. %1: the backend ("sound server", "PortAudio").
   kRecCannotListInputs,  // %2: the reason

@@ -29,11 +29,27 @@ std::string ConvertedName(const std::string& path) {
   return (hasExtension ? path.substr(0, dot) : path) + "-16bit.wav";
 }
 
+// Whether sox reads `encoding` wherever it runs: PCM, floats, the two laws
+// and ADPCM. Compressed formats (MP3, Vorbis, Opus...) need handlers that
+// Debian's sox leaves out (it has none for MP3).
+bool SoxReads(const std::string& encoding) {
+  for (const char* known : {"PCM", "float", "law", "ADPCM"}) {
+    if (encoding.find(known) != std::string::npos) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string ConversionCommand(const std::string& path, const ReplayLayout& layout) {
+  const bool standardInput = path == ReplayInput::kStandardInput;
+  if (!SoxReads(layout.encoding)) {
+    const std::string firstTwo = layout.channels > 2 ? " -af " + ShellWord("pan=stereo|c0=c0|c1=c1") : "";
+    if (standardInput) return "ffmpeg -i - -c:a pcm_s16le" + firstTwo + " -f wav -";
+    return "ffmpeg -i " + ShellWord(path) + " -c:a pcm_s16le" + firstTwo + " " + ShellWord(ConvertedName(path));
+  }
   const std::string remix = layout.channels > 2 ? " remix 1 2" : "";
-  if (path == ReplayInput::kStandardInput) return "sox -t wav - -b 16 -e signed-integer -t wav -" + remix;
+  if (standardInput) return "sox -t wav - -b 16 -e signed-integer -t wav -" + remix;
   return "sox " + ShellWord(path) + " -b 16 -e signed-integer " + ShellWord(ConvertedName(path)) + remix;
 }
 

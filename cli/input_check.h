@@ -1,5 +1,5 @@
 // What tapewell-rec says about a replay's input before it records: a layout
-// it cannot keep (named, with a sox command that converts it to one it can),
+// it cannot keep (named, with a command that converts it to one it can),
 // an input without frames, and a file that holds fewer frames than its
 // header states.
 #pragma once
@@ -13,9 +13,10 @@
 /// recorded, in `language`, or "" when it can.
 std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layout, Language language);
 
-/// A sox command that turns the input at `path` into 16-bit PCM with at most
+/// A command that turns the input at `path` into 16-bit PCM with at most
 /// two channels (the first two), named after it with "-16bit.wav" at the
-/// end; for standard input, a filter for a pipe.
+/// end; for standard input, a filter for a pipe. sox for PCM, floats and the
+/// like; ffmpeg for compressed formats, which Debian's sox cannot read.
 std::string ConversionCommand(const std::string& path, const ReplayLayout& layout);
 
 /// The note for a file that holds fewer frames than its header states, or ""

@@ -3,24 +3,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "cli/help_layout.h"
+
 namespace {
-
-// One UTF-8 sequence starting at text[i]: its length in bytes and its code point.
-size_t Decode(const std::string& text, size_t i, char32_t& cp) {
-  const auto b = static_cast<unsigned char>(text[i]);
-  size_t n = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
-  if (i + n > text.size()) n = 1;
-  cp = n == 1 ? b : b & (0x7F >> n);
-  for (size_t k = 1; k < n; ++k) cp = cp << 6 | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-  return n;
-}
-
-bool Wide(char32_t cp) {
-  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF && cp != 0x303F) ||
-         (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
-         (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1FAFF) ||
-         (cp >= 0x20000 && cp <= 0x3FFFD);
-}
 
 struct Glyph {
   size_t at, bytes;
@@ -31,8 +16,8 @@ std::vector<Glyph> Glyphs(const std::string& text) {
   std::vector<Glyph> glyphs;
   for (size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    const size_t n = Decode(text, i, cp);
-    glyphs.push_back({i, n, cp < 0x20 || cp == 0x7F ? 0 : Wide(cp) ? 2 : 1});
+    const size_t n = DecodeUtf8(text, i, cp);
+    glyphs.push_back({i, n, CharacterColumns(cp)});
     i += n;
   }
   return glyphs;
@@ -108,8 +93,3 @@ std::string FittedProgressLine(const ProgressParts& parts, int columns) {
   return Head(Join(parts, false, nullptr), width);
 }
 
-int DisplayWidth(const std::string& text) {
-  int width = 0;
-  for (const Glyph& g : Glyphs(text)) width += g.width;
-  return width;
-}

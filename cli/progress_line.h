@@ -29,6 +29,3 @@ std::string PlainProgressLine(const ProgressParts& parts);
 /// `columns` is below 2.
 std::string FittedProgressLine(const ProgressParts& parts, int columns);
 
-/// The columns `text` (UTF-8) takes on a terminal: East Asian wide and
-/// full-width characters take two, everything else one.
-int DisplayWidth(const std::string& text);

@@ -6,6 +6,7 @@
 #include "cli/card_tool.h"
 #include "cli/cli_text.h"
 #include "cli/help_labels.h"
+#include "cli/help_layout.h"
 
 int main(int argc, char** argv) {
   using enum CliTextId;
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
       ->type_name(text(kLabelText))
       ->check(CLI::IsMember({"on", "off"}));
 
-  LocalizeHelp(app, language);
+  LocalizeHelp(app, language, HelpColumns());
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {

@@ -37,7 +37,9 @@
 #include "cli/cli_text.h"
 #include "cli/dry_run_report.h"
 #include "cli/help_labels.h"
+#include "cli/help_layout.h"
 #include "cli/input_check.h"
+#include "cli/output_folder.h"
 #include "cli/output_writer.h"
 #include "cli/standard_fds.h"
 #include "cli/terminal_recorder.h"
@@ -72,7 +74,7 @@ struct Options {
   int length = 1;
   int level = 7;
   std::string input;
-  bool fast = false;
+  bool realtime = false;  // --realtime: a replay paced like the input; otherwise as fast as it goes
   std::optional<double> duration;
   std::string device;
   bool listDevices = false;
@@ -401,8 +403,8 @@ int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, Fil
   if (const std::string note = InputShortNote(options.input, layout, kLanguage); !note.empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", note.c_str());
   }
-  // A dry run goes as fast as a fast replay: nothing waits for real time.
-  auto fileReplay = std::make_unique<FileReplayWaveInService>(std::move(input), !(options.fast || options.dryRun));
+  // A dry run is never paced: nothing waits for real time.
+  auto fileReplay = std::make_unique<FileReplayWaveInService>(std::move(input), options.realtime && !options.dryRun);
   replay = fileReplay.get();
   service = std::move(fileReplay);
   return -1;
@@ -461,7 +463,7 @@ bool StopNow(const WaveInService& service, std::optional<std::chrono::steady_clo
   return !service.FramesWaiting() || now >= *deadline;
 }
 
-// `fastReplay`: the replay of --input --fast, which fills the handed-back
+// `fastReplay`: the replay of --input (unless --realtime), which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
 int Record(const Options& options, WaveInService& service, FileReplayWaveInService* fastReplay) {
   SystemNaming naming;
@@ -643,7 +645,11 @@ int main(int argc, char** argv) {
   app.add_option("--stop-after-silence", texts.stopAfterSilence, Text(kRecOptStopAfterSilence))->type_name("SEC");
   auto* inputOption = app.add_option("--input", options.input, Text(kRecOptInput))
                          ->type_name("FILE");
-  app.add_flag("--fast", options.fast, Text(kRecOptFast))
+  app.add_flag("--realtime", options.realtime, Text(kRecOptRealtime))
+      ->needs(inputOption);
+  // --fast was the way to leave out the pacing --realtime now asks for: still accepted.
+  app.add_flag("--fast")
+      ->description(Text(kRecOptFast))
       ->needs(inputOption);
   app.add_option("--duration", texts.duration, Text(kRecOptDuration))->type_name("SEC");
   auto* deviceOption =
@@ -656,7 +662,8 @@ int main(int argc, char** argv) {
   auto* cueOption = app.add_option("--cue", options.cue, Text(kRecOptCue))->type_name("FILE");
   auto* labelsOption = app.add_option("--labels", options.labels, Text(kRecOptLabels))->type_name("FILE");
   app.add_flag("--dry-run", options.dryRun, Text(kRecOptDryRun))->excludes(cueOption)->excludes(labelsOption);
-  LocalizeHelp(app, kLanguage);
+  app.footer(Text(kRecFooter));
+  LocalizeHelp(app, kLanguage, HelpColumns());
 #ifdef _WIN32
   // The Unicode command line in UTF-8, not the ANSI one main was given; the
   // texts go to a console as UTF-8 too.
@@ -684,6 +691,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecDryNeedsInput).c_str());
     return kExitUsage;
   }
+  const std::string folderAsGiven = options.folder;
   if (!options.folder.empty() && options.folder.back() != kFolderSeparator) options.folder += kFolderSeparator;
 
   std::unique_ptr<WaveInService> service;
@@ -693,7 +701,17 @@ int main(int argc, char** argv) {
   } else {
     if (const int status = PrepareLiveInput(options, service); status >= 0) return status;
   }
-  int status = Record(options, *service, options.fast || options.dryRun ? replay : nullptr);
+  // A missing -w folder is made once the input is known to be good, so that
+  // an error before the recording leaves nothing behind; a dry run writes nothing.
+  if (!folderAsGiven.empty() && !options.dryRun) {
+    bool made = false;
+    if (const std::string problem = MakeOutputFolder(folderAsGiven, kLanguage, made); !problem.empty()) {
+      std::fprintf(stderr, "tapewell-rec: %s\n", problem.c_str());
+      return kExitFailure;
+    }
+    if (made) std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecFolderMade, {folderAsGiven}).c_str());
+  }
+  int status = Record(options, *service, options.realtime && !options.dryRun ? nullptr : replay);
   if (status == kExitFailure && !service->LastError().empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", service->LastError().c_str());
   }

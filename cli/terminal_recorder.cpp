@@ -18,6 +18,9 @@ void TerminalRecorder::UpdateData(bool saveAndValidate) {
   if (saveAndValidate) return;
   if (m_strFile != shownFile_) {
     shownFile_ = m_strFile;
+    // Once the recording has ended, the file line shows the next free name,
+    // a file never written: only a failure is worth a line then.
+    if (!g_bRecording && m_strFile == MakeNextTrackName()) return;
     PrintLine(m_strFile);
   }
 }
@@ -25,7 +28,8 @@ void TerminalRecorder::UpdateData(bool saveAndValidate) {
 void TerminalRecorder::SetSilentLampText(const std::string& text) {
   if (text == lamp_) return;
   lamp_ = text;
-  PrintLine(text.empty() ? "-" : text);
+  // The indicator is an event of the take: once it has ended there is none.
+  if (g_bRecording) PrintLine(text.empty() ? "-" : text);
 }
 
 void TerminalRecorder::PrintLine(const std::string& text) {

@@ -29,6 +29,9 @@ constexpr Entry kTable[] = {
      "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux (tapewell-card)",
      "Windows ではプログラムから I/O ポート %1 に\nアクセスできません。MPEG 入力は Linux から\n(tapewell-card で) 設定してください"},
     {IDS_TAKE_STATUS, "%1 - track %2 - %3 frames dropped", "%1 - トラック %2 - 欠落 %3 フレーム"},
+    {IDS_TAKE_SUMMARY, "Recorded %1 - tracks: %2 - frames dropped: %3", "録音 %1 - トラック数: %2 - 取りこぼしたフレーム: %3"},
+    {IDS_LENGTH_VALUE, "Silence length: %1 s", "無音検出の長さ: %1 秒"},
+    {IDS_LEVEL_VALUE, "Silence level: threshold %1 (2^%2), %3 dBFS", "無音検出のレベル: しきい値 %1 (2^%2)、%3 dBFS"},
 };
 
 }  // namespace

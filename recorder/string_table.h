@@ -22,7 +22,15 @@ inline constexpr int IDS_NO_PORT_ACCESS = 111;
 /// The window's caption while recording: %1 the recording time, %2 the track
 /// number, %3 the frames dropped so far.
 inline constexpr int IDS_TAKE_STATUS = 112;
-inline constexpr int kLastTableString = IDS_TAKE_STATUS;
+/// The caption after a take, until the next Record: %1 its length, %2 its
+/// tracks, %3 the frames dropped.
+inline constexpr int IDS_TAKE_SUMMARY = 113;
+/// The silence length slider's value: %1 seconds.
+inline constexpr int IDS_LENGTH_VALUE = 114;
+/// The silence level slider's value: %1 the threshold, %2 its power of two,
+/// %3 the threshold in dBFS.
+inline constexpr int IDS_LEVEL_VALUE = 115;
+inline constexpr int kLastTableString = IDS_LEVEL_VALUE;
 
 enum class Language { English, Japanese };
 

@@ -26,8 +26,8 @@ packages=(
   # private sound servers for the live tests: PulseAudio, and PipeWire with
   # pipewire-pulse under its own D-Bus session; arecord for the CPU benchmark
   pulseaudio pulseaudio-utils pipewire wireplumber pipewire-pulse dbus dbus-daemon alsa-utils
-  # window
-  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev fonts-noto-cjk xvfb xauth
+  # window (qt6-translations-l10n: Qt's own dialogs, the folder browser among them, in Japanese)
+  qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev fonts-noto-cjk xvfb xauth
   # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion
   dpkg-dev librsvg2-bin man-db groff-base desktop-file-utils appstream lintian bash-completion file
   # Windows programs: the MinGW-w64 cross compiler, and Wine to run their tests

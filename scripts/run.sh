@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up and starts the recorder: installs what is missing, builds the window
 # and the terminal recorder (nothing else), and starts the window. Without a
-# display it starts the terminal recorder instead.
+# display it starts the terminal recorder instead, splitting on silence (-a),
+# and says where the tracks go and how to stop it.
 # Arguments go to the program (the window takes -f, -i, -w, -d and -m options).
 # Recordings go where you ran this from (or to -w): never into the checkout.
 # Run from inside the checkout, the window starts in your music folder and the
@@ -33,7 +34,23 @@ if $display; then
 fi
 if $inside; then
   cd "$HOME"
-  echo "Recording into $HOME (not into the checkout; -w chooses another folder)." >&2
 fi
-echo "No display: starting the terminal recorder ($build/cli/tapewell-rec --help lists its options)." >&2
-exec "$build/cli/tapewell-rec" "$@"
+# Where the tracks go: the folder of -w (--folder) when given, else here.
+folder=$(pwd -P)
+previous=
+for arg in "$@"; do
+  case $previous in -w | --folder) folder=$arg ;; esac
+  case $arg in -w?*) folder=${arg#-w} ;; --folder=*) folder=${arg#--folder=} ;; esac
+  previous=$arg
+done
+{
+  echo "No display: starting the terminal recorder, a new track after each silence (-a)."
+  if $inside; then
+    echo "The tracks go to $folder (not into the checkout; -w chooses another folder)."
+  else
+    echo "The tracks go to $folder (-w chooses another folder)."
+  fi
+  echo "Press q or Ctrl-C to stop; Enter or m starts the next track by hand."
+  echo "Its options: $build/cli/tapewell-rec --help"
+} >&2
+exec "$build/cli/tapewell-rec" -a "$@"

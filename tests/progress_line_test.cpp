@@ -3,6 +3,7 @@
 // gives way from the left first, then the level meter.
 #include <gtest/gtest.h>
 
+#include "cli/help_layout.h"
 #include "cli/progress_line.h"
 
 namespace {

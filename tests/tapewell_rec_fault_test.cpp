@@ -172,7 +172,7 @@ pid_t StartRec(const std::string& shellCommand) {
 TEST_F(RecFaultTest, ClosedTerminalStopsCleanlyWithTheFileCompleted) {
   const Frames signal = Signal(44100, {{20, 440}});
   WriteWav(input, 44100, signal);
-  ChildGuard rec(StartRec("exec " + kBinary + " --input " + input + " -w " + out + " </dev/null >/dev/null 2>&1"));
+  ChildGuard rec(StartRec("exec " + kBinary + " --input " + input + " --realtime -w " + out + " </dev/null >/dev/null 2>&1"));
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   kill(rec.pid(), SIGHUP);
   const int status = rec.Wait();
@@ -189,7 +189,7 @@ TEST_F(RecFaultTest, ClosedLogPipeDoesNotEndTheRecording) {
   const Frames signal = Signal(44100, {{1, 440}, {0.4, 0}, {1, 880}});
   WriteWav(input, 44100, signal);
   int status = -1;
-  const std::string result = RunCommand("bash -c '" + kBinary + " --input " + input + " -a -l 2 -w " + out +
+  const std::string result = RunCommand("bash -c '" + kBinary + " --input " + input + " --realtime -a -l 2 -w " + out +
                                             " 2>/dev/null | head -n 1 >/dev/null; echo ${PIPESTATUS[0]}'",
                                         &status);
   EXPECT_EQ(result, "0\n") << "tapewell-rec's exit status";
@@ -203,7 +203,7 @@ TEST_F(RecFaultTest, ClosedLogPipeDoesNotEndTheRecording) {
 TEST_F(RecFaultTest, InputCutShortDuringTheReplayIsReported) {
   WriteWav(input, 44100, Signal(44100, {{3, 440}}));
   const std::string err = dir.file("err");
-  ChildGuard rec(StartRec("exec " + kBinary + " --input " + input + " -w " + out + " </dev/null >/dev/null 2>" + err));
+  ChildGuard rec(StartRec("exec " + kBinary + " --input " + input + " --realtime -w " + out + " </dev/null >/dev/null 2>" + err));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_EQ(truncate(input.c_str(), 44 + 4 * 22050), 0);
   const int status = rec.Wait();

@@ -308,7 +308,7 @@ TEST_F(RecInputTest, StandardInputGivesTheTracksOfTheFileByName) {
       {"ffmpeg -rf64 always -f wav -", "ffmpeg -nostdin -loglevel error -i " + file + " -rf64 always -f wav -"},
   };
   for (const auto& [name, feed] : feeds) {
-    for (const std::string pace : {"--fast", ""}) {
+    for (const std::string pace : {"--fast", "--realtime"}) {
       SCOPED_TRACE(name + " " + pace);
       const RecRun r = Split("--input -", feed, pace);
       EXPECT_EQ(r.status, 0) << r.err;
@@ -414,12 +414,16 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
       {"alaw.wav", "sox " + base + " -e a-law ", "A-law"},
       {"six.wav", "sox -M " + base + " " + base + " " + base + " -b 16 ", "6 channels"},
       {"six24.wav", "sox -M " + base + " " + base + " " + base + " -b 24 ", "24-bit PCM, 6 channels"},
+      // Compressed: Debian's sox reads no MP3, so the command offered must not be sox's.
+      {"mp3.mp3", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libmp3lame ", "MPEG Layer III"},
+      {"vorbis.ogg", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libvorbis ", "Vorbis"},
   };
   for (const auto& [name, make, said] : cases) {
     SCOPED_TRACE(name);
     const std::string input = dir.file(name);
     int status = 0;
     RunCommand(make + input + " 2>/dev/null", &status);
+    if (status != 0 && make.rfind("ffmpeg", 0) == 0) continue;  // this ffmpeg cannot encode it
     ASSERT_EQ(status, 0);
     const RecRun r = Split("--input " + input);
     EXPECT_EQ(r.status, 2);

@@ -211,7 +211,7 @@ TEST_F(RecOutputTest, ProgressOnATerminalFitsItsWidthAndNeverWraps) {
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     const std::string events = dir.file("events" + std::to_string(columns));
-    PtyRecorder rec({kBinary, "--input", input, "-w", folder}, columns, events);
+    PtyRecorder rec({kBinary, "--input", input, "--realtime", "-w", folder}, columns, events);
     ASSERT_TRUE(WIFEXITED(rec.Wait()));
     const std::string shown = rec.Shown();
     // Standard error holds only the progress line, redrawn in place: no line ever scrolls.
@@ -237,7 +237,7 @@ TEST_F(RecOutputTest, ProgressOnATerminalFitsItsWidthAndNeverWraps) {
 
 TEST_F(RecOutputTest, ProgressFollowsAResizedTerminal) {
   WriteWav(input, 44100, Signal(44100, {{3, 440}}));
-  PtyRecorder rec({kBinary, "--input", input, "-w", out}, 120, dir.file("events"));
+  PtyRecorder rec({kBinary, "--input", input, "--realtime", "-w", out}, 120, dir.file("events"));
   ASSERT_TRUE(rec.WaitFor("track 1", 10));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   const size_t before = rec.Shown().size();
@@ -255,7 +255,7 @@ TEST_F(RecOutputTest, ProgressFollowsAResizedTerminal) {
 
 TEST_F(RecOutputTest, ProgressToAFileIsAPlainLineEveryFewSecondsWhenAskedFor) {
   WriteWav(input, 44100, Signal(44100, {{6, 440}}));
-  const RecRun asked = RunRec("--input " + input + " --progress -w " + out);
+  const RecRun asked = RunRec("--input " + input + " --realtime --progress -w " + out);
   ASSERT_EQ(asked.status, 0) << asked.err;
   EXPECT_EQ(asked.err.find('\r'), std::string::npos) << asked.err;
   EXPECT_EQ(asked.err.find('\033'), std::string::npos) << asked.err;
@@ -373,7 +373,7 @@ TEST_F(RecOutputTest, TrackListIsTrueUpToTheLastCompletedTrackAfterKill9) {
   if (rec.pid() == 0) {
     const int devnull = open("/dev/null", O_RDWR);
     for (int fd : {0, 1, 2}) dup2(devnull, fd);
-    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-a", "-l", "2", "-w", out.c_str(), "--cue",
+    execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "--realtime", "-a", "-l", "2", "-w", out.c_str(), "--cue",
           cue.c_str(), "--labels", labels.c_str(), nullptr);
     _exit(127);
   }

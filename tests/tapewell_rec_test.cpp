@@ -17,6 +17,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/help_layout.h"
 #include "recorder/track_naming.h"
 #include "tests/rec_support.h"
 #include "tests/test_support.h"
@@ -46,7 +47,7 @@ class TapewellRecTest : public ::testing::Test {
       const int devnull = open("/dev/null", O_RDWR);
       dup2(devnull, 0);
       dup2(devnull, 1);
-      execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "-w", out.c_str(), nullptr);
+      execl(kBinary.c_str(), kBinary.c_str(), "--input", input.c_str(), "--realtime", "-w", out.c_str(), nullptr);
       _exit(127);
     }
     return pid;
@@ -78,13 +79,17 @@ TEST_F(TapewellRecTest, OfflineSplitKeepsEveryFrame) {
   // Each event line is the text, a tab, the recording time, a tab and the frame position.
   EXPECT_NE(r.out.find("\nSilent\t00:00:02.099\t92609\n-\t00:00:02.500\t110250\n"), std::string::npos) << r.out;
   EXPECT_NE(r.out.find("frames dropped: 0"), std::string::npos);
-  // The line after the stop is the next free name.
-  EXPECT_NE(r.out.find("\n" + TodayName(4).substr(0, 8) + "\t"), std::string::npos);
+  // After the last track nothing names a file that was never written, and the
+  // indicator says nothing once the take has ended.
+  EXPECT_EQ(r.out.find(TodayName(4).substr(0, 8)), std::string::npos) << r.out;
+  EXPECT_TRUE(r.out.ends_with("\nREC - " + out + "/" + TodayName(3) + "\t00:00:04.300\t189630\nframes dropped: 0\n"))
+      << r.out;
 }
 
-TEST_F(TapewellRecTest, TenMinutesReplayedFastKeepEveryFrame) {
+TEST_F(TapewellRecTest, TenMinutesSplitAsFastAsTheyGoAndKeepEveryFrame) {
   // 10 minutes at 44.1 kHz: sound with a 0.4 s digital silence every 37 s, and
-  // a length that ends in the middle of a capture buffer.
+  // a length that ends in the middle of a capture buffer. Without --realtime
+  // the input is not paced: it ends well within RunRec's time limit.
   const int rate = 44100;
   const size_t total = size_t{600} * rate + 1234;
   Frames signal(total);
@@ -95,7 +100,7 @@ TEST_F(TapewellRecTest, TenMinutesReplayedFastKeepEveryFrame) {
   }
   WriteWav(input, rate, signal);
   std::filesystem::create_directory(out);
-  const RecRun r = RunRec("--input " + input + " --fast -a -l 3 -w " + out);
+  const RecRun r = RunRec("--input " + input + " -a -l 3 -w " + out);
   ASSERT_EQ(r.status, 0) << r.err;
   const auto names = WavFiles(out);
   EXPECT_EQ(names.size(), 17u);  // 16 silences end inside the file
@@ -124,7 +129,7 @@ TEST_F(TapewellRecTest, FastAndPacedReplaysWriteTheSameFilesAndLines) {
   std::filesystem::create_directory(fast);
   std::filesystem::create_directory(paced);
   const RecRun f = RunRec("--input " + input + " --fast -a -l 2 -w " + fast);
-  const RecRun p = RunRec("--input " + input + " -a -l 2 -w " + paced);
+  const RecRun p = RunRec("--input " + input + " --realtime -a -l 2 -w " + paced);
   ASSERT_EQ(f.status, 0) << f.err;
   ASSERT_EQ(p.status, 0) << p.err;
   const auto names = WavFiles(fast);
@@ -244,9 +249,28 @@ TEST_F(TapewellRecTest, UsageErrorsSayWhatIsWrongAndCreateNothing) {
   EXPECT_NE(version.out.find("1.0.4"), std::string::npos);
 }
 
-TEST_F(TapewellRecTest, MissingFolderFailsWithTheFileLineMessage) {
+TEST_F(TapewellRecTest, MissingFolderIsMadeWithItsParentsAndSaidOnce) {
   WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
-  const RecRun r = RunRec("--input " + input + " --fast -w " + dir.path() + "/no/such");
+  const std::string missing = dir.path() + "/no/such";
+  const RecRun r = RunRec("--input " + input + " -w " + missing + "/");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "tapewell-rec: made the folder " + missing + "/ for the tracks\n");
+  EXPECT_EQ(WavFiles(missing), std::vector<std::string>{TodayName(1)});
+  // The second time the folder is there: nothing to say.
+  EXPECT_EQ(RunRec("--input " + input + " -w " + missing).err, "");
+  // A file where a folder must be is named; nothing is made.
+  testsupport::WriteFileBytes(dir.file("plain"), {1});
+  const RecRun blocked = RunRec("--input " + input + " -w " + dir.file("plain") + "/tracks");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err, "tapewell-rec: cannot make the folder " + dir.file("plain") + "/tracks: " + dir.file("plain") +
+                             " is a file, not a folder (move it, or choose another folder with -w)\n");
+  EXPECT_EQ(blocked.out, "");
+}
+
+TEST_F(TapewellRecTest, AFileThatCannotBeCreatedGivesTheFileLineMessage) {
+  WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
+  // /proc is a folder where no one can create a file, root included.
+  const RecRun r = RunRec("--input " + input + " -w /proc");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("failed to open file!"), std::string::npos) << r.out;
 }
@@ -284,12 +308,12 @@ TEST_F(TapewellRecTest, JapaneseLocaleGivesJapaneseUsageErrorsAndHelp) {
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"DDMmmNNN.wav のトラックファイルに録音します", "使い方: tapewell-rec [オプション]",
                            "\nオプション:\n", "このヘルプを表示して終了します", "--auto-track", "録音先のフォルダ",
-                           "--fast 必要: --input", "音声 SEC 秒分で停止します"}) {
+                           "音声 SEC 秒分で停止します", "\nキー（音声入力から録音している間）:\n", "\n例:\n",
+                           "\n終了ステータス: 0 完了"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
   }
-  // Descriptions line up at column 30 on a terminal, where the label "必要" takes 4 columns in 6 bytes.
-  EXPECT_NE(help.out.find("\n  --fast 必要: --input        --input と共に"), std::string::npos) << help.out;
-  for (const char* english : {"Usage", "OPTIONS", "Options", "Needs", "Print this help", "destination folder"}) {
+  for (const char* english : {"Usage", "OPTIONS", "Options", "Needs", "Print this help", "destination folder", "必要",
+                              "Exit status"}) {
     EXPECT_EQ(help.out.find(english), std::string::npos) << english << " in\n" << help.out;
   }
   // LC_MESSAGES alone decides when LC_ALL is empty.
@@ -306,21 +330,53 @@ TEST_F(TapewellRecTest, OtherLocalesGiveEnglishUsageErrorsAndHelp) {
   const RecRun help = RunRec("--help", kEnglish);
   EXPECT_EQ(help.status, 0);
   for (const char* text : {"Usage: tapewell-rec [OPTIONS]", "\nOptions:\n", "Print this help message and exit",
-                           "destination folder (default: the current directory)", "--fast Needs: --input"}) {
+                           "destination folder (default: the current", "--realtime"}) {
     EXPECT_NE(help.out.find(text), std::string::npos) << text << " in\n" << help.out;
+  }
+}
+
+// The words of `text`, in order, whatever the spaces and line breaks between them.
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+TEST_F(TapewellRecTest, HelpFitsTheTerminalWithoutBreakingAWord) {
+  const RecRun wide = RunRec("--help", kEnglish + " COLUMNS=80");
+  const RecRun narrow = RunRec("--help", kEnglish + " COLUMNS=40");
+  // The same words at either width: lines broke only between them.
+  EXPECT_EQ(Words(wide.out), Words(narrow.out));
+  std::string joined;
+  for (const std::string& word : Words(wide.out)) joined += word + " ";
+  for (const char* text : {"destination folder (default: the current directory)",
+                           "record from an audio file (WAV, RF64, W64, AIFF, FLAC...) instead of the audio input",
+                           "Keys, while recording from the audio input: Enter or m start the next track q stop",
+                           "Examples: tapewell-rec -a -l 20 -w ~/rec tapewell-rec --input side-a.wav -a -l 15 -w side-a",
+                           "Exit status: 0 done; 1 a failure"}) {
+    EXPECT_NE(joined.find(text), std::string::npos) << text << " in\n" << wide.out;
+  }
+  for (const auto& [run, columns] : {std::pair{wide, 80}, {narrow, 40},
+                                     {RunRec("--help", kJapanese + " COLUMNS=40"), 40}}) {
+    EXPECT_EQ(run.out.find("Excludes"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("併用不可"), std::string::npos) << run.out;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_LE(DisplayWidth(line), columns) << line;
+    }
   }
 }
 
 TEST_F(TapewellRecTest, AFileThatCannotBeCreatedIsReportedInTheLocalesLanguage) {
   WriteWav(input, 44100, Signal(44100, {{0.2, 440}}));
-  const std::string missing = dir.path() + "/no/such";
-  const RecRun ja = RunRec("--input " + input + " --fast -w " + missing, kJapanese);
+  const RecRun ja = RunRec("--input " + input + " -w /proc", kJapanese);
   EXPECT_EQ(ja.status, 1);
-  EXPECT_NE(ja.err.find("tapewell-rec: " + missing + "/" + TodayName(1) + " を作成できません: "), std::string::npos)
-      << ja.err;
-  const RecRun en = RunRec("--input " + input + " --fast -w " + missing, kEnglish);
-  EXPECT_NE(en.err.find("tapewell-rec: cannot create " + missing + "/" + TodayName(1) + ": "), std::string::npos)
-      << en.err;
+  EXPECT_NE(ja.err.find("tapewell-rec: /proc/" + TodayName(1) + " を作成できません: "), std::string::npos) << ja.err;
+  const RecRun en = RunRec("--input " + input + " -w /proc", kEnglish);
+  EXPECT_NE(en.err.find("tapewell-rec: cannot create /proc/" + TodayName(1) + ": "), std::string::npos) << en.err;
+  const RecRun blocked = RunRec("--input " + input + " -w " + input + "/x", kJapanese);
+  EXPECT_NE(blocked.err.find("はフォルダではなくファイルです"), std::string::npos) << blocked.err;
 }
 
 TEST_F(TapewellRecTest, SignalsMarkAndStopAPacedReplayCleanly) {

@@ -181,7 +181,29 @@ TEST_F(DialogTest, RecordTrackMarkStopThroughTheButtons) {
   EXPECT_FALSE(g_bRecording);
   EXPECT_EQ(Text(IDC_FILE), "07Dec003");
   EXPECT_EQ(testsupport::ReadFileBytes(first).size(), 44u + 4 * 8292);
-  EXPECT_NE(d.windowTitle().indexOf("0 frame"), -1) << d.windowTitle().toStdString();
+  // Until the next Record the caption sums the take up.
+  EXPECT_EQ(d.windowTitle(), "Recorded 00:00:00 - tracks: 2 - frames dropped: 0 - " + d.BaseCaption());
+}
+
+TEST_F(DialogTest, TheSlidersSayTheirValuesInSecondsAndDecibelsAsTheyMove) {
+  Open("-w" + dir.path());
+  QSlider* length = Slider(IDC_SILENCE_LENGTH);
+  QSlider* level = Slider(IDC_SILENCE_LEVEL);
+  EXPECT_EQ(length->toolTip(), "Silence length: 0.1 s");
+  EXPECT_EQ(level->toolTip(), "Silence level: threshold 128 (2^7), -48.2 dBFS");
+  // The keyboard moves them, as a user without a mouse would.
+  for (int i = 0; i < 14; ++i) {
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QApplication::sendEvent(length, &right);
+  }
+  QKeyEvent home(QEvent::KeyPress, Qt::Key_Home, Qt::NoModifier);
+  QApplication::sendEvent(level, &home);
+  EXPECT_EQ(length->toolTip(), "Silence length: 1.5 s");
+  EXPECT_EQ(length->accessibleDescription(), length->toolTip());
+  EXPECT_EQ(level->toolTip(), "Silence level: threshold 1 (2^0), -90.3 dBFS");
+  EXPECT_EQ(level->accessibleDescription(), level->toolTip());
+  level->setValue(15);
+  EXPECT_EQ(level->toolTip(), "Silence level: threshold 32768 (2^15), 0.0 dBFS");
 }
 
 TEST_F(DialogTest, SilenceIndicatorAndAutoTrackThroughTheWindow) {
@@ -250,6 +272,25 @@ TEST_F(DialogTest, TheRealBrowserOpensOnTheCurrentFolder) {
   }
 }
 
+TEST_F(DialogTest, TheFolderBrowserSpeaksTheWindowsLanguage) {
+  for (const Language language : {Language::Japanese, Language::English}) {
+    ASSERT_TRUE(InstallLanguage(language));
+    auto& d = Open("-w" + dir.path());
+    d.realChooser = true;
+    QStringList buttons;
+    QTimer::singleShot(0, [&] {
+      auto* browser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      ASSERT_NE(browser, nullptr);
+      for (auto* button : browser->findChildren<QPushButton*>()) buttons << button->text();
+      browser->reject();
+    });
+    Click(IDC_BROWSE);
+    // Qt's own dialog: "キャンセル" from Qt's Japanese translation, "Cancel" otherwise.
+    const QString cancel = language == Language::Japanese ? QStringLiteral("キャンセル") : QStringLiteral("Cancel");
+    EXPECT_TRUE(buttons.contains(cancel)) << buttons.join(" | ").toStdString();
+  }
+}
+
 TEST_F(DialogTest, AFolderNameThatIsNotUtf8IsKeptByteForByte) {
   const std::string folder = dir.path() + "/caf\xe9";  // Latin-1 "café": not valid UTF-8
   ASSERT_TRUE(std::filesystem::create_directory(folder));
@@ -280,7 +321,7 @@ TEST_F(DialogTest, TheDroppedFramesCaptionPrintsNoWarning) {
   Click(IDC_RECORD);
   Deliver(100, 3000);
   Click(IDC_STOP);
-  EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" - 0 frames dropped"))) << d.windowTitle().toStdString();
+  EXPECT_EQ(d.windowTitle(), "Recorded 00:00:00 - tracks: 1 - frames dropped: 0 - " + d.BaseCaption());
   EXPECT_TRUE(g_qtWarnings.isEmpty()) << g_qtWarnings.join(" | ").toStdString();
 }
 
@@ -307,7 +348,7 @@ TEST_F(DialogTest, TheCaptionFollowsALongTakeAboutOnceASecond) {
   wait(1200);
   EXPECT_EQ(caption(), "00:00:03 - track 2 - 8192 frames dropped - " + base);  // the ring held eight of the nine
   Click(IDC_STOP);
-  EXPECT_TRUE(d.windowTitle().endsWith(QStringLiteral(" 8192 frames dropped"))) << d.windowTitle().toStdString();
+  EXPECT_EQ(caption(), "Recorded 00:00:03 - tracks: 2 - frames dropped: 8192 - " + base);
   const std::string stopped = caption();
   wait(1200);
   EXPECT_EQ(caption(), stopped) << "no update after the take";
@@ -325,6 +366,8 @@ TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
   EXPECT_EQ(Text(IDC_FILE), "failed to record sound.");
   EXPECT_EQ(d.Control(IDC_FILE)->toolTip().toStdString(), fake.lastError);
   EXPECT_EQ(printed, "tapewell: " + fake.lastError + "\n");
+  // The caption gives the reason too, and no count of a take that never ran.
+  EXPECT_EQ(d.windowTitle(), QString::fromStdString(fake.lastError) + " - " + d.BaseCaption());
   // A track file that cannot be created: its path and the system's reason.
   const std::string missing = dir.path() + "/missing";
   auto& e = Open("-w" + missing);
@@ -336,6 +379,7 @@ TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
   const std::string reason = "cannot create " + missing + "/07Dec001.wav: No such file or directory";
   EXPECT_EQ(e.Control(IDC_FILE)->toolTip().toStdString(), reason);
   EXPECT_EQ(printed, "tapewell: " + reason + "\n");
+  EXPECT_EQ(e.windowTitle(), QString::fromStdString(reason) + " - " + e.BaseCaption());
   // A recording that starts takes the old reason away.
   std::filesystem::create_directory(missing);
   Click(IDC_RECORD);
@@ -397,7 +441,10 @@ TEST_F(DialogTest, BothLanguages) {
   Click(IDC_RECORD);
   EXPECT_EQ(Text(IDC_FILE).toStdString(), "録音中 - " + dir.path() + "/07Dec001.wav");
   Click(IDC_STOP);
-  EXPECT_EQ(d.windowTitle(), QString::fromUtf8(kRecorderCaption) + QStringLiteral(" - 取りこぼしたフレーム: 0"));
+  EXPECT_EQ(d.windowTitle(), QStringLiteral("録音 00:00:00 - トラック数: 1 - 取りこぼしたフレーム: 0 - ") +
+                                 QString::fromUtf8(kRecorderCaption));
+  EXPECT_EQ(Slider(IDC_SILENCE_LEVEL)->toolTip(), QStringLiteral("無音検出のレベル: しきい値 128 (2^7)、-48.2 dBFS"));
+  EXPECT_EQ(Slider(IDC_SILENCE_LENGTH)->toolTip(), QStringLiteral("無音検出の長さ: 0.1 秒"));
   ASSERT_TRUE(InstallLanguage(Language::English));
   for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     EXPECT_EQ(d.Load(id), LoadTableString(id, Language::English)) << id;

@@ -218,7 +218,7 @@ TEST(TranslationFilesTest, TheStringTableAsLupdateSeesItIsTheTable) {
   for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     EXPECT_EQ(StringTableSources().at(size_t(id - IDS_ABOUTBOX)), LoadTableString(id, Language::English)) << id;
   }
-  EXPECT_EQ(StringTableSources().back(), LoadTableString(IDS_TAKE_STATUS, Language::English));
+  EXPECT_EQ(StringTableSources().back(), LoadTableString(kLastTableString, Language::English));
 }
 
 TEST(TranslationFilesTest, LupdateFindsNoNewText) {

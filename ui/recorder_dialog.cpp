@@ -88,6 +88,10 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   // themselves never redraw anything but the file line and the indicator.
   captionTimer_.setInterval(1000);
   connect(&captionTimer_, &QTimer::timeout, this, [this] { ShowTakeCaption(); });
+  // Each slider says its value in seconds or dBFS, as it moves.
+  for (QSlider* slider : {m_sliderLength, m_sliderLevel}) {
+    connect(slider, &QSlider::valueChanged, this, [this] { ShowSliderValues(); });
+  }
 }
 
 CRecorderDlg::~CRecorderDlg() = default;
@@ -155,6 +159,7 @@ bool CRecorderDlg::OnInitDialog() {
 
   m_sliderLength->setRange(1, 100);
   m_sliderLevel->setRange(0, 15);
+  ShowSliderValues();
   static_cast<QRadioButton*>(Control(IDC_RATE_44K))->setChecked(true);
   UpdateData(false);
   for (auto*& slot : g_pWaveHdr) slot = nullptr;
@@ -213,10 +218,20 @@ std::string CRecorderDlg::LoadString(int id) {
   return S(QCoreApplication::translate("StringTable", english.c_str()));
 }
 
+void CRecorderDlg::ShowSliderValues() {
+  const QString length = Q(SilenceLengthText(LoadString(IDS_LENGTH_VALUE), m_sliderLength->value()));
+  const QString level = Q(SilenceLevelText(LoadString(IDS_LEVEL_VALUE), m_sliderLevel->value()));
+  m_sliderLength->setToolTip(length);
+  m_sliderLength->setAccessibleDescription(length);
+  m_sliderLevel->setToolTip(level);
+  m_sliderLevel->setAccessibleDescription(level);
+}
+
 void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
   if (cause == TrackStart::Record) {
     Control(IDC_FILE)->setToolTip(QString());
     captionTimer_.start();
+    takeRunning_ = true;
   }
   ShowTakeCaption();
 }
@@ -240,9 +255,17 @@ void CRecorderDlg::RecordingEnded(RecordingEnd why) {
       TakeFailureReason(why, language, m_strPath, WaveWriterErrno(), service ? service->LastError() : std::string());
   Control(IDC_FILE)->setToolTip(Q(reason));
   if (!reason.empty()) std::fprintf(stderr, "tapewell: %s\n", reason.c_str());
-  // " - N frames dropped" from the string table, in the window's language.
-  setWindowTitle(BaseCaption() +
-                 Q(DroppedFramesSuffix(CaptureDroppedFrames(), [this](int id) { return LoadString(id); })));
+  // The caption sums the take up until the next Record: its length, tracks
+  // and dropped frames, after the reason it ended when it failed; a Record
+  // that could not start gives the reason alone.
+  std::string caption = reason;
+  if (takeRunning_) {
+    if (!caption.empty()) caption += " - ";
+    caption += TakeStatusText(LoadString(IDS_TAKE_SUMMARY), FramePosition(), g_nSampleRate, TrackNumber(),
+                              CaptureDroppedFrames());
+  }
+  takeRunning_ = false;
+  setWindowTitle(caption.empty() ? BaseCaption() : Q(caption) + QStringLiteral(" - ") + BaseCaption());
 }
 
 bool CRecorderDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {

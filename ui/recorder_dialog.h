@@ -48,11 +48,14 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   const std::vector<QWidget*>& Controls() const { return widgets_; }
   /// The window's system menu (the context menu on Linux).
   QMenu* SystemMenu() { return &systemMenu_; }
-  /// The window caption with the dropped-frame count of the last recording.
+  /// The window's own caption, without what it says about a take.
   QString BaseCaption() const;
   /// Puts the running take's time, track number and dropped frames in the
   /// caption (a timer does so about once a second while recording).
   void ShowTakeCaption();
+  /// Puts each slider's value in the user's units (seconds; the threshold
+  /// and its dBFS) in its tooltip and accessible description.
+  void ShowSliderValues();
 
  protected:
   // RecorderEngine
@@ -97,4 +100,5 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   QMenu systemMenu_;
   QTimer captionTimer_;  // refreshes the caption while recording
   bool registerAvailable_ = false;
+  bool takeRunning_ = false;  // from a take's start to its end, for the caption that sums it up
 };

@@ -1,26 +1,56 @@
 #include "ui/take_caption.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "cli/cli_text.h"
 
-std::string TakeStatusText(const std::string& pattern, int64_t frames, int32_t rate, int track, uint64_t dropped) {
-  char time[32] = "--:--:--";
-  if (rate > 0) {
-    const long long seconds = frames / rate;
-    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
-  }
+namespace {
+
+// `pattern` with each %1..%3 replaced by `values`' first, second, third.
+std::string Fill(const std::string& pattern, const std::vector<std::string>& values) {
   std::string out;
   for (size_t i = 0; i < pattern.size(); ++i) {
-    if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] >= '1' && pattern[i + 1] <= '3') {
-      const char which = pattern[++i];
-      out += which == '1' ? std::string(time) : which == '2' ? std::to_string(track) : std::to_string(dropped);
+    const size_t which = i + 1 < pattern.size() ? static_cast<size_t>(pattern[i + 1] - '1') : values.size();
+    if (pattern[i] == '%' && which < values.size()) {
+      out += values[which];
+      ++i;
     } else {
       out += pattern[i];
     }
   }
   return out;
+}
+
+// `frames` at `rate` Hz as HH:MM:SS; "--:--:--" without a rate.
+std::string ClockTime(int64_t frames, int32_t rate) {
+  char time[32] = "--:--:--";
+  if (rate > 0) {
+    const long long seconds = frames / rate;
+    std::snprintf(time, sizeof time, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+  }
+  return time;
+}
+
+}  // namespace
+
+std::string TakeStatusText(const std::string& pattern, int64_t frames, int32_t rate, int track, uint64_t dropped) {
+  return Fill(pattern, {ClockTime(frames, rate), std::to_string(track), std::to_string(dropped)});
+}
+
+std::string SilenceLengthText(const std::string& pattern, int position) {
+  char seconds[16];
+  std::snprintf(seconds, sizeof seconds, "%d.%d", position / 10, position % 10);
+  return Fill(pattern, {seconds});
+}
+
+std::string SilenceLevelText(const std::string& pattern, int position) {
+  const long threshold = 1L << position;
+  char dbfs[16];
+  std::snprintf(dbfs, sizeof dbfs, "%.1f", 20.0 * std::log10(static_cast<double>(threshold) / 32768.0));
+  return Fill(pattern, {std::to_string(threshold), std::to_string(position), dbfs});
 }
 
 std::string TakeFailureReason(RecordingEnd end, Language language, const std::string& path, int fileErrno,

@@ -1,6 +1,7 @@
 #include "ui/translations.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -10,6 +11,14 @@ QTranslator& Translator() {
   return translator;
 }
 bool g_installed = false;
+
+// Qt's own texts (the folder browser's buttons and labels), from the
+// translations Qt installs (Debian: qt6-translations-l10n).
+QTranslator& QtTranslator() {
+  static QTranslator translator;
+  return translator;
+}
+bool g_qtInstalled = false;
 }  // namespace
 
 const std::array<const char*, kTableStrings>& StringTableSources() {
@@ -30,6 +39,9 @@ const std::array<const char*, kTableStrings>& StringTableSources() {
                         "Windows gives programs no access to I/O port %1:\nthe MPEG input can be set only from Linux "
                         "(tapewell-card)"),
       QT_TRANSLATE_NOOP("StringTable", "%1 - track %2 - %3 frames dropped"),
+      QT_TRANSLATE_NOOP("StringTable", "Recorded %1 - tracks: %2 - frames dropped: %3"),
+      QT_TRANSLATE_NOOP("StringTable", "Silence length: %1 s"),
+      QT_TRANSLATE_NOOP("StringTable", "Silence level: threshold %1 (2^%2), %3 dBFS"),
   };
   return sources;
 }
@@ -41,6 +53,15 @@ bool InstallLanguage(Language language) {
   }
   const QString file = language == Language::Japanese ? QStringLiteral(":/i18n/tapewell_ja.qm")
                                                       : QStringLiteral(":/i18n/tapewell_en.qm");
+  if (g_qtInstalled) {
+    QCoreApplication::removeTranslator(&QtTranslator());
+    g_qtInstalled = false;
+  }
+  // Qt's texts are English already; without its Japanese file they stay so.
+  if (language == Language::Japanese &&
+      QtTranslator().load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    g_qtInstalled = QCoreApplication::installTranslator(&QtTranslator());
+  }
   if (!Translator().load(file)) return false;
   g_installed = QCoreApplication::installTranslator(&Translator());
   return g_installed;

@@ -12,8 +12,10 @@
 #include "recorder/string_table.h"
 
 /// Installs the translation for `language`, replacing the one installed
-/// before. Returns false when its file cannot be loaded (the texts are then
-/// the sources: English string table, Japanese templates).
+/// before, and for Japanese Qt's own (qtbase_ja from Qt's translations
+/// folder, for the folder browser; English without it). Returns false when
+/// the window's file cannot be loaded (the texts are then the sources:
+/// English string table, Japanese templates).
 bool InstallLanguage(Language language);
 
 /// Japanese when the system's UI language is Japanese, otherwise English.

@@ -44,9 +44,13 @@ expect "rates, short option, typed prefix" "44100 48000" "$(complete_line _tapew
 expect "levels" "0 1 10 11 12 13 14 15 2 3 4 5 6 7 8 9" "$(complete_line _tapewell_rec "$rec -p ")"
 expect "options from --help" "--fast --folder" "$(complete_line _tapewell_rec "$rec --f")"
 expect "every long option of --help" \
-  "$("$rec" --help | grep -E '^ +-' | sed -E 's/^ +//; s/  .*//' | grep -oE -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' ' | sed 's/ $//')" \
+  "$("$rec" --help | grep -E '^  -' | sed -E 's/^ +//; s/  .*//' | grep -oE -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' ' | sed 's/ $//')" \
   "$(complete_line _tapewell_rec "$rec --")"
 expect "nothing after --duration" "" "$(complete_line _tapewell_rec "$rec --duration ")"
+mkdir "$tmp/in" "$tmp/in/sub"
+touch "$tmp/in/"{a.wav,b.FLAC,c.aiff,d.mp3,e.ogg,f.w64,g.rf64,notes.txt,h.cue}
+expect "--input: the audio files libsndfile opens, and folders" "a.wav b.FLAC c.aiff d.mp3 e.ogg f.w64 g.rf64 sub" \
+  "$(cd "$tmp/in" && complete_line _tapewell_rec "$rec --input ")"
 
 # --device: the first field of each line that --list-devices prints.
 cat >"$tmp/lister" <<'LISTER'

@@ -26,13 +26,14 @@ options=()
 subcommands=()
 if [ "$mode" = --help-of ]; then
   help=$("$1" --help)
-  # Option lines: "  -w,--folder DIR   text" -> -w --folder
+  # Option lines: "  -w,--folder DIR   text" -> -w --folder (a description's
+  # continued lines stand further in)
   while read -r first; do
     IFS=',' read -ra names <<<"$first"
     for n in "${names[@]}"; do options+=("${n%% *}"); done
-  done < <(grep -E '^ +-' <<<"$help" | sed -E 's/^ +//; s/  .*//')
+  done < <(grep -E '^  -' <<<"$help" | sed -E 's/^ +//; s/  .*//')
   # Subcommand lines follow "Subcommands:" up to the next blank line.
-  while read -r name _; do subcommands+=("$name"); done < <(awk '/^Subcommands:/ {on = 1; next} /^$/ {on = 0} on' <<<"$help")
+  while read -r name _; do subcommands+=("$name"); done < <(awk '/^Subcommands:/ {on = 1; next} /^$/ {on = 0} on && /^  [^ ]/' <<<"$help")
   [ ${#options[@]} -gt 2 ] || fail "found only ${#options[@]} options in the --help of $1"
 else
   options=("$@")

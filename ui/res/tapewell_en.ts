@@ -171,5 +171,17 @@ the MPEG input can be set only from Linux (tapewell-card)</translation>
         <source>%1 - track %2 - %3 frames dropped</source>
         <translation>%1 - track %2 - %3 frames dropped</translation>
     </message>
+    <message>
+        <source>Recorded %1 - tracks: %2 - frames dropped: %3</source>
+        <translation>Recorded %1 - tracks: %2 - frames dropped: %3</translation>
+    </message>
+    <message>
+        <source>Silence length: %1 s</source>
+        <translation>Silence length: %1 s</translation>
+    </message>
+    <message>
+        <source>Silence level: threshold %1 (2^%2), %3 dBFS</source>
+        <translation>Silence level: threshold %1 (2^%2), %3 dBFS</translation>
+    </message>
 </context>
 </TS>

@@ -172,5 +172,17 @@ the MPEG input can be set only from Linux (tapewell-card)</source>
         <source>%1 - track %2 - %3 frames dropped</source>
         <translation>%1 - トラック %2 - 欠落 %3 フレーム</translation>
     </message>
+    <message>
+        <source>Recorded %1 - tracks: %2 - frames dropped: %3</source>
+        <translation>録音 %1 - トラック数: %2 - 取りこぼしたフレーム: %3</translation>
+    </message>
+    <message>
+        <source>Silence length: %1 s</source>
+        <translation>無音検出の長さ: %1 秒</translation>
+    </message>
+    <message>
+        <source>Silence level: threshold %1 (2^%2), %3 dBFS</source>
+        <translation>無音検出のレベル: しきい値 %1 (2^%2)、%3 dBFS</translation>
+    </message>
 </context>
 </TS>
