@@ -16,10 +16,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "capture/raw_frame_queue.h"
 #include "capture/wav_data_chunk.h"
 #include "wavefile/utf8_file.h"
 
@@ -57,12 +59,16 @@ std::string EncodingName(int format) {
   return "an encoding that is not PCM";
 }
 
-// 8 or 16 when the samples are 8- or 16-bit PCM, else 0.
-int32_t PcmBits(int format) {
+// The bits of a sample in an encoding a recording keeps (8-, 16-, 24- or
+// 32-bit PCM, 32-bit float), else 0.
+int32_t KeptBits(int format) {
   switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8: return 8;
     case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 32;
     default: return 0;
   }
 }
@@ -308,10 +314,40 @@ void SpreadToStereo(int16_t* frames, uint32_t count, int32_t bits, int32_t chann
   }
 }
 
+// One sample of a wide layout (24- or 32-bit little-endian PCM, or 32-bit
+// float) as 16 bits: the integer's top 16 bits, the float × 32768 floored
+// and clamped (NaN as 0).
+int16_t WideTo16(const uint8_t* at, int32_t bits, bool floating) {
+  if (bits == 24) {
+    const int32_t v = static_cast<int32_t>(uint32_t{at[0]} << 8 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 24);
+    return static_cast<int16_t>(v >> 16);
+  }
+  const uint32_t word = Le32(at);
+  if (!floating) return static_cast<int16_t>(static_cast<int32_t>(word) >> 16);
+  float f;
+  std::memcpy(&f, &word, 4);
+  const double scaled = std::floor(double{f} * 32768.0);
+  if (!(scaled == scaled)) return 0;
+  return static_cast<int16_t>(std::clamp(scaled, -32768.0, 32767.0));
+}
+
+// Converts `count` frames of a wide layout at `raw` into `frames` as 16-bit
+// stereo; mono gives both channels equal.
+void WideToStereo(const uint8_t* raw, uint32_t count, int32_t bits, bool floating, int32_t channels,
+                  int16_t* frames) {
+  const size_t bytes = size_t(bits / 8);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* at = raw + size_t{i} * bytes * size_t(channels);
+    const int16_t left = WideTo16(at, bits, floating);
+    frames[2 * size_t{i}] = left;
+    frames[2 * size_t{i} + 1] = channels == 2 ? WideTo16(at + bytes, bits, floating) : left;
+  }
+}
+
 }  // namespace
 
 // Where the frames come from: a WAV file's or stream's data read straight
-// (8- or 16-bit little-endian PCM), or libsndfile for everything else.
+// (little-endian PCM or float), or libsndfile for everything else.
 class ReplayInput::Source {
  public:
   ~Source() {
@@ -326,7 +362,53 @@ class ReplayInput::Source {
   int streamFd = -1;             // a stream: standard input, or a pipe opened by name
   SNDFILE* sndfile = nullptr;    // or through libsndfile
   int32_t bits = 16, channels = 2;
+  bool floating = false;
+
+  /// Wide layouts: reads up to `count` frames as the track file holds them
+  /// (little-endian, the input's bits and channels) into `raw`, straight
+  /// from the data or through libsndfile. Returns the frames read; a failed
+  /// read leaves its reason in `why`.
+  size_t ReadRaw(size_t count, std::string& why);
+  std::vector<uint8_t> raw;  // the frames ReadRaw read last
+
+ private:
+  std::vector<int32_t> ints_;    // libsndfile's integer samples, before they become bytes
+  std::vector<float> floats_;    // or its float samples
 };
+
+size_t ReplayInput::Source::ReadRaw(size_t count, std::string& why) {
+  const size_t bytesPerSample = size_t(bits / 8);
+  const size_t bytesPerFrame = bytesPerSample * size_t(channels);
+  raw.resize(count * bytesPerFrame);
+  if (!sndfile) {
+    bool failed = false;
+    const size_t bytes = ReadFully(fd, raw.data(), raw.size(), &failed);
+    if (failed) why = std::strerror(errno);
+    return bytes / bytesPerFrame;
+  }
+  const size_t samples = count * size_t(channels);
+  sf_count_t n = 0;
+  if (floating) {
+    floats_.resize(samples);
+    n = sf_readf_float(sndfile, floats_.data(), static_cast<sf_count_t>(count));
+  } else {
+    ints_.resize(samples);
+    n = sf_readf_int(sndfile, ints_.data(), static_cast<sf_count_t>(count));
+  }
+  const size_t frames = static_cast<size_t>(std::max<sf_count_t>(0, n));
+  if (frames < count && sf_error(sndfile) != SF_ERR_NO_ERROR) why = sf_strerror(sndfile);
+  // libsndfile gives integers in the top bits of 32, floats as they are.
+  for (size_t k = 0; k < frames * size_t(channels); ++k) {
+    uint32_t word;
+    if (floating) {
+      std::memcpy(&word, &floats_[k], 4);
+    } else {
+      word = static_cast<uint32_t>(ints_[k]) >> (32 - bits);
+    }
+    for (size_t b = 0; b < bytesPerSample; ++b) raw[k * bytesPerSample + b] = static_cast<uint8_t>(word >> (8 * b));
+  }
+  return frames;
+}
 
 ReplayInput::ReplayInput() = default;
 ReplayInput::~ReplayInput() = default;
@@ -386,10 +468,12 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
   layout_.rate = info.samplerate;
   layout_.channels = info.channels;
   layout_.encoding = EncodingName(info.format);
-  const int32_t bits = PcmBits(info.format);
+  const int32_t bits = KeptBits(info.format);
   layout_.keptBits = (bits != 0 && (info.channels == 1 || info.channels == 2)) ? bits : 0;
+  layout_.floating = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
   source->bits = bits;
   source->channels = info.channels;
+  source->floating = layout_.floating;
   if (layout_.keptBits == 0) {
     source_ = std::move(source);  // the layout is reported; nothing will be read
     return true;
@@ -472,7 +556,22 @@ void ReplayInput::ReadStereo(int16_t* const* buffers, const uint32_t* counts, ui
   }
   if (wanted == 0) return;
   uint64_t total = 0;
-  if (source_->sndfile) {
+  if (Wide()) {
+    // The input's frames are read as they are, kept when asked, and given to
+    // the buffers as 16-bit stereo.
+    const size_t frames = source_->ReadRaw(wanted, readError_);
+    const size_t bytesPerFrame = size_t(source_->bits / 8) * size_t(source_->channels);
+    size_t at = 0;
+    for (size_t k = 0; k < n; ++k) {
+      got[k] = static_cast<uint32_t>(std::min<size_t>(want[k], frames - at));
+      WideToStereo(source_->raw.data() + at * bytesPerFrame, got[k], source_->bits, source_->floating,
+                   source_->channels, buffers[k]);
+      at += got[k];
+      total += got[k];
+      if (got[k] < want[k]) break;
+    }
+    if (rawFrames_ && frames > 0) rawFrames_->Put(source_->raw.data(), frames);
+  } else if (source_->sndfile) {
     // libsndfile delivers 16-bit samples in the input's channel count.
     for (size_t k = 0; k < n; ++k) {
       if (want[k] == 0) break;

@@ -40,8 +40,8 @@ std::string ConversionCommand(const std::string& path, const ReplayLayout& layou
 std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layout, Language language) {
   if (layout.keptBits == 0 || layout.channels < 1 || layout.channels > 2) {
     std::string what;
-    const bool pcm = layout.encoding == "8-bit PCM" || layout.encoding == "16-bit PCM";
-    if (!pcm || layout.channels < 1) what = layout.encoding;
+    // The encoding is named when it is not one that is kept.
+    if (layout.keptBits == 0 || layout.channels < 1) what = layout.encoding;
     if (layout.channels > 2) {
       if (!what.empty()) what += ", ";
       what += CliText(CliTextId::kRecInputChannels, language, {std::to_string(layout.channels)});
