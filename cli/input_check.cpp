@@ -41,7 +41,10 @@ std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layo
   if (layout.keptBits == 0 || layout.channels < 1 || layout.channels > 2) {
     std::string what;
     // The encoding is named when it is not one that is kept.
-    if (layout.keptBits == 0 || layout.channels < 1) what = layout.encoding;
+    const bool kept = layout.encoding == "8-bit PCM" || layout.encoding == "16-bit PCM" ||
+                      layout.encoding == "24-bit PCM" || layout.encoding == "32-bit PCM" ||
+                      layout.encoding == "32-bit float";
+    if (!kept || layout.channels < 1) what = layout.encoding;
     if (layout.channels > 2) {
       if (!what.empty()) what += ", ";
       what += CliText(CliTextId::kRecInputChannels, language, {std::to_string(layout.channels)});

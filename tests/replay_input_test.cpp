@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "capture/raw_frame_queue.h"
 #include "capture/replay_input.h"
 #include "tests/test_support.h"
 #include "tests/wav_bytes.h"
@@ -94,15 +97,63 @@ TEST_F(ReplayInputTest, EightBitMonoComesOutAsEqualSixteenBitChannels) {
 }
 
 TEST_F(ReplayInputTest, LayoutsThatCannotBeKeptAreNamed) {
-  const std::string path = dir.file("b24.wav");
-  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", Bytes(600, 1))}));
+  const std::string path = dir.file("six.wav");
+  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, 24, 6), wavbytes::Chunk("data", Bytes(1800, 1))}));
   ReplayInput input;
   std::string why;
   ASSERT_TRUE(input.Open(path, why)) << why;
   EXPECT_EQ(input.Layout().keptBits, 0);
+  EXPECT_EQ(input.Layout().channels, 6);
   EXPECT_EQ(input.Layout().encoding, "24-bit PCM");
   int16_t frames[8];
   EXPECT_EQ(input.ReadStereo(frames, 2), 0u);
+}
+
+TEST_F(ReplayInputTest, WideLayoutsComeOutAsTheirTopSixteenBitsAndKeepTheirOwnBytes) {
+  // 24-bit stereo: the top 16 bits, shifted arithmetically.
+  Bytes data24;
+  for (uint32_t v : {0x123456u, 0xFFFFFFu, 0x800000u, 0x7FFFFFu, 0x0000FFu, 0xFFFF00u}) {
+    for (int b = 0; b < 3; ++b) data24.push_back(static_cast<uint8_t>(v >> (8 * b)));
+  }
+  // 32-bit float mono: × 32768, floored and clamped; NaN as 0.
+  Bytes dataFloat;
+  for (float f : {0.5f, -0.00001f, 1.5f, -2.0f, 0.99999f, std::numeric_limits<float>::quiet_NaN()}) {
+    uint32_t word;
+    std::memcpy(&word, &f, 4);
+    wavbytes::AppendLe32(dataFloat, word);
+  }
+  struct Case {
+    const char* name;
+    Bytes file, data;
+    int32_t bits, channels;
+    bool floating;
+    std::vector<int16_t> frames;
+  };
+  const std::vector<Case> cases = {
+      {"24-bit stereo", wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", data24)}), data24, 24, 2,
+       false, {0x1234, -1, -32768, 32767, 0, -1}},
+      {"float mono", wavbytes::Riff({wavbytes::Fmt(8000, 32, 1, 18, 3), wavbytes::Chunk("data", dataFloat)}), dataFloat,
+       32, 1, true, {16384, 16384, -1, -1, 32767, 32767, -32768, -32768, 32767, 32767, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file("wide.wav");
+    WriteUtf8File(path, c.file);
+    ReplayInput input;
+    std::string why;
+    ASSERT_TRUE(input.Open(path, why)) << why;
+    EXPECT_EQ(input.Layout().keptBits, c.bits);
+    EXPECT_EQ(input.Layout().floating, c.floating);
+    EXPECT_TRUE(input.Wide());
+    RawFrameQueue raw(static_cast<uint32_t>(c.bits / 8 * c.channels));
+    input.KeepRawFrames(&raw);
+    EXPECT_EQ(ReadAll(input, 4), c.frames);
+    // The frames as the file holds them, in order.
+    Bytes kept(c.data.size());
+    ASSERT_EQ(raw.Frames(), c.frames.size() / 2);
+    EXPECT_EQ(raw.Take(kept.data(), raw.Frames()), c.frames.size() / 2);
+    EXPECT_EQ(kept, c.data);
+  }
 }
 
 TEST_F(ReplayInputTest, StatedSizesGiveTheLength) {
