@@ -30,11 +30,15 @@ namespace {
 constexpr int kStdinFd = 0;
 
 // Stated data sizes that only hold a place: 0 from a writer that never came
-// back to its header, 0xFFFFFFFF and 0x7FFFFFFF (arecord) or 0x7FFFF000 (sox)
-// from writers that stream. The data then runs to the end of the input.
-bool PlaceholderSize(uint64_t stated, bool rf64) {
+// back to its header, 0xFFFFFFFF (ffmpeg), 0x7FFFFFFF (arecord) and sox's
+// 0x7FFFF000 (less what makes it whole frames of `bytesPerFrame`) from
+// writers that stream. The data then runs to the end of the input. Any other
+// size is the data's own, however large: a chunk after it is no audio.
+bool PlaceholderSize(uint64_t stated, bool rf64, uint64_t bytesPerFrame) {
   if (stated == 0) return true;
-  return !rf64 && stated >= 0x7FFFF000u && stated <= 0xFFFFFFFFu;
+  if (rf64) return false;
+  const uint64_t sox = 0x7FFFF000u;
+  return stated == 0xFFFFFFFFu || stated == 0x7FFFFFFFu || stated == sox || stated == sox - sox % bytesPerFrame;
 }
 
 // The encoding of a libsndfile format by name, as a user would say it.
@@ -290,6 +294,21 @@ SF_VIRTUAL_IO MemoryIo() {
   return io;
 }
 
+// The layout of the WAV stream whose head is `head`, as libsndfile tells it
+// from the head's format chunk. False with the reason in `why` when it cannot.
+bool ProbeHead(const StreamHead& head, SF_INFO& info, std::string& why) {
+  MemoryFile memory{&head.header};
+  SF_VIRTUAL_IO io = MemoryIo();
+  SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
+  if (!probe) {
+    why = EmptyFormatReason(head.header.data(), head.header.size());
+    if (why.empty()) why = sf_strerror(nullptr);
+    return false;
+  }
+  sf_close(probe);
+  return true;
+}
+
 // Spreads `count` frames of `bytesPerFrame` raw bytes (8-bit unsigned or
 // 16-bit little-endian, mono or stereo), which stand at the start of
 // `frames`, over the whole of it as 16-bit stereo. Back to front, so that
@@ -371,6 +390,12 @@ class ReplayInput::Source {
   size_t ReadRaw(size_t count, std::string& why);
   std::vector<uint8_t> raw;  // the frames ReadRaw read last
 
+  /// Fills `pieces` in order from `fd` as ReadPiecesFully does, the bytes
+  /// read ahead first. Returns the bytes read.
+  size_t ReadPieces(const ReadPiece* pieces, size_t count, bool* failed);
+  std::vector<uint8_t> ahead;  // a stream's first frame, read at Open and delivered first
+  StreamHead streamHead;       // a file read as a stream: its head
+
  private:
   std::vector<int32_t> ints_;    // libsndfile's integer samples, before they become bytes
   std::vector<float> floats_;    // or its float samples
@@ -382,7 +407,8 @@ size_t ReplayInput::Source::ReadRaw(size_t count, std::string& why) {
   raw.resize(count * bytesPerFrame);
   if (!sndfile) {
     bool failed = false;
-    const size_t bytes = ReadFully(fd, raw.data(), raw.size(), &failed);
+    const ReadPiece all{reinterpret_cast<char*>(raw.data()), raw.size()};
+    const size_t bytes = ReadPieces(&all, 1, &failed);
     if (failed) why = std::strerror(errno);
     return bytes / bytesPerFrame;
   }
@@ -409,6 +435,56 @@ size_t ReplayInput::Source::ReadRaw(size_t count, std::string& why) {
   }
   return frames;
 }
+
+size_t ReplayInput::Source::ReadPieces(const ReadPiece* pieces, size_t count, bool* failed) {
+  ReadPiece rest[kMaxReadPieces];
+  count = std::min(count, kMaxReadPieces);
+  std::copy(pieces, pieces + count, rest);
+  size_t done = 0, k = 0, used = 0;
+  while (used < ahead.size() && k < count) {
+    const size_t n = std::min(ahead.size() - used, rest[k].bytes);
+    std::memcpy(rest[k].at, ahead.data() + used, n);
+    rest[k].at += n;
+    rest[k].bytes -= n;
+    used += n;
+    done += n;
+    if (rest[k].bytes == 0) ++k;
+  }
+  ahead.erase(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(used));
+  if (!ahead.empty()) return done;  // every piece was filled from what was read ahead
+  return done + ReadPiecesFully(fd, rest + k, count - k, failed);
+}
+
+namespace {
+
+// Opens the WAV file at `path` by reading its head as a stream's is: true
+// with `info` (the layout), `source.file` (open at its data) and `dataOffset`
+// when libsndfile takes its format chunk.
+bool OpenHeadAsStream(const std::string& path, ReplayInput::Source& source, SF_INFO& info, uint64_t& dataOffset) {
+  std::FILE* file = OpenUtf8File(path.c_str(), "rb");
+  if (!file) return false;
+  std::string unused;
+#ifdef _WIN32
+  const int fd = _fileno(file);
+  const int64_t at = ReadStreamHead(fd, source.streamHead, unused) && ProbeHead(source.streamHead, info, unused)
+                         ? _lseeki64(fd, 0, SEEK_CUR)
+                         : -1;
+#else
+  const int fd = fileno(file);
+  const int64_t at = ReadStreamHead(fd, source.streamHead, unused) && ProbeHead(source.streamHead, info, unused)
+                         ? ::lseek(fd, 0, SEEK_CUR)
+                         : -1;
+#endif
+  if (at < 0) {
+    std::fclose(file);
+    return false;
+  }
+  source.file = file;
+  dataOffset = static_cast<uint64_t>(at);
+  return true;
+}
+
+}  // namespace
 
 ReplayInput::ReplayInput() = default;
 ReplayInput::~ReplayInput() = default;
@@ -437,16 +513,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #endif
   if (source->streamFd >= 0) {
     StreamHead head;
-    if (!ReadStreamHead(source->streamFd, head, why)) return false;
-    MemoryFile memory{&head.header};
-    SF_VIRTUAL_IO io = MemoryIo();
-    SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
-    if (!probe) {
-      why = EmptyFormatReason(head.header.data(), head.header.size());
-      if (why.empty()) why = sf_strerror(nullptr);
-      return false;
-    }
-    sf_close(probe);
+    if (!ReadStreamHead(source->streamFd, head, why) || !ProbeHead(head, info, why)) return false;
     source->fd = source->streamFd;
     statedSize = head.statedSize;
     rf64 = head.rf64;
@@ -460,7 +527,14 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #endif
     if (!source->sndfile) {
       why = OpenFailureReason(path);
-      return false;
+      // libsndfile refuses some WAV files whose bytes it takes as a stream
+      // (RF64 with an odd-sized chunk and its pad byte before the data):
+      // their head is read as a stream's is, and their data straight.
+      if (!OpenHeadAsStream(path, *source, info, dataOffset)) return false;
+      why.clear();
+      statedSize = source->streamHead.statedSize;
+      rf64 = source->streamHead.rf64;
+      located = true;
     }
   }
 
@@ -498,7 +572,23 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 
   if (source->streamFd >= 0) {
     // A stream's length is its stated size, unless that only holds a place.
-    layout_.frames = PlaceholderSize(statedSize, rf64) ? -1 : static_cast<int64_t>(statedSize) / bytesPerFrame;
+    layout_.frames = PlaceholderSize(statedSize, rf64, static_cast<uint64_t>(bytesPerFrame))
+                         ? -1
+                         : static_cast<int64_t>(statedSize) / bytesPerFrame;
+    // Its first frame is read ahead: a stream without one is refused as a
+    // file without one is, before anything is created.
+    if (layout_.frames != 0) {
+      source->ahead.resize(static_cast<size_t>(bytesPerFrame));
+      bool failed = false;
+      if (ReadFully(source->fd, source->ahead.data(), source->ahead.size(), &failed) < source->ahead.size()) {
+        if (failed) {
+          why = std::strerror(errno);
+          return false;
+        }
+        source->ahead.clear();
+        layout_.frames = 0;
+      }
+    }
     layout_.statedFrames = layout_.frames;
   } else if (located) {
 #ifdef _WIN32
@@ -517,12 +607,12 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
       return false;
     }
     const int64_t held = std::max<int64_t>(0, size - static_cast<int64_t>(dataOffset)) / bytesPerFrame;
-    const bool placeholder = PlaceholderSize(statedSize, rf64);
+    const bool placeholder = PlaceholderSize(statedSize, rf64, static_cast<uint64_t>(bytesPerFrame));
     const int64_t stated = placeholder ? held : static_cast<int64_t>(statedSize / static_cast<uint64_t>(bytesPerFrame));
     layout_.frames = std::min(held, stated);
     layout_.statedFrames = stated;
     // The data is read straight from here on; libsndfile has told the layout.
-    sf_close(source->sndfile);
+    if (source->sndfile) sf_close(source->sndfile);
     source->sndfile = nullptr;
   } else {
     layout_.frames = info.frames;
@@ -590,7 +680,7 @@ void ReplayInput::ReadStereo(int16_t* const* buffers, const uint32_t* counts, ui
     ReadPiece pieces[kMaxReadPieces];
     for (size_t k = 0; k < n; ++k) pieces[k] = {reinterpret_cast<char*>(buffers[k]), want[k] * bytesPerFrame};
     bool failed = false;
-    size_t bytes = ReadPiecesFully(source_->fd, pieces, n, &failed);
+    size_t bytes = source_->ReadPieces(pieces, n, &failed);
     if (failed) readError_ = std::strerror(errno);
     for (size_t k = 0; k < n && bytes > 0; ++k) {
       const size_t here = std::min(bytes, pieces[k].bytes);
