@@ -4,8 +4,6 @@
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
-#include <windows.h>
-#define ENABLE_SNDFILE_WINDOWS_PROTOTYPES 1
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -15,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 
 #include "wavefile/utf8_file.h"
 #include "wavefile/wavefile.h"
@@ -124,7 +123,16 @@ int WideTrackWriter::PutFrames(const uint8_t*, uint32_t count) {
   if (frames_.Take(block_.data(), count) != count) return Fail(EIO);  // the replay gave fewer than it delivered
   errno = 0;
   const sf_count_t bytes = static_cast<sf_count_t>(block_.size());
-  if (sf_write_raw(file_, block_.data(), bytes) != bytes) return Fail(Reason());
+  const sf_count_t wrote = sf_write_raw(file_, block_.data(), bytes);
+  if (wrote != bytes) {
+    // A short write may have left part of a frame behind: the file ends
+    // with the last whole frame that reached it, as the WAV library's do.
+    const int reason = Reason();
+    sf_count_t whole = static_cast<sf_count_t>(written_ + static_cast<uint64_t>(std::max<sf_count_t>(0, wrote)) /
+                                                              bytesPerFrame_);
+    sf_command(file_, SFC_FILE_TRUNCATE, &whole, sizeof whole);
+    return Fail(reason);
+  }
   written_ += count;
   // The header states the frames written every block, as the WAV library's
   // does: a recording killed on the way leaves files that read.
