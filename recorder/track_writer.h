@@ -1,6 +1,7 @@
 // Where the recorder engine puts a track's frames: the WAV writer for a real
-// recording, or a counter that writes nothing for a dry run. The engine's
-// splitting is the same for both; only the files differ.
+// recording, or a counter that writes nothing for a dry run (and, for a
+// replay in 24 or 32 bits, recorder/wide_track_writer.h). The engine's
+// splitting is the same for all; only the files differ.
 #pragma once
 
 #include <chrono>
