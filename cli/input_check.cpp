@@ -21,30 +21,42 @@ std::string ShellWord(const std::string& text) {
 #endif
 }
 
-// The converted file's name: the input's, without its extension, and "-16bit.wav".
-std::string ConvertedName(const std::string& path) {
+// The converted file's name: the input's, without its extension, and `ending`.
+std::string ConvertedName(const std::string& path, const char* ending) {
   const size_t slash = path.find_last_of("/\\");
   const size_t dot = path.find_last_of('.');
   const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-  return (hasExtension ? path.substr(0, dot) : path) + "-16bit.wav";
+  return (hasExtension ? path.substr(0, dot) : path) + ending;
+}
+
+// True when the input's samples are in an encoding a recording keeps,
+// whatever its channels.
+bool KeptEncoding(const ReplayLayout& layout) {
+  for (const char* kept : {"8-bit PCM", "16-bit PCM", "24-bit PCM", "32-bit PCM", "32-bit float"}) {
+    if (layout.encoding == kept) return true;
+  }
+  return false;
 }
 
 }  // namespace
 
 std::string ConversionCommand(const std::string& path, const ReplayLayout& layout) {
   const std::string remix = layout.channels > 2 ? " remix 1 2" : "";
-  if (path == ReplayInput::kStandardInput) return "sox -t wav - -b 16 -e signed-integer -t wav -" + remix;
-  return "sox " + ShellWord(path) + " -b 16 -e signed-integer " + ShellWord(ConvertedName(path)) + remix;
+  const bool stream = path == ReplayInput::kStandardInput;
+  if (KeptEncoding(layout)) {
+    // Only the channels go: sox keeps the samples' bits and encoding.
+    if (stream) return "sox -t wav - -t wav -" + remix;
+    return "sox " + ShellWord(path) + " " + ShellWord(ConvertedName(path, "-stereo.wav")) + remix;
+  }
+  if (stream) return "sox -t wav - -b 16 -e signed-integer -t wav -" + remix;
+  return "sox " + ShellWord(path) + " -b 16 -e signed-integer " + ShellWord(ConvertedName(path, "-16bit.wav")) + remix;
 }
 
 std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layout, Language language) {
   if (layout.keptBits == 0 || layout.channels < 1 || layout.channels > 2) {
     std::string what;
     // The encoding is named when it is not one that is kept.
-    const bool kept = layout.encoding == "8-bit PCM" || layout.encoding == "16-bit PCM" ||
-                      layout.encoding == "24-bit PCM" || layout.encoding == "32-bit PCM" ||
-                      layout.encoding == "32-bit float";
-    if (!kept || layout.channels < 1) what = layout.encoding;
+    if (!KeptEncoding(layout) || layout.channels < 1) what = layout.encoding;
     if (layout.channels > 2) {
       if (!what.empty()) what += ", ";
       what += CliText(CliTextId::kRecInputChannels, language, {std::to_string(layout.channels)});

@@ -527,14 +527,16 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
   const Bytes data = PcmData(TwoTracks(44100), 16, 2);
   const std::string base = dir.file("base.wav");
   WriteFileBytes(base, wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", data)}));
-  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-      {"double.wav", "sox " + base + " -b 64 -e floating-point ", "64-bit float"},
-      {"alaw.wav", "sox " + base + " -e a-law ", "A-law"},
-      {"six.wav", "sox -M " + base + " " + base + " " + base + " -b 16 ", "6 channels"},
-      {"six24.wav", "sox -M " + base + " " + base + " " + base + " -b 24 ", "6 channels"},
-      {"sixfloat.wav", "sox -M " + base + " " + base + " " + base + " -b 32 -e floating-point ", "6 channels"},
+  // An encoding that is kept keeps its bits in the conversion; another becomes 16-bit.
+  const std::string six = "sox -M " + base + " " + base + " " + base;
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string, uint16_t>> cases = {
+      {"double.wav", "sox " + base + " -b 64 -e floating-point ", "64-bit float", "-16bit.wav", 16},
+      {"alaw.wav", "sox " + base + " -e a-law ", "A-law", "-16bit.wav", 16},
+      {"six.wav", six + " -b 16 ", "6 channels", "-stereo.wav", 16},
+      {"six24.wav", six + " -b 24 ", "6 channels", "-stereo.wav", 24},
+      {"sixfloat.wav", six + " -b 32 -e floating-point ", "6 channels", "-stereo.wav", 32},
   };
-  for (const auto& [name, make, said] : cases) {
+  for (const auto& [name, make, said, ending, bits] : cases) {
     SCOPED_TRACE(name);
     const std::string input = dir.file(name);
     int status = 0;
@@ -551,13 +553,13 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
     const std::string command = r.err.substr(at + lead.size(), r.err.find('\n', at) - at - lead.size());
     RunCommand(command + " 2>/dev/null", &status);
     ASSERT_EQ(status, 0) << command;
-    const std::string converted = input.substr(0, input.size() - 4) + "-16bit.wav";
+    const std::string converted = input.substr(0, input.size() - 4) + ending;
     const RecRun again = Split("--input " + converted);
     EXPECT_EQ(again.status, 0) << command << ": " << again.err;
     const auto tracks = Tracks();
     EXPECT_EQ(tracks.size(), 2u) << command;
     for (const Track& t : tracks) {
-      EXPECT_EQ(t.bits, 16);
+      EXPECT_EQ(t.bits, bits);
       EXPECT_EQ(t.channels, 2);
     }
   }
