@@ -10,9 +10,10 @@
 // as the input holds them can be kept in a RawFrameQueue for the tracks.
 // The data of a WAV file or stream in one of them is read straight from the
 // file, without libsndfile's conversions, from the data chunk found by
-// FindWavDataChunk: so a stated data size of 0 or 0xFFFFFFFF (a writer that
-// streamed or never finished) reads to the end, and a stream has no length
-// limit. Frames are counted in 64 bits.
+// FindWavDataChunk: so a stated data size of 0 or a streaming writer's
+// placeholder (a writer that streamed or never finished) reads to the end,
+// any other size is the data's own, and a stream has no length limit. Frames
+// are counted in 64 bits.
 #pragma once
 
 #include <cstddef>
@@ -54,8 +55,11 @@ class ReplayInput {
 
   /// Opens the UTF-8 `path`, or standard input for "-", and reads its
   /// layout. Standard input and a pipe given by name are read once, as a WAV
-  /// stream. Returns false with the reason in `why` (libsndfile's own when it
-  /// cannot open the file) when it cannot be opened.
+  /// stream, whose first frame is read here already (a stream without one
+  /// has Layout().frames 0, as a file without one has). A WAV file that
+  /// libsndfile refuses is read as a stream of its bytes would be. Returns
+  /// false with the reason in `why` (libsndfile's own when it cannot open
+  /// the file) when it cannot be opened.
   bool Open(const std::string& path, std::string& why);
 
   /// The layout found by Open.
