@@ -72,7 +72,7 @@ WideTrackWriter::~WideTrackWriter() {
 int WideTrackWriter::Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) {
   if (file_) static_cast<void>(Close());  // never leave a file behind with a stale header
   errno_ = 0;
-  leaveOut_ = written_ = sinceHeader_ = 0;
+  leaveOut_ = written_ = 0;
   bytesPerFrame_ = static_cast<uint32_t>(bits / 8 * channels);
   if ((bits != 24 && bits != 32) || (floating_ && bits != 32) || (channels != 1 && channels != 2) ||
       bytesPerFrame_ != frames_.BytesPerFrame()) {
@@ -134,14 +134,10 @@ int WideTrackWriter::PutFrames(const uint8_t*, uint32_t count) {
     return Fail(reason);
   }
   written_ += count;
-  // The header states the frames written every block, as the WAV library's
-  // does: a recording killed on the way leaves files that read.
-  sinceHeader_ += block_.size();
-  if (sinceHeader_ >= kWaveBlockBytes) {
-    sinceHeader_ = 0;
-    if (sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0) != 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
-      return Fail(Reason());
-    }
+  // The header states every frame written: a recording killed on the way
+  // leaves files that read whole.
+  if (sf_command(file_, SFC_UPDATE_HEADER_NOW, nullptr, 0) != 0 || sf_error(file_) != SF_ERR_NO_ERROR) {
+    return Fail(Reason());
   }
   return WAVE_OK;
 }

@@ -56,7 +56,6 @@ class WideTrackWriter : public TrackWriter {
   uint32_t bytesPerFrame_ = 0;
   uint64_t written_ = 0;          // frames in the open file
   uint64_t maxFrames_ = 0;        // frames it can hold within 4 GiB - 1 bytes
-  uint64_t sinceHeader_ = 0;      // bytes written since the header last stated the size
   uint64_t leaveOut_ = 0;         // frames Close takes back out
   int errno_ = 0;
   std::vector<uint8_t> block_;    // the frames of one PutFrames on their way to the file
