@@ -16,10 +16,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
+#include "capture/raw_frame_queue.h"
 #include "capture/wav_data_chunk.h"
 #include "wavefile/utf8_file.h"
 
@@ -28,11 +30,15 @@ namespace {
 constexpr int kStdinFd = 0;
 
 // Stated data sizes that only hold a place: 0 from a writer that never came
-// back to its header, 0xFFFFFFFF and 0x7FFFFFFF (arecord) or 0x7FFFF000 (sox)
-// from writers that stream. The data then runs to the end of the input.
-bool PlaceholderSize(uint64_t stated, bool rf64) {
+// back to its header, 0xFFFFFFFF (ffmpeg), 0x7FFFFFFF (arecord) and sox's
+// 0x7FFFF000 (less what makes it whole frames of `bytesPerFrame`) from
+// writers that stream. The data then runs to the end of the input. Any other
+// size is the data's own, however large: a chunk after it is no audio.
+bool PlaceholderSize(uint64_t stated, bool rf64, uint64_t bytesPerFrame) {
   if (stated == 0) return true;
-  return !rf64 && stated >= 0x7FFFF000u && stated <= 0xFFFFFFFFu;
+  if (rf64) return false;
+  const uint64_t sox = 0x7FFFF000u;
+  return stated == 0xFFFFFFFFu || stated == 0x7FFFFFFFu || stated == sox || stated == sox - sox % bytesPerFrame;
 }
 
 // The encoding of a libsndfile format by name, as a user would say it.
@@ -57,12 +63,16 @@ std::string EncodingName(int format) {
   return "an encoding that is not PCM";
 }
 
-// 8 or 16 when the samples are 8- or 16-bit PCM, else 0.
-int32_t PcmBits(int format) {
+// The bits of a sample in an encoding a recording keeps (8-, 16-, 24- or
+// 32-bit PCM, 32-bit float), else 0.
+int32_t KeptBits(int format) {
   switch (format & SF_FORMAT_SUBMASK) {
     case SF_FORMAT_PCM_S8:
     case SF_FORMAT_PCM_U8: return 8;
     case SF_FORMAT_PCM_16: return 16;
+    case SF_FORMAT_PCM_24: return 24;
+    case SF_FORMAT_PCM_32:
+    case SF_FORMAT_FLOAT: return 32;
     default: return 0;
   }
 }
@@ -284,6 +294,21 @@ SF_VIRTUAL_IO MemoryIo() {
   return io;
 }
 
+// The layout of the WAV stream whose head is `head`, as libsndfile tells it
+// from the head's format chunk. False with the reason in `why` when it cannot.
+bool ProbeHead(const StreamHead& head, SF_INFO& info, std::string& why) {
+  MemoryFile memory{&head.header};
+  SF_VIRTUAL_IO io = MemoryIo();
+  SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
+  if (!probe) {
+    why = EmptyFormatReason(head.header.data(), head.header.size());
+    if (why.empty()) why = sf_strerror(nullptr);
+    return false;
+  }
+  sf_close(probe);
+  return true;
+}
+
 // Spreads `count` frames of `bytesPerFrame` raw bytes (8-bit unsigned or
 // 16-bit little-endian, mono or stereo), which stand at the start of
 // `frames`, over the whole of it as 16-bit stereo. Back to front, so that
@@ -308,10 +333,40 @@ void SpreadToStereo(int16_t* frames, uint32_t count, int32_t bits, int32_t chann
   }
 }
 
+// One sample of a wide layout (24- or 32-bit little-endian PCM, or 32-bit
+// float) as 16 bits: the integer's top 16 bits, the float × 32768 floored
+// and clamped (NaN as 0).
+int16_t WideTo16(const uint8_t* at, int32_t bits, bool floating) {
+  if (bits == 24) {
+    const int32_t v = static_cast<int32_t>(uint32_t{at[0]} << 8 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 24);
+    return static_cast<int16_t>(v >> 16);
+  }
+  const uint32_t word = Le32(at);
+  if (!floating) return static_cast<int16_t>(static_cast<int32_t>(word) >> 16);
+  float f;
+  std::memcpy(&f, &word, 4);
+  const double scaled = std::floor(double{f} * 32768.0);
+  if (!(scaled == scaled)) return 0;
+  return static_cast<int16_t>(std::clamp(scaled, -32768.0, 32767.0));
+}
+
+// Converts `count` frames of a wide layout at `raw` into `frames` as 16-bit
+// stereo; mono gives both channels equal.
+void WideToStereo(const uint8_t* raw, uint32_t count, int32_t bits, bool floating, int32_t channels,
+                  int16_t* frames) {
+  const size_t bytes = size_t(bits / 8);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint8_t* at = raw + size_t{i} * bytes * size_t(channels);
+    const int16_t left = WideTo16(at, bits, floating);
+    frames[2 * size_t{i}] = left;
+    frames[2 * size_t{i} + 1] = channels == 2 ? WideTo16(at + bytes, bits, floating) : left;
+  }
+}
+
 }  // namespace
 
 // Where the frames come from: a WAV file's or stream's data read straight
-// (8- or 16-bit little-endian PCM), or libsndfile for everything else.
+// (little-endian PCM or float), or libsndfile for everything else.
 class ReplayInput::Source {
  public:
   ~Source() {
@@ -326,7 +381,110 @@ class ReplayInput::Source {
   int streamFd = -1;             // a stream: standard input, or a pipe opened by name
   SNDFILE* sndfile = nullptr;    // or through libsndfile
   int32_t bits = 16, channels = 2;
+  bool floating = false;
+
+  /// Wide layouts: reads up to `count` frames as the track file holds them
+  /// (little-endian, the input's bits and channels) into `raw`, straight
+  /// from the data or through libsndfile. Returns the frames read; a failed
+  /// read leaves its reason in `why`.
+  size_t ReadRaw(size_t count, std::string& why);
+  std::vector<uint8_t> raw;  // the frames ReadRaw read last
+
+  /// Fills `pieces` in order from `fd` as ReadPiecesFully does, the bytes
+  /// read ahead first. Returns the bytes read.
+  size_t ReadPieces(const ReadPiece* pieces, size_t count, bool* failed);
+  std::vector<uint8_t> ahead;  // a stream's first frame, read at Open and delivered first
+  StreamHead streamHead;       // a file read as a stream: its head
+
+ private:
+  std::vector<int32_t> ints_;    // libsndfile's integer samples, before they become bytes
+  std::vector<float> floats_;    // or its float samples
 };
+
+size_t ReplayInput::Source::ReadRaw(size_t count, std::string& why) {
+  const size_t bytesPerSample = size_t(bits / 8);
+  const size_t bytesPerFrame = bytesPerSample * size_t(channels);
+  raw.resize(count * bytesPerFrame);
+  if (!sndfile) {
+    bool failed = false;
+    const ReadPiece all{reinterpret_cast<char*>(raw.data()), raw.size()};
+    const size_t bytes = ReadPieces(&all, 1, &failed);
+    if (failed) why = std::strerror(errno);
+    return bytes / bytesPerFrame;
+  }
+  const size_t samples = count * size_t(channels);
+  sf_count_t n = 0;
+  if (floating) {
+    floats_.resize(samples);
+    n = sf_readf_float(sndfile, floats_.data(), static_cast<sf_count_t>(count));
+  } else {
+    ints_.resize(samples);
+    n = sf_readf_int(sndfile, ints_.data(), static_cast<sf_count_t>(count));
+  }
+  const size_t frames = static_cast<size_t>(std::max<sf_count_t>(0, n));
+  if (frames < count && sf_error(sndfile) != SF_ERR_NO_ERROR) why = sf_strerror(sndfile);
+  // libsndfile gives integers in the top bits of 32, floats as they are.
+  for (size_t k = 0; k < frames * size_t(channels); ++k) {
+    uint32_t word;
+    if (floating) {
+      std::memcpy(&word, &floats_[k], 4);
+    } else {
+      word = static_cast<uint32_t>(ints_[k]) >> (32 - bits);
+    }
+    for (size_t b = 0; b < bytesPerSample; ++b) raw[k * bytesPerSample + b] = static_cast<uint8_t>(word >> (8 * b));
+  }
+  return frames;
+}
+
+size_t ReplayInput::Source::ReadPieces(const ReadPiece* pieces, size_t count, bool* failed) {
+  ReadPiece rest[kMaxReadPieces];
+  count = std::min(count, kMaxReadPieces);
+  std::copy(pieces, pieces + count, rest);
+  size_t done = 0, k = 0, used = 0;
+  while (used < ahead.size() && k < count) {
+    const size_t n = std::min(ahead.size() - used, rest[k].bytes);
+    std::memcpy(rest[k].at, ahead.data() + used, n);
+    rest[k].at += n;
+    rest[k].bytes -= n;
+    used += n;
+    done += n;
+    if (rest[k].bytes == 0) ++k;
+  }
+  ahead.erase(ahead.begin(), ahead.begin() + static_cast<std::ptrdiff_t>(used));
+  if (!ahead.empty()) return done;  // every piece was filled from what was read ahead
+  return done + ReadPiecesFully(fd, rest + k, count - k, failed);
+}
+
+namespace {
+
+// Opens the WAV file at `path` by reading its head as a stream's is: true
+// with `info` (the layout), `source.file` (open at its data) and `dataOffset`
+// when libsndfile takes its format chunk.
+bool OpenHeadAsStream(const std::string& path, ReplayInput::Source& source, SF_INFO& info, uint64_t& dataOffset) {
+  std::FILE* file = OpenUtf8File(path.c_str(), "rb");
+  if (!file) return false;
+  std::string unused;
+#ifdef _WIN32
+  const int fd = _fileno(file);
+  const int64_t at = ReadStreamHead(fd, source.streamHead, unused) && ProbeHead(source.streamHead, info, unused)
+                         ? _lseeki64(fd, 0, SEEK_CUR)
+                         : -1;
+#else
+  const int fd = fileno(file);
+  const int64_t at = ReadStreamHead(fd, source.streamHead, unused) && ProbeHead(source.streamHead, info, unused)
+                         ? ::lseek(fd, 0, SEEK_CUR)
+                         : -1;
+#endif
+  if (at < 0) {
+    std::fclose(file);
+    return false;
+  }
+  source.file = file;
+  dataOffset = static_cast<uint64_t>(at);
+  return true;
+}
+
+}  // namespace
 
 ReplayInput::ReplayInput() = default;
 ReplayInput::~ReplayInput() = default;
@@ -355,16 +513,7 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #endif
   if (source->streamFd >= 0) {
     StreamHead head;
-    if (!ReadStreamHead(source->streamFd, head, why)) return false;
-    MemoryFile memory{&head.header};
-    SF_VIRTUAL_IO io = MemoryIo();
-    SNDFILE* probe = sf_open_virtual(&io, SFM_READ, &info, &memory);
-    if (!probe) {
-      why = EmptyFormatReason(head.header.data(), head.header.size());
-      if (why.empty()) why = sf_strerror(nullptr);
-      return false;
-    }
-    sf_close(probe);
+    if (!ReadStreamHead(source->streamFd, head, why) || !ProbeHead(head, info, why)) return false;
     source->fd = source->streamFd;
     statedSize = head.statedSize;
     rf64 = head.rf64;
@@ -378,7 +527,14 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 #endif
     if (!source->sndfile) {
       why = OpenFailureReason(path);
-      return false;
+      // libsndfile refuses some WAV files whose bytes it takes as a stream
+      // (RF64 with an odd-sized chunk and its pad byte before the data):
+      // their head is read as a stream's is, and their data straight.
+      if (!OpenHeadAsStream(path, *source, info, dataOffset)) return false;
+      why.clear();
+      statedSize = source->streamHead.statedSize;
+      rf64 = source->streamHead.rf64;
+      located = true;
     }
   }
 
@@ -386,10 +542,12 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
   layout_.rate = info.samplerate;
   layout_.channels = info.channels;
   layout_.encoding = EncodingName(info.format);
-  const int32_t bits = PcmBits(info.format);
+  const int32_t bits = KeptBits(info.format);
   layout_.keptBits = (bits != 0 && (info.channels == 1 || info.channels == 2)) ? bits : 0;
+  layout_.floating = (info.format & SF_FORMAT_SUBMASK) == SF_FORMAT_FLOAT;
   source->bits = bits;
   source->channels = info.channels;
+  source->floating = layout_.floating;
   if (layout_.keptBits == 0) {
     source_ = std::move(source);  // the layout is reported; nothing will be read
     return true;
@@ -414,7 +572,23 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
 
   if (source->streamFd >= 0) {
     // A stream's length is its stated size, unless that only holds a place.
-    layout_.frames = PlaceholderSize(statedSize, rf64) ? -1 : static_cast<int64_t>(statedSize) / bytesPerFrame;
+    layout_.frames = PlaceholderSize(statedSize, rf64, static_cast<uint64_t>(bytesPerFrame))
+                         ? -1
+                         : static_cast<int64_t>(statedSize) / bytesPerFrame;
+    // Its first frame is read ahead: a stream without one is refused as a
+    // file without one is, before anything is created.
+    if (layout_.frames != 0) {
+      source->ahead.resize(static_cast<size_t>(bytesPerFrame));
+      bool failed = false;
+      if (ReadFully(source->fd, source->ahead.data(), source->ahead.size(), &failed) < source->ahead.size()) {
+        if (failed) {
+          why = std::strerror(errno);
+          return false;
+        }
+        source->ahead.clear();
+        layout_.frames = 0;
+      }
+    }
     layout_.statedFrames = layout_.frames;
   } else if (located) {
 #ifdef _WIN32
@@ -433,12 +607,12 @@ bool ReplayInput::Open(const std::string& path, std::string& why) {
       return false;
     }
     const int64_t held = std::max<int64_t>(0, size - static_cast<int64_t>(dataOffset)) / bytesPerFrame;
-    const bool placeholder = PlaceholderSize(statedSize, rf64);
+    const bool placeholder = PlaceholderSize(statedSize, rf64, static_cast<uint64_t>(bytesPerFrame));
     const int64_t stated = placeholder ? held : static_cast<int64_t>(statedSize / static_cast<uint64_t>(bytesPerFrame));
     layout_.frames = std::min(held, stated);
     layout_.statedFrames = stated;
     // The data is read straight from here on; libsndfile has told the layout.
-    sf_close(source->sndfile);
+    if (source->sndfile) sf_close(source->sndfile);
     source->sndfile = nullptr;
   } else {
     layout_.frames = info.frames;
@@ -472,7 +646,22 @@ void ReplayInput::ReadStereo(int16_t* const* buffers, const uint32_t* counts, ui
   }
   if (wanted == 0) return;
   uint64_t total = 0;
-  if (source_->sndfile) {
+  if (Wide()) {
+    // The input's frames are read as they are, kept when asked, and given to
+    // the buffers as 16-bit stereo.
+    const size_t frames = source_->ReadRaw(wanted, readError_);
+    const size_t bytesPerFrame = size_t(source_->bits / 8) * size_t(source_->channels);
+    size_t at = 0;
+    for (size_t k = 0; k < n; ++k) {
+      got[k] = static_cast<uint32_t>(std::min<size_t>(want[k], frames - at));
+      WideToStereo(source_->raw.data() + at * bytesPerFrame, got[k], source_->bits, source_->floating,
+                   source_->channels, buffers[k]);
+      at += got[k];
+      total += got[k];
+      if (got[k] < want[k]) break;
+    }
+    if (rawFrames_ && frames > 0) rawFrames_->Put(source_->raw.data(), frames);
+  } else if (source_->sndfile) {
     // libsndfile delivers 16-bit samples in the input's channel count.
     for (size_t k = 0; k < n; ++k) {
       if (want[k] == 0) break;
@@ -491,7 +680,7 @@ void ReplayInput::ReadStereo(int16_t* const* buffers, const uint32_t* counts, ui
     ReadPiece pieces[kMaxReadPieces];
     for (size_t k = 0; k < n; ++k) pieces[k] = {reinterpret_cast<char*>(buffers[k]), want[k] * bytesPerFrame};
     bool failed = false;
-    size_t bytes = ReadPiecesFully(source_->fd, pieces, n, &failed);
+    size_t bytes = source_->ReadPieces(pieces, n, &failed);
     if (failed) readError_ = std::strerror(errno);
     for (size_t k = 0; k < n && bytes > 0; ++k) {
       const size_t here = std::min(bytes, pieces[k].bytes);

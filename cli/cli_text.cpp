@@ -90,8 +90,10 @@ constexpr Entry kTexts[] = {
     {kRecInputCannotOpen, "cannot open input file '%1': %2", "入力ファイル '%1' を開けません: %2"},
     {kRecInputNoFrames, "input file '%1' holds no audio frames", "入力ファイル '%1' には音声のフレームがありません"},
     {kRecInputLayout,
-     "input file '%1' is %2; tapewell-rec keeps 8- or 16-bit PCM, mono or stereo: convert it first with %3",
-     "入力ファイル '%1' は %2 です。tapewell-rec が扱えるのは 8 ビットか 16 ビットの PCM、モノラルかステレオです: "
+     "input file '%1' is %2; tapewell-rec keeps 8-, 16-, 24- or 32-bit PCM or 32-bit float, mono or stereo: "
+     "convert it first with %3",
+     "入力ファイル '%1' は %2 です。tapewell-rec が扱えるのは 8・16・24・32 ビットの PCM か 32 ビット浮動小数点、"
+     "モノラルかステレオです: "
      "先に %3 で変換してください"},
     {kRecInputChannels, "%1 channels", "%1 チャンネル"},
     {kRecInputShorterThanHeader,

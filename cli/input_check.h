@@ -13,10 +13,12 @@
 /// recorded, in `language`, or "" when it can.
 std::string InputLayoutProblem(const std::string& path, const ReplayLayout& layout, Language language);
 
-/// A command that turns the input at `path` into 16-bit PCM with at most
-/// two channels (the first two), named after it with "-16bit.wav" at the
-/// end; for standard input, a filter for a pipe. sox for PCM, floats and the
-/// like; ffmpeg for compressed formats, which Debian's sox cannot read.
+/// A command that turns the input at `path` into a layout that is kept: an
+/// encoding that is kept keeps its bits and loses all channels but the first
+/// two (named after it with "-stereo.wav" at the end); any other becomes
+/// 16-bit PCM with at most two channels ("-16bit.wav"). sox for PCM, floats
+/// and the like; ffmpeg for compressed formats, which Debian's sox cannot
+/// read. For standard input, a filter for a pipe.
 std::string ConversionCommand(const std::string& path, const ReplayLayout& layout);
 
 /// The note for a file that holds fewer frames than its header states, or ""

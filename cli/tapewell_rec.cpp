@@ -29,6 +29,7 @@
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
 #include "capture/live_input.h"
+#include "capture/raw_frame_queue.h"
 #ifdef _WIN32
 #include "cli/win_arguments.h"
 #include "cli/win_console.h"
@@ -45,6 +46,7 @@
 #include "cli/terminal_recorder.h"
 #include "cli/track_list.h"
 #include "recorder/recorder_state.h"
+#include "recorder/wide_track_writer.h"
 #include "wavefile/wavefile.h"
 
 namespace {
@@ -79,6 +81,8 @@ struct Options {
   std::string device;
   bool listDevices = false;
   int trackBits = 16, trackChannels = 2;  // a replay's tracks keep its input's layout
+  bool trackFloat = false;
+  std::shared_ptr<RawFrameQueue> rawFrames;  // a wide replay's own frames, for its tracks
   bool progress = false;  // --progress: a plain status line when standard error is no terminal
   bool quiet = false;     // -q: no progress at all
   std::string cue, labels;
@@ -319,14 +323,14 @@ void HandleMessage(TerminalRecorder& rec, const WakeupQueue::Message& m, int64_t
 
 // A track file that could not be created or completed: one line on standard
 // error with its path and the system's reason, beside the file line's message.
-void ReportFileFailure(const TerminalRecorder& rec) {
+void ReportFileFailure(const TerminalRecorder& rec, const TrackWriter& writer) {
   const RecordingEnd end = rec.LastEnd();
   if (end != RecordingEnd::CreateFailed && end != RecordingEnd::WriteFailed) return;
   if (rec.TrackFileLost()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecTrackFileLost, {rec.m_strPath}).c_str());
     return;
   }
-  const int reason = WaveWriterErrno();
+  const int reason = writer.Errno();
   std::fprintf(stderr, "tapewell-rec: %s\n",
                Text(end == RecordingEnd::CreateFailed ? kRecCannotCreate : kRecCannotWrite,
                     {rec.m_strPath, reason ? std::strerror(reason) : Text(kRecOutOfMemory)})
@@ -400,6 +404,12 @@ int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, Fil
   options.rate = layout.rate;
   options.trackBits = layout.keptBits;
   options.trackChannels = layout.channels;
+  options.trackFloat = layout.floating;
+  if (input->Wide() && !options.dryRun) {
+    // The tracks take the input's own frames; the engine splits their top 16 bits.
+    options.rawFrames = std::make_shared<RawFrameQueue>(layout.keptBits / 8 * layout.channels);
+    input->KeepRawFrames(options.rawFrames.get());
+  }
   if (const std::string note = InputShortNote(options.input, layout, kLanguage); !note.empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", note.c_str());
   }
@@ -484,6 +494,8 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   } signalQueueRelease;
   rec.columns = StderrColumns();
   DryTrackWriter dryWriter;
+  std::optional<WideTrackWriter> wideWriter;
+  TrackWriter* writer = &DefaultTrackWriter();
   std::optional<DryRunReport> dryRun;
   if (options.dryRun) {
     const int64_t splitLength = options.split.silenceSeconds > 0
@@ -491,8 +503,11 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
                                     : int64_t{options.rate / 10} * options.length;
     dryRun.emplace(options.rate, splitLength, options.level, options.autoTrack, options.split, kLanguage);
     rec.dryRun = &*dryRun;
-    rec.SetTrackWriter(dryWriter);
+    writer = &dryWriter;
+  } else if (options.rawFrames) {
+    writer = &wideWriter.emplace(*options.rawFrames, options.trackFloat);
   }
+  rec.SetTrackWriter(*writer);
   std::optional<TrackList> trackList;
   if (!options.cue.empty() || !options.labels.empty()) {
     trackList.emplace(options.cue, options.labels, options.rate);
@@ -529,7 +544,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   if (!g_bRecording) {
     output.Line("frames dropped: 0");
     output.Finish();
-    ReportFileFailure(rec);
+    ReportFileFailure(rec, *writer);
     SetWaveInService(nullptr);
     return kExitFailure;
   }
@@ -612,7 +627,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecLinesDropped, {std::to_string(lost)}).c_str());
   }
   SetWaveInService(nullptr);
-  ReportFileFailure(rec);
+  ReportFileFailure(rec, *writer);
   if (!rec.trackListError.empty()) {
     std::fprintf(stderr, "tapewell-rec: %s\n", Text(kRecCannotWriteList, {rec.trackListError}).c_str());
     return kExitFailure;

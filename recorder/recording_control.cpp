@@ -50,7 +50,7 @@ constexpr int kMaxTakenNames = 1000;
 int RecorderEngine::CreateTrackFile(int32_t rate) {
   for (int taken = 0;; ++taken) {
     const int created = writer_->Create(m_strPath, rate, trackBits, trackChannels);
-    if (created != WAVE_ERR_OPEN || WaveWriterErrno() != EEXIST || taken == kMaxTakenNames) return created;
+    if (created != WAVE_ERR_OPEN || writer_->Errno() != EEXIST || taken == kMaxTakenNames) return created;
     m_strPath = m_strFolder + MakeTrackNameAfter(m_strFolder, m_strPath, naming_) + ".wav";
   }
 }

@@ -66,6 +66,7 @@ int WaveTrackWriter::Close() {
 bool WaveTrackWriter::IsOpen() const { return WaveWriterRate() != 0; }
 uint64_t WaveTrackWriter::FramesLeft() const { return WaveFramesLeft(); }
 void WaveTrackWriter::Discard(const std::string& path) { RemoveUtf8File(path.c_str()); }
+int WaveTrackWriter::Errno() const { return WaveWriterErrno(); }
 
 int DryTrackWriter::Create(const std::string&, int32_t, int32_t bits, int32_t channels) {
   open_ = true;

@@ -1,6 +1,7 @@
 // Where the recorder engine puts a track's frames: the WAV writer for a real
-// recording, or a counter that writes nothing for a dry run. The engine's
-// splitting is the same for both; only the files differ.
+// recording, or a counter that writes nothing for a dry run (and, for a
+// replay in 24 or 32 bits, recorder/wide_track_writer.h). The engine's
+// splitting is the same for all; only the files differ.
 #pragma once
 
 #include <chrono>
@@ -12,10 +13,11 @@
 class TrackWriter {
  public:
   virtual ~TrackWriter() = default;
-  /// Creates the track file `path` at `rate` Hz with `bits` (8 or 16) and
-  /// `channels` (1 or 2) and a provisional header; the stereo 16-bit frames
-  /// put later are converted to that layout. The name must be free: a taken
-  /// one is left alone and gives WAVE_ERR_OPEN with WaveWriterErrno() EEXIST.
+  /// Creates the track file `path` at `rate` Hz with `bits` (8 or 16; the
+  /// wide writer's 24 or 32) and `channels` (1 or 2) and a provisional
+  /// header; the stereo 16-bit frames put later are converted to that layout.
+  /// The name must be free: a taken one is left alone and gives
+  /// WAVE_ERR_OPEN with Errno() EEXIST.
   /// Returns a WaveResult (WAVE_OK when it is open).
   virtual int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) = 0;
   /// Appends `count` stereo frames (4 bytes each). Returns a WaveResult; after
@@ -42,6 +44,10 @@ class TrackWriter {
   virtual bool StillThere() = 0;
   /// As StillThere, but looked at now (before the file is closed).
   virtual bool StillThereNow() = 0;
+  /// The system's error number (errno) behind the last failed create, write
+  /// or close (EEXIST for a name that was taken, EFBIG for the size limit);
+  /// 0 when there is none.
+  virtual int Errno() const { return 0; }
 };
 
 /// The real one: the WAV library's writer.
@@ -58,6 +64,7 @@ class WaveTrackWriter : public TrackWriter {
   void Discard(const std::string& path) override;
   bool StillThere() override { return watch_.StillThere(); }
   bool StillThereNow() override { return watch_.LookNow(); }
+  int Errno() const override;
 
  private:
   TrackFileWatch watch_;  // the file created last

@@ -17,6 +17,8 @@
 #include <set>
 #include <thread>
 
+#include "capture/raw_frame_queue.h"
+#include "recorder/wide_track_writer.h"
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
 #include "wavefile/wavefile.h"
@@ -24,6 +26,7 @@
 using harness::FrameBytes;
 using testsupport::ReadFileBytes;
 using Frames = std::vector<std::pair<int16_t, int16_t>>;
+using Bytes = std::vector<uint8_t>;
 
 namespace {
 
@@ -825,6 +828,35 @@ TEST_F(EngineTest, TrackChangeWhoseCloseFailsEndsTheRecording) {
   EXPECT_FALSE(testsupport::FileExists(Path("07Dec002")));
 }
 #endif
+
+TEST_F(EngineTest, TheWideWriterWritesTheQueuedFramesPassesOverSkippedOnesAndLeavesOutTheLast) {
+  // Ten 24-bit stereo frames whose bytes count up; the 16-bit frames put are ignored.
+  RawFrameQueue queue(6);
+  Bytes raw(60);
+  for (size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<uint8_t>(i);
+  queue.Put(raw.data(), 10);
+  WideTrackWriter writer(queue, false);
+  const std::string path = Path("wide");
+  ASSERT_EQ(writer.Create(path, 48000, 24, 2), WAVE_OK);
+  EXPECT_EQ(writer.FramesLeft(), (0xFFFFFFFFull - 44 - 1) / 6);
+  const Bytes ignored(4 * 10, 0xEE);
+  ASSERT_EQ(writer.PutFrames(ignored.data(), 3), WAVE_OK);
+  writer.SkipFrames(2);
+  ASSERT_EQ(writer.PutFrames(ignored.data(), 4), WAVE_OK);
+  writer.LeaveOutLast(1);
+  ASSERT_EQ(writer.Close(), WAVE_OK);
+  // Frames 0-2 and 5-7: 8 was taken back out, 9 never put.
+  const Bytes file = ReadFileBytes(path);
+  ASSERT_EQ(file.size(), 44u + 36u);
+  EXPECT_EQ(testsupport::ReadLe32(file, 40), 36u);
+  EXPECT_EQ(testsupport::ReadLe16(file, 34), 24);
+  EXPECT_TRUE(Bytes(file.begin() + 44, file.begin() + 62) == Bytes(raw.begin(), raw.begin() + 18));
+  EXPECT_TRUE(Bytes(file.begin() + 62, file.end()) == Bytes(raw.begin() + 30, raw.begin() + 48));
+  // A name that is taken is left alone and says so, as the WAV writer does.
+  EXPECT_EQ(writer.Create(path, 48000, 24, 2), WAVE_ERR_OPEN);
+  EXPECT_EQ(writer.Errno(), EEXIST);
+  EXPECT_EQ(ReadFileBytes(path), file);
+}
 
 TEST_F(EngineTest, WalkInBlocksAgreesWithTheReferenceAtEveryLevel) {
   // Frames whose stillness changes often, around every threshold, in buffers

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,6 +18,7 @@
 #include <unistd.h>
 #endif
 
+#include "capture/raw_frame_queue.h"
 #include "capture/replay_input.h"
 #include "tests/test_support.h"
 #include "tests/wav_bytes.h"
@@ -94,15 +97,63 @@ TEST_F(ReplayInputTest, EightBitMonoComesOutAsEqualSixteenBitChannels) {
 }
 
 TEST_F(ReplayInputTest, LayoutsThatCannotBeKeptAreNamed) {
-  const std::string path = dir.file("b24.wav");
-  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", Bytes(600, 1))}));
+  const std::string path = dir.file("six.wav");
+  WriteUtf8File(path, wavbytes::Riff({wavbytes::Fmt(44100, 24, 6), wavbytes::Chunk("data", Bytes(1800, 1))}));
   ReplayInput input;
   std::string why;
   ASSERT_TRUE(input.Open(path, why)) << why;
   EXPECT_EQ(input.Layout().keptBits, 0);
+  EXPECT_EQ(input.Layout().channels, 6);
   EXPECT_EQ(input.Layout().encoding, "24-bit PCM");
   int16_t frames[8];
   EXPECT_EQ(input.ReadStereo(frames, 2), 0u);
+}
+
+TEST_F(ReplayInputTest, WideLayoutsComeOutAsTheirTopSixteenBitsAndKeepTheirOwnBytes) {
+  // 24-bit stereo: the top 16 bits, shifted arithmetically.
+  Bytes data24;
+  for (uint32_t v : {0x123456u, 0xFFFFFFu, 0x800000u, 0x7FFFFFu, 0x0000FFu, 0xFFFF00u}) {
+    for (int b = 0; b < 3; ++b) data24.push_back(static_cast<uint8_t>(v >> (8 * b)));
+  }
+  // 32-bit float mono: × 32768, floored and clamped; NaN as 0.
+  Bytes dataFloat;
+  for (float f : {0.5f, -0.00001f, 1.5f, -2.0f, 0.99999f, std::numeric_limits<float>::quiet_NaN()}) {
+    uint32_t word;
+    std::memcpy(&word, &f, 4);
+    wavbytes::AppendLe32(dataFloat, word);
+  }
+  struct Case {
+    const char* name;
+    Bytes file, data;
+    int32_t bits, channels;
+    bool floating;
+    std::vector<int16_t> frames;
+  };
+  const std::vector<Case> cases = {
+      {"24-bit stereo", wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", data24)}), data24, 24, 2,
+       false, {0x1234, -1, -32768, 32767, 0, -1}},
+      {"float mono", wavbytes::Riff({wavbytes::Fmt(8000, 32, 1, 18, 3), wavbytes::Chunk("data", dataFloat)}),
+       dataFloat, 32, 1, true, {16384, 16384, -1, -1, 32767, 32767, -32768, -32768, 32767, 32767, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file("wide.wav");
+    WriteUtf8File(path, c.file);
+    ReplayInput input;
+    std::string why;
+    ASSERT_TRUE(input.Open(path, why)) << why;
+    EXPECT_EQ(input.Layout().keptBits, c.bits);
+    EXPECT_EQ(input.Layout().floating, c.floating);
+    EXPECT_TRUE(input.Wide());
+    RawFrameQueue raw(static_cast<uint32_t>(c.bits / 8 * c.channels));
+    input.KeepRawFrames(&raw);
+    EXPECT_EQ(ReadAll(input, 4), c.frames);
+    // The frames as the file holds them, in order.
+    Bytes kept(c.data.size());
+    ASSERT_EQ(raw.Frames(), c.frames.size() / 2);
+    EXPECT_EQ(raw.Take(kept.data(), raw.Frames()), c.frames.size() / 2);
+    EXPECT_EQ(kept, c.data);
+  }
 }
 
 TEST_F(ReplayInputTest, StatedSizesGiveTheLength) {
@@ -212,6 +263,60 @@ TEST_F(ReplayInputTest, ABatchOfBuffersTakesTheFramesInOrderAsSingleReadsDo) {
 }
 
 #ifndef _WIN32
+TEST_F(ReplayInputTest, OnlyPlaceholderSizesReadToTheEnd) {
+  // A genuine data size past 2 GiB with a title after the data (a sparse
+  // file): the title is no audio.
+  const uint32_t genuine = 0x80000010u;
+  const Bytes title = wavbytes::Chunk("LIST", Bytes(20, 'x'));
+  Bytes head = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", {})});
+  wavbytes::PutLe32(head, 4, static_cast<uint32_t>(36 + genuine + title.size()));
+  wavbytes::PutLe32(head, 40, genuine);
+  const std::string path = dir.file("long.wav");
+  {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::pwrite(fd, head.data(), head.size(), 0), ssize_t(head.size()));
+    ASSERT_EQ(::pwrite(fd, title.data(), title.size(), off_t{44} + genuine), ssize_t(title.size()));
+    ::close(fd);
+  }
+  ReplayInput file;
+  std::string why;
+  ASSERT_TRUE(file.Open(path, why)) << why;
+  EXPECT_EQ(file.Layout().frames, genuine / 4);
+  EXPECT_EQ(file.Layout().statedFrames, genuine / 4);
+
+  // On a stream: the genuine size is its length; sox's placeholders (whole
+  // frames below 0x7FFFF000) and the others read to the end.
+  const std::string fifo = dir.file("stream.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  struct Case {
+    uint32_t stated;
+    uint16_t bits, channels;
+    int64_t frames;
+  };
+  for (const Case c : {Case{genuine, 16, 2, genuine / 4}, Case{0x7FFFEFFCu, 24, 2, -1}, Case{0x7FFFEFFFu, 24, 1, -1},
+                       Case{0x7FFFF000u, 16, 2, -1}, Case{0x7FFFFFFFu, 16, 2, -1}, Case{0xFFFFFFFFu, 8, 1, -1},
+                       Case{0x7FFFF004u, 16, 2, 0x7FFFF004 / 4}}) {
+    SCOPED_TRACE(c.stated);
+    Bytes stream = wavbytes::Riff({wavbytes::Fmt(44100, c.bits, c.channels), wavbytes::Chunk("data", Bytes(60, 1))});
+    wavbytes::PutLe32(stream, 40, c.stated);
+    std::thread writer([&] {
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      if (::write(fd, stream.data(), stream.size()) != ssize_t(stream.size())) {
+        ADD_FAILURE() << "short write";
+      }
+      ::close(fd);
+    });
+    ReplayInput input;
+    const bool opened = input.Open(fifo, why);
+    if (opened) ReadAll(input);
+    writer.join();
+    ASSERT_TRUE(opened) << why;
+    EXPECT_EQ(input.Layout().frames, c.frames);
+  }
+}
+
 TEST_F(ReplayInputTest, AStreamThatArrivesInOddPiecesFillsTheBatchCompletely) {
   // A named pipe fed 1 to 37 bytes at a time: reads come back short in the
   // middle of frames and of buffers, and every byte still lands in order.

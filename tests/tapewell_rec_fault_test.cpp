@@ -128,6 +128,30 @@ TEST_F(RecFaultTest, DiskFullMidBlockKeepsEveryFlushedFrameAndFails) {
   ExpectCompleteTrack(path, signal, 0, held);
 }
 
+TEST_F(RecFaultTest, AWideTrackMeetingAFullDiskEndsWithItsLastWholeFrameAndSaysWhy) {
+  // 24-bit stereo (6 bytes a frame): a write cut short by the disk leaves part of a frame.
+  std::vector<uint8_t> data;
+  for (auto [l, r] : Signal(44100, {{3, 440}})) {
+    for (int16_t s : {l, r}) {
+      const uint32_t v = static_cast<uint32_t>(s) << 8 | 0x5A;
+      for (int b = 0; b < 3; ++b) data.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+  }
+  testsupport::WriteFileBytes(input, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", data)}));
+  SmallDisk disk(out, "300k");
+  if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs (needs root)";
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out);
+  EXPECT_EQ(r.status, 1) << r.out << r.err;
+  EXPECT_NE(r.err.find("cannot write " + out + "/" + TodayName(1) + ": No space left on device"), std::string::npos)
+      << r.err;
+  const std::vector<uint8_t> file = ReadFileBytes(out + "/" + TodayName(1));
+  ASSERT_GT(file.size(), 44u);
+  const size_t held = file.size() - 44;
+  EXPECT_EQ(held % 6, 0u);
+  EXPECT_EQ(testsupport::ReadLe32(file, 40), held);
+  EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), data.begin())) << "the input's first frames";
+}
+
 // A file size limit (ulimit -f, in KiB) fails the writes past it precisely.
 RecRun RunRecLimited(int kib, const std::string& args) {
   return RunRec(args, "bash -c 'ulimit -f " + std::to_string(kib) + "; exec \"$0\" \"$@\"'");

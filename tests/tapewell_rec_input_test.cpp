@@ -36,18 +36,29 @@ using Bytes = std::vector<uint8_t>;
 struct Track {
   uint32_t rate = 0;
   uint16_t bits = 0, channels = 0;
+  uint16_t format = 0;  // 1: integer PCM, 3: float
   Bytes data;
 };
 
+// Walks the track's chunks; the data chunk must end the file (with its pad byte).
 Track ReadTrack(const std::string& path) {
   const Bytes bytes = ReadFileBytes(path);
   Track t;
-  if (bytes.size() < 44) return t;
-  t.channels = ReadLe16(bytes, 22);
-  t.rate = ReadLe32(bytes, 24);
-  t.bits = ReadLe16(bytes, 34);
-  t.data.assign(bytes.begin() + 44, bytes.end());
-  EXPECT_EQ(ReadLe32(bytes, 40), t.data.size()) << path;
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    const uint32_t size = ReadLe32(bytes, at + 4);
+    if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0) {
+      t.format = ReadLe16(bytes, at + 8);
+      t.channels = ReadLe16(bytes, at + 10);
+      t.rate = ReadLe32(bytes, at + 12);
+      t.bits = ReadLe16(bytes, at + 22);
+    } else if (std::memcmp(bytes.data() + at, "data", 4) == 0) {
+      t.data.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 8), bytes.end());
+      if (size & 1u) t.data.pop_back();
+      EXPECT_EQ(size, t.data.size()) << path;
+      break;
+    }
+    at += 8 + size + (size & 1u);
+  }
   return t;
 }
 
@@ -240,6 +251,50 @@ TEST_F(RecInputTest, Rf64WithADs64ChunkSplits) {
   ExpectTracks(2, 48000, 16, 2, data);
 }
 
+TEST_F(RecInputTest, Rf64WithAnOddSizedChunkBeforeItsDataSplitsByNameAsOnStandardInput) {
+  const Bytes data = PcmData(TwoTracks(48000), 16, 2);
+  Bytes ds64;
+  for (uint64_t v : {uint64_t{0}, uint64_t{data.size()}, uint64_t{data.size() / 4}}) {
+    wavbytes::AppendLe32(ds64, static_cast<uint32_t>(v));
+    wavbytes::AppendLe32(ds64, static_cast<uint32_t>(v >> 32));
+  }
+  wavbytes::AppendLe32(ds64, 0);  // no table
+  Bytes file = wavbytes::Riff({wavbytes::Chunk("ds64", ds64), wavbytes::Fmt(48000, 16, 2),
+                               Padded("note", {'a', 'b', 'c'}), wavbytes::Chunk("data", data)});
+  std::memcpy(file.data(), "RF64", 4);
+  wavbytes::PutLe32(file, 4, 0xFFFFFFFFu);
+  wavbytes::PutLe32(file, file.size() - data.size() - 4, 0xFFFFFFFFu);  // the data chunk's size
+  const std::string input = dir.file("in.wav");
+  WriteFileBytes(input, file);
+  for (const bool stream : {false, true}) {
+    SCOPED_TRACE(stream ? "standard input" : "by name");
+    const RecRun r = stream ? Split("--input -", "cat " + input) : Split("--input " + input);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ExpectTracks(2, 48000, 16, 2, data);
+  }
+}
+
+TEST_F(RecInputTest, AnInputWithoutFramesIsRefusedAlikeByNameAndOnStandardInput) {
+  const Bytes empty = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", {})});
+  Bytes missing = empty;  // a header that states data that is not there
+  wavbytes::PutLe32(missing, 40, 4000);
+  Bytes partial = wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", {1, 2, 3})});
+  wavbytes::PutLe32(partial, 40, 0);  // less than one frame, to the end
+  for (const auto& [name, bytes] : std::vector<std::pair<std::string, Bytes>>{
+           {"no data", empty}, {"data stated, none there", missing}, {"part of a frame", partial}}) {
+    const std::string input = dir.file("in.wav");
+    WriteFileBytes(input, bytes);
+    for (const bool stream : {false, true}) {
+      SCOPED_TRACE(name + (stream ? ", standard input" : ", by name"));
+      const RecRun r = stream ? Split("--input -", "cat " + input) : Split("--input " + input);
+      EXPECT_EQ(r.status, 2);
+      EXPECT_TRUE(WavFiles(folder_).empty());
+      EXPECT_NE(r.err.find("' holds no audio frames"), std::string::npos) << r.err;
+    }
+  }
+}
+
 TEST_F(RecInputTest, SizesLeftByStreamingOrUnfinishedWritersReadToTheEnd) {
   const Bytes data = PcmData(TwoTracks(44100), 16, 2);
   // Data size 0 with RIFF size 36: the provisional header of a recorder that
@@ -403,22 +458,89 @@ TEST_F(RecInputTest, AFileCutShortIsSplitCompletelyAndReported) {
       << r.err;
 }
 
+TEST_F(RecInputTest, WideLayoutsAreSplitIntoTracksOfTheirOwnLayoutByteForByte) {
+  // The side's samples in 24 and 32 bits and as floats, with low bits the
+  // 16-bit analysis does not see; the gaps stay digital silence.
+  const Frames signal = TwoTracks(44100);
+  Bytes data24, data32, dataFloat;
+  uint32_t low = 1;
+  for (auto [l, r] : signal) {
+    for (int16_t s : {l, r}) {
+      low = low * 1103515245u + 12345u;
+      const uint32_t fine = s == 0 ? 0 : (low >> 16);
+      const uint32_t v24 = (static_cast<uint32_t>(s) << 8) | (fine & 0xFF);
+      for (int b = 0; b < 3; ++b) data24.push_back(static_cast<uint8_t>(v24 >> (8 * b)));
+      wavbytes::AppendLe32(data32, (static_cast<uint32_t>(s) << 16) | (fine & 0xFFFF));
+    }
+    const float f = static_cast<float>(l) / 32768.0f + (l == 0 ? 0.0f : 1e-6f);
+    uint32_t word;
+    std::memcpy(&word, &f, 4);
+    wavbytes::AppendLe32(dataFloat, word);  // mono: the left channel
+  }
+  const std::string wav24 = dir.file("side24.wav"), flac24 = dir.file("side24.flac");
+  WriteFileBytes(wav24, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", data24)}));
+  WriteFileBytes(dir.file("side32.wav"),
+                 wavbytes::Riff({wavbytes::Fmt(44100, 32, 2), wavbytes::Chunk("data", data32)}));
+  WriteFileBytes(dir.file("float.wav"), wavbytes::Riff({wavbytes::Fmt(44100, 32, 1, 18, 3),
+                                                        wavbytes::Chunk("fact", Bytes(4, 0)),
+                                                        wavbytes::Chunk("data", dataFloat)}));
+  int status = 0;
+  RunCommand("sox " + wav24 + " " + flac24, &status);  // FLAC is read through libsndfile
+  ASSERT_EQ(status, 0);
+  const std::vector<std::tuple<std::string, uint16_t, uint16_t, uint16_t, const Bytes*>> cases = {
+      {wav24, 24, 2, 1, &data24},
+      {dir.file("side32.wav"), 32, 2, 1, &data32},
+      {dir.file("float.wav"), 32, 1, 3, &dataFloat},
+      {flac24, 24, 2, 1, &data24},
+  };
+  for (const auto& [file, bits, channels, format, data] : cases) {
+    SCOPED_TRACE(file);
+    RecRun r = Split("--input " + file, "", "--fast");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ExpectTracks(2, 44100, bits, channels, *data);
+    const auto byName = Tracks();
+    for (const Track& t : byName) EXPECT_EQ(t.format, format);
+    // In real time, and the same stream on standard input, give the same tracks.
+    // sox writes a placeholder size of whole 24-bit frames when it streams.
+    const std::string soxStream =
+        "sox -t wav " + file + " -t raw - | sox -t raw -r 44100 -c 2 -b 24 -e signed - -t wav - 2>/dev/null";
+    for (const auto& [feed, pace] : std::vector<std::pair<std::string, std::string>>{
+             {"", "--realtime"}, {"cat " + file, "--fast"}, {soxStream, "--fast"}}) {
+      if ((feed.empty() || feed == soxStream) && file != wav24) continue;  // paced once is enough
+      if (!feed.empty() && file == flac24) continue;
+      SCOPED_TRACE(feed.empty() ? "in real time" : "standard input");
+      r = Split(feed.empty() ? "--input " + file : "--input -", feed, pace);
+      EXPECT_EQ(r.status, 0) << r.err;
+      const auto tracks = Tracks();
+      ASSERT_EQ(tracks.size(), byName.size());
+      for (size_t i = 0; i < tracks.size(); ++i) EXPECT_TRUE(tracks[i].data == byName[i].data) << i;
+    }
+  }
+  // soxi reads the tracks as the input's layout.
+  Split("--input " + wav24);
+  const std::string info = testsupport::RunCommand("soxi " + folder_ + "/*.wav", &status);
+  EXPECT_NE(info.find("24-bit Signed Integer PCM"), std::string::npos) << info;
+}
+
 TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
   const Bytes data = PcmData(TwoTracks(44100), 16, 2);
   const std::string base = dir.file("base.wav");
   WriteFileBytes(base, wavbytes::Riff({wavbytes::Fmt(44100, 16, 2), wavbytes::Chunk("data", data)}));
-  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
-      {"b24.wav", "sox " + base + " -b 24 ", "24-bit PCM"},
-      {"b32.wav", "sox " + base + " -b 32 -e signed-integer ", "32-bit PCM"},
-      {"float.wav", "sox " + base + " -b 32 -e floating-point ", "32-bit float"},
-      {"alaw.wav", "sox " + base + " -e a-law ", "A-law"},
-      {"six.wav", "sox -M " + base + " " + base + " " + base + " -b 16 ", "6 channels"},
-      {"six24.wav", "sox -M " + base + " " + base + " " + base + " -b 24 ", "24-bit PCM, 6 channels"},
+  // An encoding that is kept keeps its bits in the conversion; another becomes 16-bit.
+  const std::string six = "sox -M " + base + " " + base + " " + base;
+  const std::vector<std::tuple<std::string, std::string, std::string, std::string, uint16_t>> cases = {
+      {"double.wav", "sox " + base + " -b 64 -e floating-point ", "64-bit float", "-16bit.wav", 16},
+      {"alaw.wav", "sox " + base + " -e a-law ", "A-law", "-16bit.wav", 16},
+      {"six.wav", six + " -b 16 ", "6 channels", "-stereo.wav", 16},
+      {"six24.wav", six + " -b 24 ", "6 channels", "-stereo.wav", 24},
+      {"sixfloat.wav", six + " -b 32 -e floating-point ", "6 channels", "-stereo.wav", 32},
       // Compressed: Debian's sox reads no MP3, so the command offered must not be sox's.
-      {"mp3.mp3", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libmp3lame ", "MPEG Layer III"},
-      {"vorbis.ogg", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libvorbis ", "Vorbis"},
+      {"mp3.mp3", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libmp3lame ", "MPEG Layer III", "-16bit.wav",
+       16},
+      {"vorbis.ogg", "ffmpeg -nostdin -loglevel error -i " + base + " -c:a libvorbis ", "Vorbis", "-16bit.wav", 16},
   };
-  for (const auto& [name, make, said] : cases) {
+  for (const auto& [name, make, said, ending, bits] : cases) {
     SCOPED_TRACE(name);
     const std::string input = dir.file(name);
     int status = 0;
@@ -436,13 +558,13 @@ TEST_F(RecInputTest, LayoutsThatCannotBeKeptAreNamedWithAConversionThatWorks) {
     const std::string command = r.err.substr(at + lead.size(), r.err.find('\n', at) - at - lead.size());
     RunCommand(command + " 2>/dev/null", &status);
     ASSERT_EQ(status, 0) << command;
-    const std::string converted = input.substr(0, input.size() - 4) + "-16bit.wav";
+    const std::string converted = input.substr(0, input.size() - 4) + ending;
     const RecRun again = Split("--input " + converted);
     EXPECT_EQ(again.status, 0) << command << ": " << again.err;
     const auto tracks = Tracks();
     EXPECT_EQ(tracks.size(), 2u) << command;
     for (const Track& t : tracks) {
-      EXPECT_EQ(t.bits, 16);
+      EXPECT_EQ(t.bits, bits);
       EXPECT_EQ(t.channels, 2);
     }
   }
