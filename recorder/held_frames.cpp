@@ -5,6 +5,8 @@
 
 void HeldFrames::Reset(int64_t position, uint64_t capacity) {
   head_ = size_ = 0;
+  lent_ = nullptr;
+  lentLeft_ = 0;
   begin_ = position;
   if (ring_.size() / 4 < capacity) {
     ring_.clear();
@@ -38,13 +40,36 @@ void HeldFrames::Append(const uint8_t* frames, uint32_t count) {
   size_ += count;
 }
 
+void HeldFrames::Lend(const uint8_t* frames, uint32_t count) {
+  Settle();
+  lent_ = frames;
+  lentLeft_ = count;
+}
+
+void HeldFrames::Settle() {
+  if (lentLeft_ > 0) Append(lent_, static_cast<uint32_t>(lentLeft_));
+  lent_ = nullptr;
+  lentLeft_ = 0;
+}
+
+// Lets go of the oldest `count` frames: the store's own first, then the lent.
 void HeldFrames::Forget(uint64_t count) {
-  count = std::min(count, size_);
-  head_ = ring_.empty() ? 0 : (head_ + count) % (ring_.size() / 4);
-  size_ -= count;
-  begin_ += static_cast<int64_t>(count);
+  const uint64_t own = std::min(count, size_);
+  head_ = ring_.empty() ? 0 : (head_ + own) % (ring_.size() / 4);
+  size_ -= own;
+  const uint64_t lent = std::min(count - own, lentLeft_);
+  lent_ += 4 * lent;
+  lentLeft_ -= lent;
+  begin_ += static_cast<int64_t>(own + lent);
 }
 
 void HeldFrames::ForgetFrom(int64_t from) {
-  if (from < End()) size_ = from <= begin_ ? 0 : static_cast<uint64_t>(from - begin_);
+  if (from >= End()) return;
+  const uint64_t keep = from <= begin_ ? 0 : static_cast<uint64_t>(from - begin_);
+  if (keep >= size_) {
+    lentLeft_ = keep - size_;
+  } else {
+    size_ = keep;
+    lentLeft_ = 0;
+  }
 }

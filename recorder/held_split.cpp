@@ -49,10 +49,13 @@ void RecorderEngine::StartHolding() {
 
 bool RecorderEngine::AnalyseHeld(const uint8_t* frames, uint32_t count, int lengthPos, int levelPos,
                                  int64_t& stopAt) {
-  held_.Append(frames, count);
+  held_.Lend(frames, count);
   const bool walked = active_.levelRule ? WalkLevelHeld(frames, count, lengthPos, stopAt)
                                         : WalkStillnessHeld(frames, count, lengthPos, levelPos, stopAt);
-  if (!walked) return false;
+  if (!walked) {
+    held_.Settle();
+    return false;
+  }
   const int64_t end = stopAt >= 0 ? stopAt : framesBefore_ + count;
   if (stopAt >= 0) held_.ForgetFrom(stopAt);
   // The level rule's end of side may fall in the block before this one.
@@ -61,8 +64,11 @@ bool RecorderEngine::AnalyseHeld(const uint8_t* frames, uint32_t count, int leng
   framesBefore_ = end;
   if (levelMeter) levelMeter->Measure(frames, walkedHere);
   FramesWalked(frames, walkedHere);
-  // What no split can reach any more goes to the track file.
-  return stopAt >= 0 || WriteHeld(end - holdFrames_);
+  // What no split can reach any more goes to the track file; what is left
+  // of the block is copied before its buffer goes back.
+  const bool written = stopAt >= 0 || WriteHeld(end - holdFrames_);
+  held_.Settle();
+  return written;
 }
 
 bool RecorderEngine::WalkStillnessHeld(const uint8_t* frames, uint32_t count, int lengthPos, int levelPos,

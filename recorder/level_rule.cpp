@@ -5,44 +5,92 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace {
 
 // Adds the squares of `count` stereo frames: of the left channel to `left`,
-// of both channels to `all`.
-void AddSquares(const uint8_t* frames, uint32_t count, uint64_t& left, uint64_t& all) {
-  uint32_t j = 0;
-#if defined(__SSE2__)
-  // Four frames at a time: a lane's L*L + R*R reaches 2^31 at the most, so
-  // the lanes are summed as unsigned and widened to 64 bits every step.
-  const __m128i lowHalves = _mm_set1_epi32(0xFFFF);
-  __m128i sumLeft = _mm_setzero_si128(), sumAll = _mm_setzero_si128();
-  const __m128i zero = _mm_setzero_si128();
-  auto widenAdd = [&](__m128i& sum, __m128i lanes) {
-    sum = _mm_add_epi64(sum, _mm_unpacklo_epi32(lanes, zero));
-    sum = _mm_add_epi64(sum, _mm_unpackhi_epi32(lanes, zero));
-  };
-  for (; j + 4 <= count; j += 4) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + 4 * size_t{j}));
-    const __m128i l = _mm_and_si128(x, lowHalves);
-    widenAdd(sumAll, _mm_madd_epi16(x, x));
-    widenAdd(sumLeft, _mm_madd_epi16(l, l));
-  }
-  uint64_t lanes[2];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sumLeft);
-  left += lanes[0] + lanes[1];
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sumAll);
-  all += lanes[0] + lanes[1];
-#endif
-  for (; j < count; ++j) {
+// of the right to `right`. A square is at most 2^30, so three of them add up
+// in an unsigned 32-bit lane before the lanes are widened to 64 bits.
+void AddSquaresPlain(const uint8_t* frames, uint32_t count, uint64_t& left, uint64_t& right) {
+  for (uint32_t j = 0; j < count; ++j) {
     int16_t s[2];
     std::memcpy(s, frames + 4 * size_t{j}, 4);
-    const uint64_t l = static_cast<uint64_t>(int64_t{s[0]} * s[0]);
-    left += l;
-    all += l + static_cast<uint64_t>(int64_t{s[1]} * s[1]);
+    left += static_cast<uint64_t>(int64_t{s[0]} * s[0]);
+    right += static_cast<uint64_t>(int64_t{s[1]} * s[1]);
   }
+}
+
+#if defined(__SSE2__)
+uint64_t SumLanes(__m128i sum) {
+  uint64_t lanes[2];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), sum);
+  return lanes[0] + lanes[1];
+}
+
+void AddSquaresSse2(const uint8_t* frames, uint32_t count, uint64_t& left, uint64_t& right) {
+  const __m128i lowHalves = _mm_set1_epi32(0xFFFF), zero = _mm_setzero_si128();
+  __m128i sumLeft = zero, sumRight = zero;
+  uint32_t j = 0;
+  for (; j + 12 <= count; j += 12) {
+    __m128i l32 = zero, r32 = zero;
+    for (uint32_t k = 0; k < 12; k += 4) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(frames + 4 * size_t{j + k}));
+      const __m128i l = _mm_and_si128(x, lowHalves), r = _mm_srli_epi32(x, 16);
+      l32 = _mm_add_epi32(l32, _mm_madd_epi16(l, l));
+      r32 = _mm_add_epi32(r32, _mm_madd_epi16(r, r));
+    }
+    sumLeft = _mm_add_epi64(sumLeft, _mm_add_epi64(_mm_unpacklo_epi32(l32, zero), _mm_unpackhi_epi32(l32, zero)));
+    sumRight = _mm_add_epi64(sumRight, _mm_add_epi64(_mm_unpacklo_epi32(r32, zero), _mm_unpackhi_epi32(r32, zero)));
+  }
+  left += SumLanes(sumLeft);
+  right += SumLanes(sumRight);
+  AddSquaresPlain(frames + 4 * size_t{j}, count - j, left, right);
+}
+
+// The eight 32-bit lanes of `lanes` added up in pairs as four 64-bit lanes.
+__attribute__((target("avx2"))) inline __m256i Widen(__m256i lanes) {
+  return _mm256_add_epi64(_mm256_cvtepu32_epi64(_mm256_castsi256_si128(lanes)),
+                          _mm256_cvtepu32_epi64(_mm256_extracti128_si256(lanes, 1)));
+}
+
+__attribute__((target("avx2"))) void AddSquaresAvx2(const uint8_t* frames, uint32_t count, uint64_t& left,
+                                                    uint64_t& right) {
+  const __m256i lowHalves = _mm256_set1_epi32(0xFFFF), zero = _mm256_setzero_si256();
+  __m256i sumLeft = zero, sumRight = zero;
+  uint32_t j = 0;
+  for (; j + 24 <= count; j += 24) {
+    __m256i l32 = zero, r32 = zero;
+    for (uint32_t k = 0; k < 24; k += 8) {
+      const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(frames + 4 * size_t{j + k}));
+      const __m256i l = _mm256_and_si256(x, lowHalves), r = _mm256_srli_epi32(x, 16);
+      l32 = _mm256_add_epi32(l32, _mm256_madd_epi16(l, l));
+      r32 = _mm256_add_epi32(r32, _mm256_madd_epi16(r, r));
+    }
+    sumLeft = _mm256_add_epi64(sumLeft, Widen(l32));
+    sumRight = _mm256_add_epi64(sumRight, Widen(r32));
+  }
+  uint64_t lanes[4];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), sumLeft);
+  left += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(lanes), sumRight);
+  right += lanes[0] + lanes[1] + lanes[2] + lanes[3];
+  AddSquaresSse2(frames + 4 * size_t{j}, count - j, left, right);
+}
+#endif
+
+void AddSquares(const uint8_t* frames, uint32_t count, uint64_t& left, uint64_t& right) {
+#if defined(__SSE2__)
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) {
+    AddSquaresAvx2(frames, count, left, right);
+  } else {
+    AddSquaresSse2(frames, count, left, right);
+  }
+#else
+  AddSquaresPlain(frames, count, left, right);
+#endif
 }
 
 }  // namespace
@@ -57,7 +105,7 @@ void LevelRule::Start(int32_t rate, bool automatic, double thresholdDb) {
 
 uint32_t LevelRule::Take(const uint8_t* frames, uint32_t count) {
   const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(blockFrames_) - inBlock_);
-  AddSquares(frames, n, sumLeft_, sumAll_);
+  AddSquares(frames, n, sumLeft_, sumRight_);
   inBlock_ += n;
   blockDone_ = inBlock_ == static_cast<uint32_t>(blockFrames_);
   if (blockDone_) EndBlock();
@@ -65,13 +113,13 @@ uint32_t LevelRule::Take(const uint8_t* frames, uint32_t count) {
 }
 
 void LevelRule::EndBlock() {
-  const uint64_t louder = std::max(sumLeft_, sumAll_ - sumLeft_);
+  const uint64_t louder = std::max(sumLeft_, sumRight_);
   blockDb_ = louder == 0 ? kSilentBlockDb
                          : 10.0 * std::log10(static_cast<double>(louder) / blockFrames_ / (32768.0 * 32768.0));
   blockStart_ = nextStart_;
   nextStart_ += blockFrames_;
   inBlock_ = 0;
-  sumLeft_ = sumAll_ = 0;
+  sumLeft_ = sumRight_ = 0;
   if (automatic_) UpdateThreshold();
 
   ended_ = false;

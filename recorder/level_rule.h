@@ -71,7 +71,7 @@ class LevelRule {
   double floorDb_ = kSilentBlockDb;
   // The block being filled.
   uint32_t inBlock_ = 0;
-  uint64_t sumLeft_ = 0, sumAll_ = 0;  // squares of the left channel, and of both
+  uint64_t sumLeft_ = 0, sumRight_ = 0;  // squares of each channel
   // The last completed block.
   bool blockDone_ = false;
   int64_t blockStart_ = 0;
