@@ -12,13 +12,14 @@
 namespace {
 // Half a capture buffer per fragment: about ten wake-ups a second.
 constexpr uint32_t kFragmentBytes = 4096 * 4;
-// What the server may keep for us while this process does not read (a
-// stalled disk, SIGSTOP): 25 s. PulseAudio keeps at most 4 MiB of a record
-// stream (about 21.8 s of 48 kHz stereo), pipewire-pulse likewise.
+// What the server may keep for us while this process does not run at all
+// (SIGSTOP, a starved CPU): 25 s. PulseAudio keeps at most 4 MiB of a record
+// stream (about 21.8 s of 48 kHz stereo), pipewire-pulse likewise. While the
+// process runs, the loop thread reads on into the feed's slack, whatever the
+// writing side does.
 constexpr uint32_t kStreamSlackSeconds = 25;
-// The capture ring's eight buffers: a chunk larger than all of them could
-// never wait for room.
-constexpr size_t kRingBytes = 8 * CaptureFeed::kQueuedBufferBytes;
+// How long a stop waits for the server to say how far the stream had come.
+constexpr auto kStopAnswerTimeout = std::chrono::seconds(1);
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // A stream may take a while to deliver its first frames (a source waking
 // from suspension); until then it is given longer.
@@ -48,6 +49,7 @@ class PulseWaveInService::Device : public WaveInDevice {
   std::string OpenStream(const WAVEFORMATEX& format, const std::string& source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, 2};
     gaps_ = StreamGapCounter(static_cast<int>(format.nSamplesPerSec));
+    rate_ = format.nSamplesPerSec;
     PulseClient::Lock lock(client_);
     stream_ = pa_stream_new(client_.context(), "Tapewell recording", &spec, nullptr);
     if (!stream_) return "the sound server refused the stream: " + client_.ErrorText();
@@ -57,6 +59,7 @@ class PulseWaveInService::Device : public WaveInDevice {
     attr.maxlength = kStreamSlackSeconds * format.nSamplesPerSec * 4;
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = kFragmentBytes;
+    if (!feed_.ReserveSlack(format.nSamplesPerSec)) return "not enough memory for the recording's slack";
     // A named source is recorded or the recording ends; the default source
     // follows the server's default as it changes.
     const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(
@@ -133,17 +136,8 @@ class PulseWaveInService::Device : public WaveInDevice {
       if (length == 0) {
         // Nothing to read (an empty peek is not dropped): every frame the
         // server sent is ours, so a shortfall against the clock is a gap.
-        self->service_.framesWaiting_.store(false, std::memory_order_relaxed);
         const uint64_t lost = self->gaps_.CaughtUp(StreamGapCounter::Clock::now(), self->received_);
         if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
-        return;
-      }
-      if (bytes && length > self->feed_.Room() && length <= kRingBytes) {
-        // No buffer free: the frames stay in the stream, where the server
-        // keeps them, until the window hands buffers back. A later read
-        // (the next fragment's arrival) takes them.
-        self->feed_.NoteWaiting();
-        self->service_.framesWaiting_.store(true, std::memory_order_relaxed);
         return;
       }
       if (!bytes) {
@@ -151,10 +145,69 @@ class PulseWaveInService::Device : public WaveInDevice {
         // so the file keeps its timing, and counted as dropped.
         self->service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
       }
+      // Every frame is taken at once: what finds no free buffer waits in
+      // the feed's slack.
       self->received_ += length / 4;
       self->feed_.Pour(static_cast<const uint8_t*>(bytes), length);
       pa_stream_drop(stream);
     }
+  }
+
+ public:
+  // -- the user-interface thread: where a take asked to end now ends.
+  //
+  // "Captured before the stop" is what the server had written into our
+  // stream by the stop's moment `when`: the stream's write index, in the
+  // same count as the frames taken from it (holes included), as the server
+  // tells it in answer to the question asked here, less the frames captured
+  // between `when` and the answer (by the clock; the stop may be marked a
+  // while after it was asked, when the thread that tells was busy writing).
+  // The frames still inside the source (a device's own latency) reach the
+  // stream after that and are left out. Until the answer comes, and for
+  // good when the server does not answer within a second, the frames taken
+  // so far and those waiting in libpulse, counted back to `when` likewise,
+  // are the stop point.
+  void MarkStop(std::chrono::steady_clock::time_point when) {
+    PulseClient::Lock lock(client_);
+    if (!stream_ || stopMarked_) return;
+    stopMarked_ = true;
+    stopWhen_ = when;
+    stopAsked_ = std::chrono::steady_clock::now();
+    const size_t readable = pa_stream_readable_size(stream_);
+    stopLocal_ = received_ + (readable == static_cast<size_t>(-1) ? 0 : readable / 4);
+    timingAsked_ = pa_stream_update_timing_info(stream_, &Device::OnTiming, this);
+  }
+
+  int64_t StopPoint() {
+    if (!stopMarked_) return kStopAtOnce;
+    int64_t point = stopServer_.load();
+    if (point < 0) {
+      if (std::chrono::steady_clock::now() - stopAsked_ < kStopAnswerTimeout && timingAsked_) {
+        return kStopPointPending;
+      }
+      point = CaptureFeed::FramesAt(static_cast<int64_t>(stopLocal_), stopAsked_, stopWhen_, rate_);
+    }
+    return point - static_cast<int64_t>(feed_.FramesLost());
+  }
+
+  uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
+
+ private:
+  // The loop thread: the server's answer to MarkStop's question.
+  static void OnTiming(pa_stream* stream, int success, void* data) {
+    auto* self = static_cast<Device*>(data);
+    const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
+    const auto local = static_cast<int64_t>(self->stopLocal_);
+    int64_t point = CaptureFeed::FramesAt(local, self->stopAsked_, self->stopWhen_, self->rate_);
+    // An index that says less than we already took, or more than the
+    // server can hold, is not in our count: the local one stands then.
+    if (timing && !timing->write_index_corrupt && timing->write_index >= 0) {
+      const int64_t server = timing->write_index / 4;
+      if (server >= local && server <= local + int64_t{kStreamSlackSeconds} * self->rate_) {
+        point = CaptureFeed::FramesAt(server, std::chrono::steady_clock::now(), self->stopWhen_, self->rate_);
+      }
+    }
+    self->stopServer_.store(point);
   }
 
   // -- the delivery thread: whether the stream failed or stopped delivering
@@ -177,6 +230,11 @@ class PulseWaveInService::Device : public WaveInDevice {
   void DetachStream() {
     if (!stream_) return;
     PulseClient::Lock lock(client_);
+    if (timingAsked_) {
+      pa_operation_cancel(timingAsked_);
+      pa_operation_unref(timingAsked_);
+      timingAsked_ = nullptr;
+    }
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
@@ -192,6 +250,14 @@ class PulseWaveInService::Device : public WaveInDevice {
   CaptureFeed feed_;               // the queued buffers: poured into by the loop thread
   StreamGapCounter gaps_;          // loop thread (set up before the stream runs)
   uint64_t received_ = 0;          // loop thread: frames taken from the stream, holes included
+  uint32_t rate_ = 0;
+  // The stop (MarkStop): asked and read on the user-interface thread, the
+  // answer written on the loop thread.
+  bool stopMarked_ = false;
+  std::chrono::steady_clock::time_point stopWhen_{}, stopAsked_{};
+  uint64_t stopLocal_ = 0;
+  pa_operation* timingAsked_ = nullptr;  // under the loop's lock
+  std::atomic<int64_t> stopServer_{-1};
   std::atomic<bool> failed_{false};
 };
 
@@ -244,7 +310,6 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   // A server that went away since the last recording is reached anew.
   if ((!client_ || !client_->Ready()) && !Connect()) return MMSYSERR_BADDEVICEID;
   droppedFrames_ = 0;
-  framesWaiting_ = false;
   loss_ = Loss::None;
   lossError_ = 0;
   lastError_.clear();
@@ -259,6 +324,14 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   callback(*handle, MM_WIM_OPEN, instance, 0, 0);
   return MMSYSERR_NOERROR;
 }
+
+void PulseWaveInService::MarkStop(std::chrono::steady_clock::time_point when) {
+  if (device_) device_->MarkStop(when);
+}
+
+int64_t PulseWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
+
+uint64_t PulseWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
 
 void PulseWaveInService::Release(HWAVEIN handle) {
   if (handle == device_.get()) device_.reset();

@@ -26,9 +26,11 @@
 #include <optional>
 #include <string>
 
+#include "capture/capture_feed.h"
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
 #include "capture/live_input.h"
+#include "capture/stop_catch_up.h"
 #ifdef _WIN32
 #include "cli/win_arguments.h"
 #include "cli/win_console.h"
@@ -103,6 +105,9 @@ std::atomic<bool> g_resized{false};
 // after, when the queue does not exist (a stop signal can still arrive while
 // the program ends).
 std::atomic<const WakeupQueue*> g_signalQueue{nullptr};
+// When the first stop signal came (CLOCK_MONOTONIC, which steady_clock
+// reads, in nanoseconds); 0 before. The main loop may be busy writing then.
+std::atomic<int64_t> g_firstStopNs{0};
 
 void OnSignal(int signal) {
   if (signal == SIGUSR1) {
@@ -110,6 +115,11 @@ void OnSignal(int signal) {
   } else if (signal == SIGWINCH) {
     g_resized.store(true);
   } else {
+    timespec now{};
+    int64_t none = 0;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) == 0) {
+      g_firstStopNs.compare_exchange_strong(none, int64_t{now.tv_sec} * 1000000000 + now.tv_nsec);
+    }
     g_stopRequests.fetch_add(1);
   }
   if (const WakeupQueue* queue = g_signalQueue.load()) queue->Poke();
@@ -386,15 +396,90 @@ ProgressMode ChooseProgress(const Options& options) {
   return options.progress ? ProgressMode::Plain : ProgressMode::Off;
 }
 
-// Whether a stop asked for can be carried out now: not while frames
-// captured before it still wait below the ring after a stall (they are let
-// in first), unless that has taken kStopCatchUp already.
-constexpr auto kStopCatchUp = std::chrono::seconds(5);
-bool StopNow(const WaveInService& service, std::optional<std::chrono::steady_clock::time_point>& deadline) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!deadline) deadline = now + kStopCatchUp;
-  return !service.FramesWaiting() || now >= *deadline;
+// One line on standard error while the progress line may be on it: the
+// line is erased first, and redrawn by the next progress.
+void SayDuringTake(ProgressMode progress, const std::string& text) {
+  std::fprintf(stderr, "%stapewell-rec: %s\n", progress == ProgressMode::InPlace ? "\r\033[K" : "", text.c_str());
 }
+
+// Seconds with one decimal, as the user is told them.
+std::string Tenths(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+// How a take ends without losing what was captured before the stop (q, a
+// signal; capture/stop_catch_up.h), and what the user is told meanwhile.
+class TakeEnd {
+ public:
+  TakeEnd(TerminalRecorder& rec, WaveInService& service, ProgressMode progress)
+      : rec_(rec), service_(service), progress_(progress) {}
+
+  /// A stop asked for at `when`. True when the take has ended (a second stop gave up).
+  bool Ask(std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now()) {
+    catchUp_.Request(service_, rec_.framesHandled, when);
+    if (!catchUp_.GaveUp()) return false;
+    rec_.StopAtHandledFrames();
+    SayDuringTake(progress_, Text(kRecGaveUp, {Tenths(double(catchUp_.GivenUp()) / g_nSampleRate),
+                                               std::to_string(catchUp_.GivenUp())}));
+    return true;
+  }
+
+  /// Between rounds of buffers: ends the take when everything captured
+  /// before the stop is written (true), says how far there is still to go,
+  /// and how far the disk is behind. `limitFrames` (the duration's, or -1)
+  /// becomes the frame the take ends at, once that is known.
+  bool Look(int64_t& limitFrames) {
+    const double behind = SecondsBehind(service_, rec_.framesHandled, g_nSampleRate);
+    rec_.progressNote = behind >= kBehindSeconds ? Text(kRecDiskBehind, {Tenths(behind)}) : "";
+    if (!rec_.progressNote.empty() && !toldBehind_) {
+      toldBehind_ = true;
+      SayDuringTake(progress_, Text(kRecDiskCannotKeepUp, {Tenths(behind), std::to_string(CaptureFeed::kSlackSeconds)}));
+    }
+    if (!catchUp_.Active()) return false;
+    const int64_t limit = catchUp_.Limit(service_);
+    if (limit == WaveInService::kStopAtOnce) {
+      rec_.OnStop();
+      return true;
+    }
+    if (limit < 0) return false;
+    if (rec_.framesHandled >= limit) {
+      rec_.StopAtHandledFrames();
+      return true;
+    }
+    limitFrames = limitFrames < 0 ? limit : std::min(limitFrames, limit);
+    if (const double left = catchUp_.SecondsLeft(service_, rec_.framesHandled, g_nSampleRate); left >= 0.5) {
+      rec_.progressNote = Text(kRecWritingLast, {Tenths(left)});
+      if (!toldWriting_) {
+        toldWriting_ = true;
+        SayDuringTake(progress_, rec_.progressNote);
+      }
+    }
+    return false;
+  }
+
+ private:
+  TerminalRecorder& rec_;
+  WaveInService& service_;
+  const ProgressMode progress_;
+  StopCatchUp catchUp_;
+  bool toldWriting_ = false, toldBehind_ = false;
+};
+
+// When the first stop signal came; now when that is not known.
+std::chrono::steady_clock::time_point StopSignalTime() {
+#ifndef _WIN32
+  if (const int64_t ns = g_firstStopNs.load(); ns > 0) {
+    const std::chrono::steady_clock::time_point when{std::chrono::nanoseconds(ns)};
+    if (when <= std::chrono::steady_clock::now()) return when;
+  }
+#endif
+  return std::chrono::steady_clock::now();
+}
+
+// How long the loop handles buffers before it looks at keys and signals again.
+constexpr auto kRoundTime = std::chrono::milliseconds(250);
 
 // `fastReplay`: the replay of --input --fast, which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
@@ -450,7 +535,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   // A stop asked for while the recording starts does not wait on a stalled server.
   SetLiveInputStopRequests(&g_stopRequests);
 #endif
-  const int64_t limitFrames =
+  int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
   rec.meter.Reset(options.rate);
@@ -465,23 +550,23 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
-  std::optional<std::chrono::steady_clock::time_point> stopDeadline;
+  TakeEnd takeEnd(rec, service, progress);
+  int stopsTaken = 0;
+  bool buffersLeft = false;  // the last round ended with buffers still queued
   auto progressDue = std::chrono::steady_clock::now();
 #ifdef _WIN32
   const winconsole::ConsoleSession console(keys);
   while (g_bRecording) {
     // A fast replay delivers its buffers here, without waiting.
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
-      winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
+      winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), buffersLeft ? 0 : 250);
     }
-    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
-      rec.OnStop();
-      break;
-    }
+    bool ended = false;
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    if (ended) break;
     if (const char key = console.ReadsKeys() ? winconsole::TakeKey() : 0; key == '\n' || key == 'm' || key == 'M') {
       rec.OnTrackMark();
-    } else if (key == 'q' || key == 'Q') {
-      rec.OnStop();
+    } else if ((key == 'q' || key == 'Q') && takeEnd.Ask()) {
       break;
     }
 #else
@@ -493,13 +578,12 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     // A fast replay delivers its buffers here, without waiting; signals are
     // looked at between two rounds of buffers.
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
-      poll(fds, stdinOpen ? 2 : 1, 250);
+      poll(fds, stdinOpen ? 2 : 1, buffersLeft ? 0 : 250);
       rec.queue.Drain();
     }
-    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
-      rec.OnStop();
-      break;
-    }
+    bool ended = false;
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    if (ended) break;
     for (int marks = g_markRequests.exchange(0); marks > 0; --marks) rec.OnTrackMark();
     if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
       char key = 0;
@@ -508,15 +592,22 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
         stdinOpen = false;
       } else if (key == '\n' || key == 'm' || key == 'M') {
         rec.OnTrackMark();
-      } else if (key == 'q' || key == 'Q') {
-        rec.OnStop();
+      } else if ((key == 'q' || key == 'Q') && takeEnd.Ask()) {
         break;
       }
     }
     if (g_resized.exchange(false)) rec.columns = StderrColumns();
 #endif
+    if (takeEnd.Look(limitFrames)) break;
+    // Buffers are handled for a round at most, so that keys and signals are
+    // looked at while a slow disk keeps the queue full.
     WakeupQueue::Message m;
-    while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
+    const auto roundEnd = std::chrono::steady_clock::now() + kRoundTime;
+    buffersLeft = false;
+    while (g_bRecording && !buffersLeft && rec.queue.Take(m)) {
+      HandleMessage(rec, m, limitFrames);
+      buffersLeft = std::chrono::steady_clock::now() >= roundEnd;
+    }
     if (!fastReplay || std::chrono::steady_clock::now() >= progressDue) {
       rec.ShowProgress(CaptureDroppedFrames());
       progressDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);

@@ -51,6 +51,7 @@ void TerminalRecorder::ShowProgress(uint64_t dropped) {
   parts.level = meter.HasFrames() ? meter.Text() : "";
   parts.path = m_strPath;
   parts.dropped = CliText(CliTextId::kRecProgressDropped, language_, {std::to_string(dropped)});
+  parts.note = progressNote;
   output_.Status(progress_ == ProgressMode::InPlace ? FittedProgressLine(parts, columns) : PlainProgressLine(parts));
 }
 

@@ -40,6 +40,8 @@ class TerminalRecorder : public RecorderEngine {
   int64_t framesHandled = 0;
   /// The terminal's width for the in-place progress line.
   int columns = 80;
+  /// Said at the end of the progress line when not empty ("disk 6.2 s behind").
+  std::string progressNote;
   /// When set, told of every completed track (--cue, --labels).
   TrackList* trackList = nullptr;
   /// When set, a dry run: told of the tracks and the frames, and no event line is printed.

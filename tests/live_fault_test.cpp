@@ -63,16 +63,20 @@ bool WaitForText(const std::string& path, const std::string& text, std::chrono::
 class Child {
  public:
   /// Runs `argv` with stdout and stderr into files and `env` added; `setup`
-  /// runs in the child just before the program starts.
+  /// runs in the child just before the program starts. With `keys`, its
+  /// standard input is a pipe that Type writes into (else /dev/null).
   Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
-        const std::map<std::string, std::string>& env = {}, void (*setup)() = nullptr) {
+        const std::map<std::string, std::string>& env = {}, void (*setup)() = nullptr, bool keys = false) {
     std::fflush(nullptr);
+    int keyPipe[2] = {-1, -1};
+    if (keys && pipe(keyPipe) != 0) keyPipe[0] = keyPipe[1] = -1;
     pid_ = fork();
     if (pid_ == 0) {
       const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int devnull = open("/dev/null", O_RDWR);
-      dup2(devnull, 0);
+      dup2(keyPipe[0] >= 0 ? keyPipe[0] : devnull, 0);
+      if (keyPipe[1] >= 0) close(keyPipe[1]);
       dup2(outFd, 1);
       dup2(errFd, 2);
       for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
@@ -86,8 +90,11 @@ class Child {
       execvp(args[0], args.data());
       _exit(127);
     }
+    if (keyPipe[0] >= 0) close(keyPipe[0]);
+    keys_ = keyPipe[1];
   }
   ~Child() {
+    if (keys_ >= 0) close(keys_);
     if (pid_ > 0) {
       kill(pid_, SIGCONT);
       kill(pid_, SIGKILL);
@@ -97,6 +104,11 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t pid() const { return pid_; }
+  /// Writes `text` to the child's standard input (started with `keys`).
+  void Type(const std::string& text) const {
+    if (keys_ < 0) return;
+    [[maybe_unused]] const ssize_t written = write(keys_, text.data(), text.size());
+  }
   /// Sends `signal` to the child while it runs (never to anything else once
   /// it has been reaped).
   void Signal(int signal) const {
@@ -118,6 +130,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  int keys_ = -1;
 };
 
 // The unique-frame signal: frame n (from 1) holds n, its low 16 bits on the
@@ -205,7 +218,7 @@ class LiveFaultTest : public ::testing::Test {
     env.merge(server.ClientEnv());
     std::vector<std::string> argv{kBinary, "-r", "48000", "-w", out};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    auto rec = std::make_unique<Child>(argv, log, errors, env);
+    auto rec = std::make_unique<Child>(argv, log, errors, env, nullptr, true);
     EXPECT_TRUE(WaitForText(log, "REC - ", 12s)) << FileText(log) << FileText(errors);
     return rec;
   }
@@ -237,6 +250,42 @@ class LiveFaultTest : public ::testing::Test {
     EXPECT_EQ(c.missing, 0u) << c;
     EXPECT_EQ(c.repeats, 0u) << c;
     EXPECT_GT(c.frames, uint64_t((faultSeconds + 6) * kRate)) << c;
+  }
+
+  // Records the signal with the reference recorder (parec on the same
+  // monitor) beside it; `stop` ends the take `afterSeconds` into it, the
+  // reference at the same instant. Every frame the reference got before the
+  // stop must be in the files, or counted as dropped: exactly the frames
+  // missing, whether inside the take or at its end. Returns the exit status.
+  int StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
+                                  const std::function<void(Child&)>& stop) {
+    auto rec = StartRecorder(env);
+    const std::string reference = dir.file("reference.raw");
+    Child parec({"parec", "-d", "tapewell_null.monitor", "--raw", "--format=s16le", "--rate=48000", "--channels=2",
+                 "--latency-msec=20"},
+                reference, dir.file("parec.err"), server.ClientEnv());
+    auto player = PlaySignal(afterSeconds + 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(int(afterSeconds * 1000)));
+    parec.Signal(SIGINT);
+    stop(*rec);
+    const int status = rec->WaitFor(60s);
+    EXPECT_TRUE(WIFEXITED(status)) << "still running 60 s after the stop\n" << FileText(log) << FileText(errors);
+    parec.WaitFor(5s);
+    // The last number the reference recorded: captured before the stop.
+    const auto ref = ReadFileBytes(reference);
+    uint32_t heard = 0;
+    for (size_t at = 0; at + 4 <= ref.size(); at += 4) {
+      heard = std::max(heard, uint32_t(ref[at] | ref[at + 1] << 8 | uint32_t(ref[at + 2]) << 16 |
+                                       uint32_t(ref[at + 3]) << 24));
+    }
+    const Continuity c = CheckContinuity(out);
+    EXPECT_EQ(c.repeats, 0u) << c;
+    EXPECT_GT(heard, uint32_t(kRate)) << "the reference recorded too little";
+    const uint64_t lostAtEnd = heard > c.last ? heard - c.last : 0;
+    // Within 20 ms: the reference's own latency and the two stops' moments.
+    EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing + lostAtEnd), 0.020 * kRate)
+        << c << ", the reference heard up to " << heard << "\n" << FileText(log) << FileText(errors);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   OwnServer server;
@@ -354,6 +403,42 @@ TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
   // player started with the recording).
   EXPECT_GT(c.missing, uint64_t(5 * kRate)) << c;
   EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing), 0.050 * kRate) << c << "\n" << FileText(log);
+}
+
+// ------------------------------------------------- ending a take after a stall
+
+// A disk at half the take's speed: each block of 2.13 s takes 4.3 s longer to write.
+const std::map<std::string, std::string> kHalfSpeedDisk{{"LD_PRELOAD", kShim}, {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "4300"}};
+
+TEST_F(LiveFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeItAndSaysSo) {
+  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+  EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << FileText(errors);
+  EXPECT_NE(FileText(errors).find("writing the last "), std::string::npos) << FileText(errors);
+}
+
+TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
+  // Every block takes 1.5 s longer, and the second (about 4.3 s in) 4 s more:
+  // the interrupt comes 2.5 s into that stall.
+  const int status = StopAndCompareWithReference({{"LD_PRELOAD", kShim},
+                                                  {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "1500"},
+                                                  {"TAPEWELL_SHIM_STALL_WRITE", "2"},
+                                                  {"TAPEWELL_SHIM_STALL_SECONDS", "4"}},
+                                                 6.8, [](Child& rec) { rec.Signal(SIGINT); });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
+TEST_F(LiveFaultTest, ASecondCtrlCGivesUpOnTheFramesNotWrittenAndCountsThemExactly) {
+  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) {
+    rec.Signal(SIGINT);
+    std::this_thread::sleep_for(1500ms);
+    rec.Signal(SIGINT);
+  });
+  EXPECT_EQ(status, 3);
+  EXPECT_GT(DroppedFrames(log), kRate / 10) << FileText(log);
+  EXPECT_NE(FileText(errors).find("gave up on the last "), std::string::npos) << FileText(errors);
 }
 
 // ------------------------------------------------- start-up

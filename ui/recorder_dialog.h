@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "capture/message_window.h"
+#include "capture/stop_catch_up.h"
 #include "card/port_access.h"
 #include "recorder/recorder_engine.h"
+#include "recorder/string_table.h"
 
 class QCheckBox;
 class QLabel;
@@ -51,8 +53,13 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   /// The window caption with the dropped-frame count of the last recording.
   QString BaseCaption() const;
   /// Puts the running take's time, track number and dropped frames in the
-  /// caption (a timer does so about once a second while recording).
+  /// caption (a timer does so about once a second while recording), and
+  /// how far the disk is behind, or what is still to be written after Stop.
   void ShowTakeCaption();
+  /// Stop: the take ends once everything captured before it is written
+  /// (capture/stop_catch_up.h); a second Stop meanwhile gives up on the
+  /// rest, counting it as dropped.
+  void AskStop();
 
  protected:
   // RecorderEngine
@@ -80,6 +87,10 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
  private:
   void OnOK();
+  // While a stop catches up: ends the take once everything captured before
+  // it is written.
+  void LookAtStop();
+  Language WindowLanguage();
 
   PortAccess& ports_;
   std::string commandLine_;
@@ -97,4 +108,6 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   QMenu systemMenu_;
   QTimer captionTimer_;  // refreshes the caption while recording
   bool registerAvailable_ = false;
+  StopCatchUp catchUp_;              // the running take's stop, once asked for
+  std::optional<int> closeResult_;   // a close waiting for the stop to catch up
 };

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/stop_catch_up.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/string_table.h"
 
@@ -14,6 +15,16 @@
 /// with the recording time of `frames` at `rate` Hz as HH:MM:SS, `track` and
 /// `dropped`.
 std::string TakeStatusText(const std::string& pattern, int64_t frames, int32_t rate, int track, uint64_t dropped);
+
+/// `seconds` with one decimal ("7.4").
+std::string TenthsOfSeconds(double seconds);
+
+/// What the caption and the progress line add about a running take with
+/// `handled` frames written at `rate` Hz, in `language`: what is still to be
+/// written after a stop ("writing the last 7.4 s…"), else how far the disk
+/// is behind when that is kBehindSeconds or more ("disk 6.2 s behind"), else "".
+std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp, int64_t handled, int32_t rate,
+                             Language language);
 
 /// Why a recording ended in `end`, in `language`, or "" when it did not fail:
 /// the track file `path` and the system's reason (`fileErrno`, 0 for out of
