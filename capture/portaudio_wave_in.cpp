@@ -144,7 +144,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     stopSeen_ = CaptureFeed::FramesAt(static_cast<int64_t>(feed_.FramesSeen()) + pending,
                                       std::chrono::steady_clock::now(), when, rate_);
   }
-  int64_t StopPoint() const { return stopSeen_ - static_cast<int64_t>(feed_.FramesLost()); }
+  int64_t StopPoint() const { return std::max<int64_t>(stopSeen_ - static_cast<int64_t>(feed_.FramesLost()), 0); }
   uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
 
   MMRESULT Close() override {

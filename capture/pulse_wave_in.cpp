@@ -3,6 +3,7 @@
 #include <pulse/error.h>
 #include <pulse/stream.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "capture/capture_feed.h"
@@ -150,31 +151,37 @@ class PulseWaveInService::Device : public WaveInDevice {
       self->received_ += length / 4;
       self->feed_.Pour(static_cast<const uint8_t*>(bytes), length);
       pa_stream_drop(stream);
+      self->taken_[self->takenNext_] = {std::chrono::steady_clock::now(), self->received_};
+      self->takenNext_ = (self->takenNext_ + 1) % kTakenRecords;
+      self->takenCount_ = std::min(self->takenCount_ + 1, kTakenRecords);
     }
   }
 
  public:
-  // -- the user-interface thread: where a take asked to end now ends.
+  // -- the user-interface thread: where a take asked to end ends.
   //
-  // "Captured before the stop" is what the server had written into our
-  // stream by the stop's moment `when`: the stream's write index, in the
-  // same count as the frames taken from it (holes included), as the server
-  // tells it in answer to the question asked here, less the frames captured
-  // between `when` and the answer (by the clock; the stop may be marked a
-  // while after it was asked, when the thread that tells was busy writing).
-  // The frames still inside the source (a device's own latency) reach the
-  // stream after that and are left out. Until the answer comes, and for
-  // good when the server does not answer within a second, the frames taken
-  // so far and those waiting in libpulse, counted back to `when` likewise,
-  // are the stop point.
+  // "Captured before the stop" is what the server had delivered to us by the
+  // stop's moment `when` (the stop may be marked a while after it was asked,
+  // when the thread that tells was busy writing), found in the record of
+  // the frames taken from the stream over the last seconds, and what the
+  // server still held for us then: taken to be what it holds when it answers
+  // the question asked here (a round trip of a few milliseconds; normally
+  // less than a fragment). The frames still inside the source (a device's own
+  // latency) reach the stream later and are left out. When the record does
+  // not reach back to `when` (the whole process stood still), the frames
+  // taken now are counted back to `when` by the clock. Until the answer
+  // comes, and for good when the server does not answer within a second,
+  // the server's share is left out.
   void MarkStop(std::chrono::steady_clock::time_point when) {
     PulseClient::Lock lock(client_);
     if (!stream_ || stopMarked_) return;
     stopMarked_ = true;
-    stopWhen_ = when;
-    stopAsked_ = std::chrono::steady_clock::now();
-    const size_t readable = pa_stream_readable_size(stream_);
-    stopLocal_ = received_ + (readable == static_cast<size_t>(-1) ? 0 : readable / 4);
+    stopWhen_ = stopTaken_ = when;
+    stopLocal_ = TakenBy(when);
+    if (stopLocal_ < 0) {
+      stopTaken_ = std::chrono::steady_clock::now();
+      stopLocal_ = static_cast<int64_t>(received_);
+    }
     timingAsked_ = pa_stream_update_timing_info(stream_, &Device::OnTiming, this);
   }
 
@@ -182,32 +189,40 @@ class PulseWaveInService::Device : public WaveInDevice {
     if (!stopMarked_) return kStopAtOnce;
     int64_t point = stopServer_.load();
     if (point < 0) {
-      if (std::chrono::steady_clock::now() - stopAsked_ < kStopAnswerTimeout && timingAsked_) {
+      if (std::chrono::steady_clock::now() - stopTaken_ < kStopAnswerTimeout && timingAsked_) {
         return kStopPointPending;
       }
-      point = CaptureFeed::FramesAt(static_cast<int64_t>(stopLocal_), stopAsked_, stopWhen_, rate_);
+      point = CaptureFeed::FramesAt(stopLocal_, stopTaken_, stopWhen_, rate_);
     }
-    return point - static_cast<int64_t>(feed_.FramesLost());
+    return std::max<int64_t>(point - static_cast<int64_t>(feed_.FramesLost()), 0);
   }
 
   uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
 
  private:
+  // Under the loop's lock: the frames taken from the stream by `when`, from
+  // the record; -1 when the record does not reach back that far.
+  int64_t TakenBy(std::chrono::steady_clock::time_point when) const {
+    for (size_t i = 0; i < takenCount_; ++i) {
+      const Taken& t = taken_[(takenNext_ + kTakenRecords - 1 - i) % kTakenRecords];
+      if (t.at <= when) return static_cast<int64_t>(t.frames);
+    }
+    return -1;
+  }
+
   // The loop thread: the server's answer to MarkStop's question.
   static void OnTiming(pa_stream* stream, int success, void* data) {
     auto* self = static_cast<Device*>(data);
     const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
-    const auto local = static_cast<int64_t>(self->stopLocal_);
-    int64_t point = CaptureFeed::FramesAt(local, self->stopAsked_, self->stopWhen_, self->rate_);
-    // An index that says less than we already took, or more than the
-    // server can hold, is not in our count: the local one stands then.
-    if (timing && !timing->write_index_corrupt && timing->write_index >= 0) {
-      const int64_t server = timing->write_index / 4;
-      if (server >= local && server <= local + int64_t{kStreamSlackSeconds} * self->rate_) {
-        point = CaptureFeed::FramesAt(server, std::chrono::steady_clock::now(), self->stopWhen_, self->rate_);
-      }
+    int64_t held = 0;
+    // What the server and libpulse hold for us: between the server's write
+    // index and our read index. An answer that says less than nothing, or
+    // more than the server can keep, tells nothing.
+    if (timing && !timing->write_index_corrupt && !timing->read_index_corrupt) {
+      const int64_t frames = (timing->write_index - timing->read_index) / 4;
+      if (frames >= 0 && frames <= int64_t{kStreamSlackSeconds} * self->rate_) held = frames;
     }
-    self->stopServer_.store(point);
+    self->stopServer_.store(CaptureFeed::FramesAt(self->stopLocal_ + held, self->stopTaken_, self->stopWhen_, self->rate_));
   }
 
   // -- the delivery thread: whether the stream failed or stopped delivering
@@ -251,11 +266,20 @@ class PulseWaveInService::Device : public WaveInDevice {
   StreamGapCounter gaps_;          // loop thread (set up before the stream runs)
   uint64_t received_ = 0;          // loop thread: frames taken from the stream, holes included
   uint32_t rate_ = 0;
+  // The record of the frames taken from the stream, one entry a read, the
+  // last kTakenRecords of them (about 20 s): the loop thread, under its lock.
+  struct Taken {
+    std::chrono::steady_clock::time_point at;
+    uint64_t frames;
+  };
+  static constexpr size_t kTakenRecords = 256;
+  Taken taken_[kTakenRecords]{};
+  size_t takenNext_ = 0, takenCount_ = 0;
   // The stop (MarkStop): asked and read on the user-interface thread, the
   // answer written on the loop thread.
   bool stopMarked_ = false;
-  std::chrono::steady_clock::time_point stopWhen_{}, stopAsked_{};
-  uint64_t stopLocal_ = 0;
+  std::chrono::steady_clock::time_point stopWhen_{}, stopTaken_{};
+  int64_t stopLocal_ = 0;            // frames taken from the stream by stopTaken_
   pa_operation* timingAsked_ = nullptr;  // under the loop's lock
   std::atomic<int64_t> stopServer_{-1};
   std::atomic<bool> failed_{false};

@@ -205,6 +205,8 @@ int64_t DroppedFrames(const std::string& log) {
 
 class LiveFaultTest : public ::testing::Test {
  protected:
+  /// `kind`: the private sound server the case records through.
+  explicit LiveFaultTest(const std::string& kind = "pulseaudio") : server(kind) {}
   void SetUp() override {
     if (!std::getenv("TAPEWELL_PULSE")) GTEST_SKIP() << "no private sound server (the test command provides one)";
     ASSERT_EQ(server.why(), "");
@@ -416,6 +418,18 @@ TEST_F(LiveFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeItA
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
   EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << FileText(errors);
   EXPECT_NE(FileText(errors).find("writing the last "), std::string::npos) << FileText(errors);
+}
+
+// The same through PipeWire (pipewire-pulse), which throws a late client's
+// whole backlog away: the recorder reads on into its own slack.
+class PipeWireFaultTest : public LiveFaultTest {
+ protected:
+  PipeWireFaultTest() : LiveFaultTest("pipewire") {}
+};
+
+TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeIt) {
+  EXPECT_EQ(StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }), 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
 }
 
 TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
