@@ -433,13 +433,14 @@ TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBefor
 }
 
 TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
-  // Every block takes 1.5 s longer, and the second (about 4.3 s in) 4 s more:
-  // the interrupt comes 2.5 s into that stall.
+  // Every block of 2.13 s takes 2.5 s longer (a disk a little slower than the
+  // take), and the second (about 4.3 s in) 10 s more:
+  // the interrupt comes 9 s into that stall.
   const int status = StopAndCompareWithReference({{"LD_PRELOAD", kShim},
-                                                  {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "1500"},
+                                                  {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "2500"},
                                                   {"TAPEWELL_SHIM_STALL_WRITE", "2"},
-                                                  {"TAPEWELL_SHIM_STALL_SECONDS", "4"}},
-                                                 6.8, [](Child& rec) { rec.Signal(SIGINT); });
+                                                  {"TAPEWELL_SHIM_STALL_SECONDS", "10"}},
+                                                 13.3, [](Child& rec) { rec.Signal(SIGINT); });
   EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
 }
