@@ -85,6 +85,7 @@ enum class CliTextId {
   kTakeGaveUp,           // %1: seconds, %2: frames given up on by a second Stop (the window)
   kRecDiskCannotKeepUp,  // %1: seconds, %2: seconds of slack
   kRecCannotWriteList,   // %1: the path and the reason
+  kRecListRetry,         // %1: the path and the reason
   kRecDryNeedsInput,
   kRecDryTrack,          // %1 number, %2 start, %3 first frame, %4 length, %5 frames, %6 what started it
   kRecDryStartRecording,

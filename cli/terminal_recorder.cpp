@@ -61,9 +61,17 @@ void TerminalRecorder::TrackStarted(TrackStart cause, int64_t silenceFrames) {
 
 void TerminalRecorder::TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) {
   if (dryRun) dryRun->TrackCompleted(firstFrame, frames);
-  if (trackList && trackListError.empty()) {
+  if (trackList) {
+    // A rewrite that failed (a full disk) is tried again at the next track
+    // change and at the end; the list keeps every track meanwhile.
     std::string why;
-    if (!trackList->Add({path, firstFrame, frames}, why)) trackListError = why;
+    if (trackList->Add({path, firstFrame, frames}, why)) {
+      trackListError.clear();
+    } else {
+      if (!trackListTold) std::fprintf(stderr, "tapewell-rec: %s\n", CliText(CliTextId::kRecListRetry, language_, {why}).c_str());
+      trackListTold = true;
+      trackListError = why;
+    }
   }
 }
 

@@ -46,8 +46,10 @@ class TerminalRecorder : public RecorderEngine {
   TrackList* trackList = nullptr;
   /// When set, a dry run: told of the tracks and the frames, and no event line is printed.
   DryRunReport* dryRun = nullptr;
-  /// Why the track list could not be written, or "" (the recording goes on).
+  /// Why the last rewrite of the track list failed, or "" (the recording goes
+  /// on, and the next track change tries again).
   std::string trackListError;
+  bool trackListTold = false;  // a failed rewrite of the track list was said
 
   /// Shows the progress line when it is due. `dropped`: frames lost so far.
   void ShowProgress(uint64_t dropped);

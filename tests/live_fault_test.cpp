@@ -545,6 +545,32 @@ void WriteSparseSilence(const std::string& path, uint32_t dataBytes) {
   std::filesystem::resize_file(path, 44 + uint64_t{dataBytes});
 }
 
+TEST_F(RecLimitTest, ATrackListRewriteThatFailsIsSaidOnceAndTriedAgainAtTheNextTrackChange) {
+  // Three bursts of sound, 1 s each, with 0.5 s of silence between them.
+  const std::string input = dir.file("bursts.wav");
+  ASSERT_EQ(WaveCreate(input.c_str(), kRate, 16, 2, 0), WAVE_OK);
+  std::vector<int16_t> samples;
+  for (int burst = 0; burst < 3; ++burst) {
+    for (int i = 0; i < kRate; ++i) samples.insert(samples.end(), 2, int16_t(i % 2 ? 10000 : -10000));
+    if (burst < 2) samples.insert(samples.end(), size_t(kRate), int16_t(0));
+  }
+  ASSERT_EQ(WavePutFrames(reinterpret_cast<const uint8_t*>(samples.data()), uint32_t(samples.size() / 2)), WAVE_OK);
+  ASSERT_EQ(WaveClose(), WAVE_OK);
+  // The second rewrite (the first track's end) meets a full disk.
+  const std::string cue = dir.file("t.cue");
+  int status = -1;
+  const std::string text =
+      RunCommand("LD_PRELOAD=" + kShim + " TAPEWELL_SHIM_FAIL_TMP_OPEN=2 " + kBinary + " --input " + input +
+                     " --fast -a -l 3 -w " + out + " --cue " + cue + " 2>&1 >" + dir.file("rec.out"),
+                 &status);
+  EXPECT_EQ(status, 0) << text;
+  const std::string retry = "it is tried again at the next track change";
+  ASSERT_NE(text.find(retry), std::string::npos) << text;
+  EXPECT_EQ(text.find(retry), text.rfind(retry)) << "said more than once: " << text;
+  const std::string sheet = FileText(cue);
+  EXPECT_NE(sheet.find("TRACK 03"), std::string::npos) << sheet;
+}
+
 TEST_F(RecLimitTest, Fat32FileSizeLimitStartsTheNextTrackBeforeIt) {
   // As much input as a WAV file can state: more than one FAT32 file holds.
   const std::string input = dir.file("long.wav");
