@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "capture/capture_feed.h"
 #include "capture/pulse_client.h"
@@ -56,6 +57,7 @@ class PulseWaveInService::Device : public WaveInDevice {
     if (!stream_) return "the sound server refused the stream: " + client_.ErrorText();
     pa_stream_set_state_callback(stream_, &Device::OnState, this);
     pa_stream_set_read_callback(stream_, &Device::OnRead, this);
+    pa_stream_set_moved_callback(stream_, &Device::OnMoved, this);
     pa_buffer_attr attr{};
     attr.maxlength = kStreamSlackSeconds * format.nSamplesPerSec * 4;
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
@@ -199,7 +201,27 @@ class PulseWaveInService::Device : public WaveInDevice {
 
   uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
 
+  bool TakeInputChange(std::string& input, int64_t& frame) {
+    PulseClient::Lock lock(client_);
+    if (!moved_) return false;
+    moved_ = false;
+    input = movedTo_;
+    frame = movedAt_;
+    return true;
+  }
+
  private:
+  // The loop thread: the server moved the stream to another source (the
+  // default changed, or the source went away). Everything taken before came
+  // from the old one.
+  static void OnMoved(pa_stream* stream, void* data) {
+    auto* self = static_cast<Device*>(data);
+    const char* name = pa_stream_get_device_name(stream);
+    std::snprintf(self->movedTo_, sizeof self->movedTo_, "%s", name ? name : "?");
+    self->movedAt_ = static_cast<int64_t>(self->received_ - self->feed_.FramesLost());
+    self->moved_ = true;
+  }
+
   // Under the loop's lock: the frames taken from the stream by `when`, from
   // the record; -1 when the record does not reach back that far.
   int64_t TakenBy(std::chrono::steady_clock::time_point when) const {
@@ -252,6 +274,7 @@ class PulseWaveInService::Device : public WaveInDevice {
     }
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream_, nullptr, nullptr);
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
@@ -282,6 +305,10 @@ class PulseWaveInService::Device : public WaveInDevice {
   int64_t stopLocal_ = 0;            // frames taken from the stream by stopTaken_
   pa_operation* timingAsked_ = nullptr;  // under the loop's lock
   std::atomic<int64_t> stopServer_{-1};
+  // The last move to another source, not yet taken: under the loop's lock.
+  bool moved_ = false;
+  char movedTo_[256] = {};
+  int64_t movedAt_ = 0;
   std::atomic<bool> failed_{false};
 };
 
@@ -356,6 +383,10 @@ void PulseWaveInService::MarkStop(std::chrono::steady_clock::time_point when) {
 int64_t PulseWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
 
 uint64_t PulseWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
+
+bool PulseWaveInService::TakeInputChange(std::string& input, int64_t& frame) {
+  return device_ && device_->TakeInputChange(input, frame);
+}
 
 void PulseWaveInService::Release(HWAVEIN handle) {
   if (handle == device_.get()) device_.reset();

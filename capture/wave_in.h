@@ -132,6 +132,12 @@ class WaveInService {
   /// wait below them (every frame but those lost), counted as StopPoint
   /// counts; 0 for a service that keeps nothing below the ring. Any thread.
   virtual uint64_t FramesKept() const { return 0; }
+  /// When the input the take records from changed since the last call (the
+  /// default source changed, or the one recorded went away and the server
+  /// moved the take to another): true, with the new input's name in `input`
+  /// and in `frame` the first frame from it, counted as StopPoint counts.
+  /// User-interface thread.
+  virtual bool TakeInputChange(std::string& /*input*/, int64_t& /*frame*/) { return false; }
   /// The front end gave up on `frames` captured before the stop and not
   /// written (a second stop): they are counted as dropped.
   void CountGivenUp(uint64_t frames) { droppedFrames_.fetch_add(frames, std::memory_order_relaxed); }

@@ -126,6 +126,7 @@ constexpr Entry kTexts[] = {
      "the disk cannot keep up: the recording is %1 s behind (up to %2 s are kept in memory, then frames are lost)",
      "ディスクが間に合いません: 録音が %1 秒遅れています（%2 秒まではメモリに保ち、それを超えるとフレームが失われます）"},
     {kRecCannotWriteList, "cannot write the track list %1", "トラック一覧 %1 を書き込めません"},
+    {kRecInputChanged, "input changed to %1", "入力が %1 に変わりました"},
     {kRecListRetry, "cannot write the track list %1; it is tried again at the next track change",
      "トラック一覧 %1 を書き込めません。次のトラックの変わり目でもう一度書きます"},
     {kRecDryNeedsInput, "--dry-run needs --input FILE", "--dry-run には --input FILE が必要です"},

@@ -86,6 +86,7 @@ enum class CliTextId {
   kRecDiskCannotKeepUp,  // %1: seconds, %2: seconds of slack
   kRecCannotWriteList,   // %1: the path and the reason
   kRecListRetry,         // %1: the path and the reason
+  kRecInputChanged,      // %1: the input's name (an event line, and the window's caption)
   kRecDryNeedsInput,
   kRecDryTrack,          // %1 number, %2 start, %3 first frame, %4 length, %5 frames, %6 what started it
   kRecDryStartRecording,

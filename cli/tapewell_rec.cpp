@@ -428,9 +428,13 @@ class TakeEnd {
 
   /// Between rounds of buffers: ends the take when everything captured
   /// before the stop is written (true), says how far there is still to go,
-  /// and how far the disk is behind. `limitFrames` (the duration's, or -1)
+  /// how far the disk is behind, and a change of input (an event line). `limitFrames` (the duration's, or -1)
   /// becomes the frame the take ends at, once that is known.
   bool Look(int64_t& limitFrames) {
+    std::string input;
+    for (int64_t frame = 0; service_.TakeInputChange(input, frame);) {
+      rec_.PrintLineAt(Text(kRecInputChanged, {input}), frame);
+    }
     const double behind = SecondsBehind(service_, rec_.framesHandled, g_nSampleRate);
     rec_.progressNote = behind >= kBehindSeconds ? Text(kRecDiskBehind, {Tenths(behind)}) : "";
     if (!rec_.progressNote.empty() && !toldBehind_) {

@@ -28,11 +28,12 @@ void TerminalRecorder::SetSilentLampText(const std::string& text) {
   PrintLine(text.empty() ? "-" : text);
 }
 
-void TerminalRecorder::PrintLine(const std::string& text) {
+void TerminalRecorder::PrintLine(const std::string& text) { PrintLineAt(text, FramePosition()); }
+
+void TerminalRecorder::PrintLineAt(const std::string& text, int64_t frame) {
   if (dryRun) return;
   // The text, then where it happened: a reader of the text alone cuts at the first tab.
-  output_.Line(text + "\t" + RecordingTime(FramePosition(), g_nSampleRate, true) + "\t" +
-               std::to_string(FramePosition()));
+  output_.Line(text + "\t" + RecordingTime(frame, g_nSampleRate, true) + "\t" + std::to_string(frame));
 }
 
 void TerminalRecorder::EndProgress() { output_.ClearStatus(); }

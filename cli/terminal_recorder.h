@@ -57,6 +57,8 @@ class TerminalRecorder : public RecorderEngine {
   void EndProgress();
   /// Prints one event line with the current recording time and frame position.
   void PrintLine(const std::string& text);
+  /// Prints one event line with the recording time and position of `frame`.
+  void PrintLineAt(const std::string& text, int64_t frame);
 
  protected:
   void UpdateData(bool saveAndValidate) override;

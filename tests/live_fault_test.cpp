@@ -456,6 +456,29 @@ TEST_F(LiveFaultTest, ASecondCtrlCGivesUpOnTheFramesNotWrittenAndCountsThemExact
   EXPECT_NE(FileText(errors).find("gave up on the last "), std::string::npos) << FileText(errors);
 }
 
+// ------------------------------------------------- a change of input
+
+TEST_F(LiveFaultTest, AChangeOfTheDefaultSourceIsAnEventLineWithItsFramePosition) {
+  auto rec = StartRecorder();
+  auto player = PlaySignal(10);
+  // The other source plays too, so that it delivers as soon as it is taken.
+  server.Pactl("load-module module-null-sink sink_name=tapewell_other");
+  Child other({"paplay", "-d", "tapewell_other", dir.file("signal.wav")}, dir.file("other.out"), dir.file("other.err"),
+              server.ClientEnv());
+  std::this_thread::sleep_for(3s);
+  server.Pactl("set-default-source tapewell_other.monitor");
+  ASSERT_TRUE(WaitForText(log, "input changed to tapewell_other.monitor\t", 5s)) << FileText(log);
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(Interrupt(*rec), 0) << FileText(log) << FileText(errors);
+  // The line gives where the new input's frames start: within the take.
+  const std::string text = FileText(log);
+  const size_t at = text.find("input changed to tapewell_other.monitor\t");
+  const size_t tab = text.find('\t', text.find('\t', at) + 1);
+  const long long frame = std::atoll(text.c_str() + tab + 1);
+  EXPECT_GT(frame, kRate / 2) << text;
+  EXPECT_LT(frame, 10 * kRate) << text;
+}
+
 // ------------------------------------------------- start-up
 
 TEST_F(LiveFaultTest, FrozenServerAtStartIsWaitedForWithAMessageAndSigintEndsItAtOnce) {

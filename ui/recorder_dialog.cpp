@@ -227,6 +227,11 @@ void CRecorderDlg::ShowTakeCaption() {
   std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
                                       TrackNumber(), CaptureDroppedFrames());
   if (WaveInService* service = GetWaveInService()) {
+    std::string input;
+    for (int64_t frame = 0; service->TakeInputChange(input, frame);) {
+      inputNote_ = CliText(CliTextId::kRecInputChanged, WindowLanguage(), {input});
+    }
+    if (!inputNote_.empty()) status += " - " + inputNote_;
     const std::string note = TakeProgressNote(*service, catchUp_, FramePosition(), g_nSampleRate, WindowLanguage());
     if (!note.empty()) status += " - " + note;
   }
@@ -275,6 +280,7 @@ void CRecorderDlg::LookAtStop() {
 void CRecorderDlg::RecordingEnded(RecordingEnd why) {
   captionTimer_.stop();
   catchUp_ = StopCatchUp();
+  inputNote_.clear();
   // A close that waited for the stop to catch up goes on.
   if (closeResult_) {
     QMetaObject::invokeMethod(

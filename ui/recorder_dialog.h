@@ -110,4 +110,5 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   bool registerAvailable_ = false;
   StopCatchUp catchUp_;              // the running take's stop, once asked for
   std::optional<int> closeResult_;   // a close waiting for the stop to catch up
+  std::string inputNote_;            // the running take's last change of input, for the caption
 };
