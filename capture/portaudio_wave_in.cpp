@@ -146,6 +146,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   }
   int64_t StopPoint() const { return std::max<int64_t>(stopSeen_ - static_cast<int64_t>(feed_.FramesLost()), 0); }
   uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
+  uint64_t FramesInRing() const { return FramesKept() - feed_.SlackFrames(); }
 
   MMRESULT Close() override {
     StopStreamAndDelivery();
@@ -378,6 +379,8 @@ void PortAudioWaveInService::MarkStop(std::chrono::steady_clock::time_point when
 int64_t PortAudioWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
 
 uint64_t PortAudioWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
+
+uint64_t PortAudioWaveInService::FramesInRing() const { return device_ ? device_->FramesInRing() : 0; }
 
 void PortAudioWaveInService::Release(HWAVEIN handle) {
   if (handle == device_.get()) device_.reset();

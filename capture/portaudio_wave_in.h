@@ -36,6 +36,7 @@ class PortAudioWaveInService : public WaveInService {
   void MarkStop(std::chrono::steady_clock::time_point when) override;
   int64_t StopPoint() override;
   uint64_t FramesKept() const override;
+  uint64_t FramesInRing() const override;
 
   std::string LastError() const override;
 

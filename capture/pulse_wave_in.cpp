@@ -200,6 +200,7 @@ class PulseWaveInService::Device : public WaveInDevice {
   }
 
   uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
+  uint64_t FramesInRing() const { return FramesKept() - feed_.SlackFrames(); }
 
   bool TakeInputChange(std::string& input, int64_t& frame) {
     PulseClient::Lock lock(client_);
@@ -383,6 +384,8 @@ void PulseWaveInService::MarkStop(std::chrono::steady_clock::time_point when) {
 int64_t PulseWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
 
 uint64_t PulseWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
+
+uint64_t PulseWaveInService::FramesInRing() const { return device_ ? device_->FramesInRing() : 0; }
 
 bool PulseWaveInService::TakeInputChange(std::string& input, int64_t& frame) {
   return device_ && device_->TakeInputChange(input, frame);

@@ -54,6 +54,7 @@ class PulseWaveInService : public WaveInService {
   void MarkStop(std::chrono::steady_clock::time_point when) override;
   int64_t StopPoint() override;
   uint64_t FramesKept() const override;
+  uint64_t FramesInRing() const override;
   bool TakeInputChange(std::string& input, int64_t& frame) override;
   std::string LastError() const override;
 

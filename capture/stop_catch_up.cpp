@@ -22,6 +22,11 @@ int64_t StopCatchUp::Limit(WaveInService& service) const {
   return active_ ? service.StopPoint() : WaveInService::kStopPointPending;
 }
 
+bool StopCatchUp::InRing(WaveInService& service) const {
+  const int64_t limit = Limit(service);
+  return limit >= 0 && static_cast<int64_t>(service.FramesInRing()) >= limit;
+}
+
 bool StopCatchUp::Clip(WaveInService& service, WAVEHDR* header, int64_t handled) const {
   const int64_t limit = Limit(service);
   if (limit < 0) return false;

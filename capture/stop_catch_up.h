@@ -31,6 +31,11 @@ class StopCatchUp {
   /// While active: the frames the take ends at, or WaveInService's
   /// kStopPointPending (not known yet) or kStopAtOnce.
   int64_t Limit(WaveInService& service) const;
+  /// True when every frame before the limit has reached the ring's buffers:
+  /// the take can end now with the buffers the ring holds (Stop's way),
+  /// rather than wait until the one being filled is full (a source that
+  /// stalled may never fill it).
+  bool InRing(WaveInService& service) const;
   /// Before `header` is handled with `handled` frames before it: cuts it at
   /// the limit. True when the take is complete with it.
   bool Clip(WaveInService& service, WAVEHDR* header, int64_t handled) const;

@@ -132,6 +132,9 @@ class WaveInService {
   /// wait below them (every frame but those lost), counted as StopPoint
   /// counts; 0 for a service that keeps nothing below the ring. Any thread.
   virtual uint64_t FramesKept() const { return 0; }
+  /// The frames of FramesKept that reached the ring's buffers (those being
+  /// filled included), not those waiting in the slack. Any thread.
+  virtual uint64_t FramesInRing() const { return 0; }
   /// When the input the take records from changed since the last call (the
   /// default source changed, or the one recorded went away and the server
   /// moved the take to another): true, with the new input's name in `input`

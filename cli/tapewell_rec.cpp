@@ -22,9 +22,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "capture/capture_feed.h"
 #include "capture/capture_ring.h"
@@ -190,6 +193,55 @@ class RawKeys {
  private:
   termios saved_{};
   bool active_ = false;
+};
+
+// Keys from standard input, read on a thread of their own so that each is
+// stamped with the moment it came, however long the main loop was busy
+// writing (a `q` means "stop here", not "stop when you get to it").
+class KeyReader {
+ public:
+  struct Key {
+    char key;
+    std::chrono::steady_clock::time_point when;
+  };
+  /// Starts reading; every key pokes `queue`.
+  explicit KeyReader(const WakeupQueue& queue) : queue_(queue), thread_([this] { Run(); }) {}
+  ~KeyReader() {
+    quit_ = true;
+    thread_.join();
+  }
+  KeyReader(const KeyReader&) = delete;
+  KeyReader& operator=(const KeyReader&) = delete;
+  /// The oldest key not taken yet; false when none waits.
+  bool Take(Key& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (keys_.empty()) return false;
+    key = keys_.front();
+    keys_.pop_front();
+    return true;
+  }
+
+ private:
+  // Until standard input ends or fails, or the reader goes.
+  void Run() {
+    while (!quit_) {
+      pollfd fd{STDIN_FILENO, POLLIN, 0};
+      if (poll(&fd, 1, 100) <= 0) continue;
+      char key = 0;
+      if (read(STDIN_FILENO, &key, 1) <= 0) return;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keys_.push_back({key, std::chrono::steady_clock::now()});
+      }
+      queue_.Poke();
+    }
+  }
+
+  const WakeupQueue& queue_;
+  std::mutex mutex_;
+  std::deque<Key> keys_;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;  // last: starts once the rest is there
 };
 #endif
 
@@ -452,6 +504,10 @@ class TakeEnd {
       rec_.StopAtHandledFrames();
       return true;
     }
+    if (catchUp_.InRing(service_)) {
+      rec_.OnStop();
+      return true;
+    }
     limitFrames = limitFrames < 0 ? limit : std::min(limitFrames, limit);
     if (const double left = catchUp_.SecondsLeft(service_, rec_.framesHandled, g_nSampleRate); left >= 0.5) {
       rec_.progressNote = Text(kRecWritingLast, {Tenths(left)});
@@ -575,31 +631,31 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     }
 #else
   std::optional<RawKeys> rawKeys;
-  if (keys) rawKeys.emplace();
-  bool stdinOpen = keys;
+  std::optional<KeyReader> keyReader;
+  if (keys) {
+    rawKeys.emplace();
+    keyReader.emplace(rec.queue);
+  }
   while (g_bRecording) {
-    pollfd fds[2] = {{rec.queue.WaitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    pollfd fds[1] = {{rec.queue.WaitFd(), POLLIN, 0}};
     // A fast replay delivers its buffers here, without waiting; signals are
     // looked at between two rounds of buffers.
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
-      poll(fds, stdinOpen ? 2 : 1, buffersLeft ? 0 : 250);
+      poll(fds, 1, buffersLeft ? 0 : 250);
       rec.queue.Drain();
     }
     bool ended = false;
     for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
-    if (ended) break;
-    for (int marks = g_markRequests.exchange(0); marks > 0; --marks) rec.OnTrackMark();
-    if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
-      char key = 0;
-      const ssize_t n = read(STDIN_FILENO, &key, 1);
-      if (n <= 0) {
-        stdinOpen = false;
-      } else if (key == '\n' || key == 'm' || key == 'M') {
+    for (int marks = g_markRequests.exchange(0); !ended && marks > 0; --marks) rec.OnTrackMark();
+    KeyReader::Key key;
+    while (!ended && keyReader && keyReader->Take(key)) {
+      if (key.key == '\n' || key.key == 'm' || key.key == 'M') {
         rec.OnTrackMark();
-      } else if ((key == 'q' || key == 'Q') && takeEnd.Ask()) {
-        break;
+      } else if (key.key == 'q' || key.key == 'Q') {
+        ended = takeEnd.Ask(key.when);
       }
     }
+    if (ended) break;
     if (g_resized.exchange(false)) rec.columns = StderrColumns();
 #endif
     if (takeEnd.Look(limitFrames)) break;

@@ -272,6 +272,8 @@ void CRecorderDlg::LookAtStop() {
     OnStop();
   } else if (limit >= 0 && FramePosition() >= limit) {
     StopAtHandledFrames();
+  } else if (catchUp_.InRing(*service)) {
+    OnStop();
   } else {
     ShowTakeCaption();
   }
