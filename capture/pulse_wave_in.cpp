@@ -20,8 +20,10 @@ constexpr uint32_t kFragmentBytes = 4096 * 4;
 // process runs, the loop thread reads on into the feed's slack, whatever the
 // writing side does.
 constexpr uint32_t kStreamSlackSeconds = 25;
-// How long a stop waits for the server to say how far the stream had come.
-constexpr auto kStopAnswerTimeout = std::chrono::seconds(1);
+// How long a stop waits for the server to say what it still holds for us
+// (a server that answers does so within milliseconds; one that is frozen
+// must not hold the stop up until the watchdog gives the device up).
+constexpr auto kStopAnswerTimeout = std::chrono::milliseconds(300);
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // A stream may take a while to deliver its first frames (a source waking
 // from suspension); until then it is given longer.
@@ -172,7 +174,7 @@ class PulseWaveInService::Device : public WaveInDevice {
   // latency) reach the stream later and are left out. When the record does
   // not reach back to `when` (the whole process stood still), the frames
   // taken now are counted back to `when` by the clock. Until the answer
-  // comes, and for good when the server does not answer within a second,
+  // comes, and for good when the server does not answer within 300 ms,
   // the server's share is left out.
   void MarkStop(std::chrono::steady_clock::time_point when) {
     PulseClient::Lock lock(client_);

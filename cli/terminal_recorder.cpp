@@ -5,6 +5,7 @@
 #include "cli/progress_line.h"
 #include "cli/track_list.h"
 #include "recorder/recorder_state.h"
+#include "wavefile/wavefile.h"
 
 TerminalRecorder::TerminalRecorder(const NamingServices& naming, Language language, OutputWriter& output,
                                    ProgressMode progress)
@@ -74,6 +75,21 @@ void TerminalRecorder::TrackCompleted(const std::string& path, int64_t firstFram
       trackListError = why;
     }
   }
+}
+
+void TerminalRecorder::RecordingEnded(RecordingEnd why) {
+  // A recording that ended on a failed write left its last track file with
+  // every whole frame that reached the disk, under a header that states
+  // them: the track list names it too, with those frames.
+  if (why != RecordingEnd::WriteFailed || !trackList || dryRun) return;
+  if (!trackList->Tracks().empty() && trackList->Tracks().back().path == m_strPath) return;
+  int32_t rate = 0, bits = 0, channels = 0, dataOffset = 0;
+  uint32_t dataSize = 0;
+  if (WaveProbe(m_strPath.c_str(), rate, bits, channels, dataSize, dataOffset) != WAVE_OK || bits <= 0 ||
+      channels <= 0) {
+    return;
+  }
+  TrackCompleted(m_strPath, FramePosition() - TrackFrames(), dataSize / (bits / 8 * channels));
 }
 
 void TerminalRecorder::FramesWalked(const uint8_t* frames, uint32_t count) {

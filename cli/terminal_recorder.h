@@ -69,6 +69,7 @@ class TerminalRecorder : public RecorderEngine {
   HWND NoticeWindow() override { return &queue; }
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
   void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
+  void RecordingEnded(RecordingEnd why) override;
   void FramesWalked(const uint8_t* frames, uint32_t count) override;
 
  private:
