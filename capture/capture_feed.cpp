@@ -10,14 +10,24 @@ MMRESULT CaptureFeed::Add(WAVEHDR* header) {
 
 void CaptureFeed::Pour(const uint8_t* input, size_t bytes) {
   framesSeen_.fetch_add(bytes / 4, std::memory_order_relaxed);
-  while (bytes > 0) {
-    if (!current_) {
-      if (!added_.Pop(current_)) {
-        dropped_.fetch_add(bytes / 4, std::memory_order_relaxed);
-        return;
-      }
-      filledBytes_ = 0;
-    }
+  for (const uint8_t* kept = nullptr; slack_.Size() > 0 && Room() > 0;) {
+    const size_t n = std::min(slack_.Front(kept), Room());
+    Fill(kept, n);
+    slack_.Pop(n);
+  }
+  if (slack_.Size() == 0) {
+    const size_t now = std::min(bytes, Room());
+    Fill(input, now);
+    if (input) input += now;
+    bytes -= now;
+  }
+  const size_t held = slack_.Put(input, bytes);
+  slackBytes_.store(slack_.Size(), std::memory_order_relaxed);
+  if (held < bytes) CountLost((bytes - held) / 4);
+}
+
+void CaptureFeed::Fill(const uint8_t* input, size_t bytes) {
+  while (bytes > 0 && (current_ || added_.Pop(current_))) {
     const size_t room = (current_->dwBufferLength & ~3u) - filledBytes_;
     const size_t n = std::min(bytes, room);
     if (input) {
@@ -32,6 +42,7 @@ void CaptureFeed::Pour(const uint8_t* input, size_t bytes) {
       current_->dwBytesRecorded = filledBytes_;
       done_.Push(current_);
       current_ = nullptr;
+      filledBytes_ = 0;
       wake_.release();
     }
   }
@@ -39,6 +50,11 @@ void CaptureFeed::Pour(const uint8_t* input, size_t bytes) {
 
 void CaptureFeed::Lose(size_t frames) {
   framesSeen_.fetch_add(frames, std::memory_order_relaxed);
+  CountLost(frames);
+}
+
+void CaptureFeed::CountLost(size_t frames) {
+  framesLost_.fetch_add(frames, std::memory_order_relaxed);
   dropped_.fetch_add(frames, std::memory_order_relaxed);
 }
 
@@ -66,6 +82,7 @@ void CaptureFeed::ReturnAll() {
   if (current_) {
     Return(current_, filledBytes_);
     current_ = nullptr;
+    filledBytes_ = 0;
   }
   while (added_.Pop(header)) Return(header, 0);
 }
@@ -73,7 +90,7 @@ void CaptureFeed::ReturnAll() {
 void CaptureFeed::DeliveryLoop(std::chrono::milliseconds tick, const LossCheck& isLost) {
   auto lastProgress = std::chrono::steady_clock::now();
   auto lastLook = lastProgress;
-  uint64_t lastSeen = framesSeen_.load() + waits_.load();
+  uint64_t lastSeen = framesSeen_.load();
   bool lostReported = false;
   for (;;) {
     wake_.try_acquire_for(tick);
@@ -81,7 +98,7 @@ void CaptureFeed::DeliveryLoop(std::chrono::milliseconds tick, const LossCheck& 
     while (done_.Pop(header)) Return(header, header->dwBytesRecorded);
     if (quit_) break;
     const auto now = std::chrono::steady_clock::now();
-    const uint64_t seen = framesSeen_.load(std::memory_order_relaxed) + waits_.load(std::memory_order_relaxed);
+    const uint64_t seen = framesSeen_.load(std::memory_order_relaxed);
     // A look far later than the tick means this process did not run in
     // between (SIGSTOP, a starved CPU): the device is not to blame for that
     // time, and its frames wait in the library's buffer.

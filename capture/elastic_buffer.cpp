@@ -18,7 +18,11 @@ size_t ElasticBuffer::Put(const uint8_t* data, size_t count) {
   size_t tail = (head_ + size_) % (capacity_ ? capacity_ : 1);
   for (size_t done = 0; done < n;) {
     const size_t piece = std::min(n - done, capacity_ - tail);
-    std::memcpy(bytes_.get() + tail, data + done, piece);
+    if (data) {
+      std::memcpy(bytes_.get() + tail, data + done, piece);
+    } else {
+      std::memset(bytes_.get() + tail, 0, piece);
+    }
     done += piece;
     tail = (tail + piece) % capacity_;
   }

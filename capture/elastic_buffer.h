@@ -1,7 +1,6 @@
-// Slack below the capture ring for an audio library that cannot keep frames
-// for us (PortAudio calls back with each block once): a first-in first-out
-// store of bytes, reserved once when the device opens and used by one
-// thread only (the audio thread). Its memory is reserved, not touched:
+// The slack below the capture ring (capture/capture_feed.h): a first-in
+// first-out store of bytes, reserved once when the device opens and used by
+// one thread only (the audio thread). Its memory is reserved, not touched:
 // pages are only brought in when a stall of the thread that hands buffers
 // back actually fills it, so a recording without stalls costs no memory.
 #pragma once
@@ -16,7 +15,7 @@ class ElasticBuffer {
   bool Reserve(size_t capacity);
   /// Bytes held.
   size_t Size() const { return size_; }
-  /// Appends up to `count` bytes of `data`; returns how many fit.
+  /// Appends up to `count` bytes of `data` (zeros when it is null); returns how many fit.
   size_t Put(const uint8_t* data, size_t count);
   /// The oldest bytes held that lie in one piece: sets `data` and returns
   /// their count (0 when empty).

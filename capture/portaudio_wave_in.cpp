@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,13 +16,9 @@
 #include <thread>
 
 #include "capture/capture_feed.h"
-#include "capture/elastic_buffer.h"
 
 namespace {
 constexpr unsigned long kFramesPerCallback = 8192;
-// Frames kept below the ring while no buffer is free (a stalled disk, a
-// stopped process): 25 s, reserved at open.
-constexpr size_t kSlackSeconds = 25;
 
 // Keeps standard error quiet while the audio libraries probe their back ends
 // (ALSA and JACK print every device and server they do not find); failures
@@ -101,7 +98,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
                                 &Device::AudioCallback, gate_.get());
     if (err == paNoError) Pa_SetStreamFinishedCallback(stream_, &Device::StreamFinished);
     rate_ = format.nSamplesPerSec;
-    if (err == paNoError && !slack_.Reserve(kSlackSeconds * rate_ * 4)) err = paInsufficientMemory;
+    if (err == paNoError && !feed_.ReserveSlack(rate_)) err = paInsufficientMemory;
     return err;
   }
 
@@ -133,6 +130,24 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     feed_.ReturnAll();
     return MMSYSERR_NOERROR;
   }
+  // The frames taken from the library by now, and those it holds that were
+  // captured before now (at most a callback's worth, estimated from the
+  // stream's clock against the end of the last block's capture time), less
+  // those captured since `when`.
+  void MarkStop(std::chrono::steady_clock::time_point when) {
+    int64_t pending = 0;
+    const double end = lastAdcEnd_.load();
+    if (stream_ && end > 0) {
+      const double now = Pa_GetStreamTime(stream_);
+      if (now > end) pending = std::min<int64_t>(std::llround((now - end) * rate_), 2 * kFramesPerCallback);
+    }
+    stopSeen_ = CaptureFeed::FramesAt(static_cast<int64_t>(feed_.FramesSeen()) + pending,
+                                      std::chrono::steady_clock::now(), when, rate_);
+  }
+  int64_t StopPoint() const { return std::max<int64_t>(stopSeen_ - static_cast<int64_t>(feed_.FramesLost()), 0); }
+  uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
+  uint64_t FramesInRing() const { return FramesKept() - feed_.SlackFrames(); }
+
   MMRESULT Close() override {
     StopStreamAndDelivery();
     if (feed_.HoldsBuffers()) return WAVERR_STILLPLAYING;
@@ -162,7 +177,7 @@ class PortAudioWaveInService::Device : public WaveInDevice {
       if (flags & paInputOverflow) self->CountOverflow(time ? time->inputBufferAdcTime : 0);
       self->previousAdcTime_ = time ? time->inputBufferAdcTime : 0;
       self->previousFrames_ = frameCount;
-      self->Capture(static_cast<const uint8_t*>(input), frameCount);
+      self->Capture(static_cast<const uint8_t*>(input), frameCount, time ? time->inputBufferAdcTime : 0);
     }
     gate->inside.fetch_sub(1);
     return gate->closed.load() ? paAbort : paContinue;
@@ -185,31 +200,15 @@ class PortAudioWaveInService::Device : public WaveInDevice {
     service_.droppedFrames_.fetch_add(lost > 0 ? lost : 1, std::memory_order_relaxed);
   }
 
-  // Runs on the audio thread: no allocation, no lock, no I/O. Frames kept
-  // in the slack go into the buffers first, in order; what finds no buffer
-  // waits in the slack, and only what does not fit there is dropped.
-  void Capture(const uint8_t* input, unsigned long frameCount) {
-    if (!input) {
+  // Runs on the audio thread: no allocation, no lock, no I/O. The feed puts
+  // what finds no buffer into its slack.
+  void Capture(const uint8_t* input, unsigned long frameCount, double adcTime) {
+    if (input) {
+      feed_.Pour(input, size_t{frameCount} * 4);
+    } else {
       feed_.Lose(frameCount);  // the library had no frames to give
-      return;
     }
-    for (const uint8_t* kept = nullptr; slack_.Size() > 0 && feed_.Room() > 0;) {
-      const size_t n = std::min(slack_.Front(kept), feed_.Room());
-      feed_.Pour(kept, n);
-      slack_.Pop(n);
-    }
-    size_t bytes = size_t{frameCount} * 4;
-    if (slack_.Size() == 0) {
-      const size_t now = std::min(bytes, feed_.Room());
-      feed_.Pour(input, now);
-      input += now;
-      bytes -= now;
-    }
-    service_.framesWaiting_.store(bytes > 0 || slack_.Size() > 0, std::memory_order_relaxed);
-    if (bytes == 0) return;
-    const size_t held = slack_.Put(input, bytes);
-    feed_.NoteWaiting();
-    if (held < bytes) feed_.Lose((bytes - held) / 4);
+    if (adcTime > 0) lastAdcEnd_.store(adcTime + static_cast<double>(frameCount) / rate_);
   }
 
   // The delivery thread: whether the stream ended or stopped delivering.
@@ -276,7 +275,8 @@ class PortAudioWaveInService::Device : public WaveInDevice {
   double previousAdcTime_ = 0;     // audio thread only
   uint64_t previousFrames_ = 0;    // audio thread only
   CaptureFeed feed_;               // the queued buffers: poured into by the audio thread
-  ElasticBuffer slack_;            // audio thread only while the stream runs
+  std::atomic<double> lastAdcEnd_{0};  // capture time (stream clock) of the end of the last block
+  int64_t stopSeen_ = 0;           // user-interface thread: frames seen up to MarkStop
   std::atomic<bool> running_{false}, ended_{false};
 };
 
@@ -341,7 +341,6 @@ MMRESULT PortAudioWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& forma
     initialized_ = true;
   }
   droppedFrames_ = 0;
-  framesWaiting_ = false;
   overflows_ = 0;
   lastError_.clear();
   lost_ = LostHow::No;
@@ -372,6 +371,16 @@ std::string PortAudioWaveInService::LastError() const {
   }
   return lastError_;
 }
+
+void PortAudioWaveInService::MarkStop(std::chrono::steady_clock::time_point when) {
+  if (device_) device_->MarkStop(when);
+}
+
+int64_t PortAudioWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
+
+uint64_t PortAudioWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
+
+uint64_t PortAudioWaveInService::FramesInRing() const { return device_ ? device_->FramesInRing() : 0; }
 
 void PortAudioWaveInService::Release(HWAVEIN handle) {
   if (handle == device_.get()) device_.reset();

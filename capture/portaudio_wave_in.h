@@ -33,6 +33,10 @@ class PortAudioWaveInService : public WaveInService {
 
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
+  void MarkStop(std::chrono::steady_clock::time_point when) override;
+  int64_t StopPoint() override;
+  uint64_t FramesKept() const override;
+  uint64_t FramesInRing() const override;
 
   std::string LastError() const override;
 

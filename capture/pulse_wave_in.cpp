@@ -3,7 +3,9 @@
 #include <pulse/error.h>
 #include <pulse/stream.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "capture/capture_feed.h"
 #include "capture/pulse_client.h"
@@ -12,13 +14,16 @@
 namespace {
 // Half a capture buffer per fragment: about ten wake-ups a second.
 constexpr uint32_t kFragmentBytes = 4096 * 4;
-// What the server may keep for us while this process does not read (a
-// stalled disk, SIGSTOP): 25 s. PulseAudio keeps at most 4 MiB of a record
-// stream (about 21.8 s of 48 kHz stereo), pipewire-pulse likewise.
+// What the server may keep for us while this process does not run at all
+// (SIGSTOP, a starved CPU): 25 s. PulseAudio keeps at most 4 MiB of a record
+// stream (about 21.8 s of 48 kHz stereo), pipewire-pulse likewise. While the
+// process runs, the loop thread reads on into the feed's slack, whatever the
+// writing side does.
 constexpr uint32_t kStreamSlackSeconds = 25;
-// The capture ring's eight buffers: a chunk larger than all of them could
-// never wait for room.
-constexpr size_t kRingBytes = 8 * CaptureFeed::kQueuedBufferBytes;
+// How long a stop waits for the server to say what it still holds for us
+// (a server that answers does so within milliseconds; one that is frozen
+// must not hold the stop up until the watchdog gives the device up).
+constexpr auto kStopAnswerTimeout = std::chrono::milliseconds(300);
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // A stream may take a while to deliver its first frames (a source waking
 // from suspension); until then it is given longer.
@@ -48,15 +53,18 @@ class PulseWaveInService::Device : public WaveInDevice {
   std::string OpenStream(const WAVEFORMATEX& format, const std::string& source) {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, format.nSamplesPerSec, 2};
     gaps_ = StreamGapCounter(static_cast<int>(format.nSamplesPerSec));
+    rate_ = format.nSamplesPerSec;
     PulseClient::Lock lock(client_);
     stream_ = pa_stream_new(client_.context(), "Tapewell recording", &spec, nullptr);
     if (!stream_) return "the sound server refused the stream: " + client_.ErrorText();
     pa_stream_set_state_callback(stream_, &Device::OnState, this);
     pa_stream_set_read_callback(stream_, &Device::OnRead, this);
+    pa_stream_set_moved_callback(stream_, &Device::OnMoved, this);
     pa_buffer_attr attr{};
     attr.maxlength = kStreamSlackSeconds * format.nSamplesPerSec * 4;
     attr.tlength = attr.prebuf = attr.minreq = static_cast<uint32_t>(-1);
     attr.fragsize = kFragmentBytes;
+    if (!feed_.ReserveSlack(format.nSamplesPerSec)) return "not enough memory for the recording's slack";
     // A named source is recorded or the recording ends; the default source
     // follows the server's default as it changes.
     const pa_stream_flags_t flags = static_cast<pa_stream_flags_t>(
@@ -133,17 +141,8 @@ class PulseWaveInService::Device : public WaveInDevice {
       if (length == 0) {
         // Nothing to read (an empty peek is not dropped): every frame the
         // server sent is ours, so a shortfall against the clock is a gap.
-        self->service_.framesWaiting_.store(false, std::memory_order_relaxed);
         const uint64_t lost = self->gaps_.CaughtUp(StreamGapCounter::Clock::now(), self->received_);
         if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
-        return;
-      }
-      if (bytes && length > self->feed_.Room() && length <= kRingBytes) {
-        // No buffer free: the frames stay in the stream, where the server
-        // keeps them, until the window hands buffers back. A later read
-        // (the next fragment's arrival) takes them.
-        self->feed_.NoteWaiting();
-        self->service_.framesWaiting_.store(true, std::memory_order_relaxed);
         return;
       }
       if (!bytes) {
@@ -151,10 +150,104 @@ class PulseWaveInService::Device : public WaveInDevice {
         // so the file keeps its timing, and counted as dropped.
         self->service_.droppedFrames_.fetch_add(length / 4, std::memory_order_relaxed);
       }
+      // Every frame is taken at once: what finds no free buffer waits in
+      // the feed's slack.
       self->received_ += length / 4;
       self->feed_.Pour(static_cast<const uint8_t*>(bytes), length);
       pa_stream_drop(stream);
+      self->taken_[self->takenNext_] = {std::chrono::steady_clock::now(), self->received_};
+      self->takenNext_ = (self->takenNext_ + 1) % kTakenRecords;
+      self->takenCount_ = std::min(self->takenCount_ + 1, kTakenRecords);
     }
+  }
+
+ public:
+  // -- the user-interface thread: where a take asked to end ends.
+  //
+  // "Captured before the stop" is what the server had delivered to us by the
+  // stop's moment `when` (the stop may be marked a while after it was asked,
+  // when the thread that tells was busy writing), found in the record of
+  // the frames taken from the stream over the last seconds, and what the
+  // server still held for us then: taken to be what it holds when it answers
+  // the question asked here (a round trip of a few milliseconds; normally
+  // less than a fragment). The frames still inside the source (a device's own
+  // latency) reach the stream later and are left out. When the record does
+  // not reach back to `when` (the whole process stood still), the frames
+  // taken now are counted back to `when` by the clock. Until the answer
+  // comes, and for good when the server does not answer within 300 ms,
+  // the server's share is left out.
+  void MarkStop(std::chrono::steady_clock::time_point when) {
+    PulseClient::Lock lock(client_);
+    if (!stream_ || stopMarked_) return;
+    stopMarked_ = true;
+    stopWhen_ = stopTaken_ = when;
+    stopLocal_ = TakenBy(when);
+    if (stopLocal_ < 0) {
+      stopTaken_ = std::chrono::steady_clock::now();
+      stopLocal_ = static_cast<int64_t>(received_);
+    }
+    timingAsked_ = pa_stream_update_timing_info(stream_, &Device::OnTiming, this);
+  }
+
+  int64_t StopPoint() {
+    if (!stopMarked_) return kStopAtOnce;
+    int64_t point = stopServer_.load();
+    if (point < 0) {
+      if (std::chrono::steady_clock::now() - stopTaken_ < kStopAnswerTimeout && timingAsked_) {
+        return kStopPointPending;
+      }
+      point = CaptureFeed::FramesAt(stopLocal_, stopTaken_, stopWhen_, rate_);
+    }
+    return std::max<int64_t>(point - static_cast<int64_t>(feed_.FramesLost()), 0);
+  }
+
+  uint64_t FramesKept() const { return feed_.FramesSeen() - feed_.FramesLost(); }
+  uint64_t FramesInRing() const { return FramesKept() - feed_.SlackFrames(); }
+
+  bool TakeInputChange(std::string& input, int64_t& frame) {
+    PulseClient::Lock lock(client_);
+    if (!moved_) return false;
+    moved_ = false;
+    input = movedTo_;
+    frame = movedAt_;
+    return true;
+  }
+
+ private:
+  // The loop thread: the server moved the stream to another source (the
+  // default changed, or the source went away). Everything taken before came
+  // from the old one.
+  static void OnMoved(pa_stream* stream, void* data) {
+    auto* self = static_cast<Device*>(data);
+    const char* name = pa_stream_get_device_name(stream);
+    std::snprintf(self->movedTo_, sizeof self->movedTo_, "%s", name ? name : "?");
+    self->movedAt_ = static_cast<int64_t>(self->received_ - self->feed_.FramesLost());
+    self->moved_ = true;
+  }
+
+  // Under the loop's lock: the frames taken from the stream by `when`, from
+  // the record; -1 when the record does not reach back that far.
+  int64_t TakenBy(std::chrono::steady_clock::time_point when) const {
+    for (size_t i = 0; i < takenCount_; ++i) {
+      const Taken& t = taken_[(takenNext_ + kTakenRecords - 1 - i) % kTakenRecords];
+      if (t.at <= when) return static_cast<int64_t>(t.frames);
+    }
+    return -1;
+  }
+
+  // The loop thread: the server's answer to MarkStop's question.
+  static void OnTiming(pa_stream* stream, int success, void* data) {
+    auto* self = static_cast<Device*>(data);
+    const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
+    int64_t held = 0;
+    // What the server and libpulse hold for us: between the server's write
+    // index and our read index. An answer that says less than nothing, or
+    // more than the server can keep, tells nothing.
+    if (timing && !timing->write_index_corrupt && !timing->read_index_corrupt) {
+      const int64_t frames = (timing->write_index - timing->read_index) / 4;
+      if (frames >= 0 && frames <= int64_t{kStreamSlackSeconds} * self->rate_) held = frames;
+    }
+    self->stopServer_.store(CaptureFeed::FramesAt(self->stopLocal_ + held, self->stopTaken_, self->stopWhen_, self->rate_));
   }
 
   // -- the delivery thread: whether the stream failed or stopped delivering
@@ -177,8 +270,14 @@ class PulseWaveInService::Device : public WaveInDevice {
   void DetachStream() {
     if (!stream_) return;
     PulseClient::Lock lock(client_);
+    if (timingAsked_) {
+      pa_operation_cancel(timingAsked_);
+      pa_operation_unref(timingAsked_);
+      timingAsked_ = nullptr;
+    }
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_moved_callback(stream_, nullptr, nullptr);
     if (pa_stream_get_state(stream_) == PA_STREAM_READY) pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
     stream_ = nullptr;
@@ -192,6 +291,27 @@ class PulseWaveInService::Device : public WaveInDevice {
   CaptureFeed feed_;               // the queued buffers: poured into by the loop thread
   StreamGapCounter gaps_;          // loop thread (set up before the stream runs)
   uint64_t received_ = 0;          // loop thread: frames taken from the stream, holes included
+  uint32_t rate_ = 0;
+  // The record of the frames taken from the stream, one entry a read, the
+  // last kTakenRecords of them (about 20 s): the loop thread, under its lock.
+  struct Taken {
+    std::chrono::steady_clock::time_point at;
+    uint64_t frames;
+  };
+  static constexpr size_t kTakenRecords = 256;
+  Taken taken_[kTakenRecords]{};
+  size_t takenNext_ = 0, takenCount_ = 0;
+  // The stop (MarkStop): asked and read on the user-interface thread, the
+  // answer written on the loop thread.
+  bool stopMarked_ = false;
+  std::chrono::steady_clock::time_point stopWhen_{}, stopTaken_{};
+  int64_t stopLocal_ = 0;            // frames taken from the stream by stopTaken_
+  pa_operation* timingAsked_ = nullptr;  // under the loop's lock
+  std::atomic<int64_t> stopServer_{-1};
+  // The last move to another source, not yet taken: under the loop's lock.
+  bool moved_ = false;
+  char movedTo_[256] = {};
+  int64_t movedAt_ = 0;
   std::atomic<bool> failed_{false};
 };
 
@@ -244,7 +364,6 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   // A server that went away since the last recording is reached anew.
   if ((!client_ || !client_->Ready()) && !Connect()) return MMSYSERR_BADDEVICEID;
   droppedFrames_ = 0;
-  framesWaiting_ = false;
   loss_ = Loss::None;
   lossError_ = 0;
   lastError_.clear();
@@ -258,6 +377,20 @@ MMRESULT PulseWaveInService::Open(HWAVEIN* handle, const WAVEFORMATEX& format, W
   *handle = device_.get();
   callback(*handle, MM_WIM_OPEN, instance, 0, 0);
   return MMSYSERR_NOERROR;
+}
+
+void PulseWaveInService::MarkStop(std::chrono::steady_clock::time_point when) {
+  if (device_) device_->MarkStop(when);
+}
+
+int64_t PulseWaveInService::StopPoint() { return device_ ? device_->StopPoint() : kStopAtOnce; }
+
+uint64_t PulseWaveInService::FramesKept() const { return device_ ? device_->FramesKept() : 0; }
+
+uint64_t PulseWaveInService::FramesInRing() const { return device_ ? device_->FramesInRing() : 0; }
+
+bool PulseWaveInService::TakeInputChange(std::string& input, int64_t& frame) {
+  return device_ && device_->TakeInputChange(input, frame);
 }
 
 void PulseWaveInService::Release(HWAVEIN handle) {

@@ -7,11 +7,13 @@
 // runs on libpulse's loop thread and only copies into the queued buffers: no
 // allocation, no lock of ours, no I/O. A hole in the stream becomes that much
 // silence and is counted as dropped. Frames that arrive while no buffer is
-// free stay in the stream: the server keeps up to 25 s for us (as much as it
-// allows; PulseAudio about 21.8 s at 48 kHz), so a stalled disk or a stopped
-// process loses nothing, and the recording catches up afterwards. What the
-// server had to drop beyond that is found against the clock each time the
-// stream has been read empty, and counted. A delivery thread returns full buffers
+// free go into the feed's slack (capture/capture_feed.h): the loop thread
+// reads on whatever the writing side does, so a stalled disk loses nothing
+// up to the slack, and the recording catches up afterwards. While the whole
+// process is stopped the server keeps up to 25 s for us (as much as it
+// allows; PulseAudio about 21.8 s at 48 kHz); what it had to drop beyond
+// that is found against the clock each time the stream has been read
+// empty, and counted. A delivery thread returns full buffers
 // through the device callback and reports the device lost when the stream
 // fails, the server goes away, or no frames come for 2 s (10 s before the
 // first frames) while a buffer waits for them.
@@ -49,6 +51,11 @@ class PulseWaveInService : public WaveInService {
 
   MMRESULT Open(HWAVEIN* handle, const WAVEFORMATEX& format, WaveInProc callback, uintptr_t instance) override;
   void Release(HWAVEIN handle) override;
+  void MarkStop(std::chrono::steady_clock::time_point when) override;
+  int64_t StopPoint() override;
+  uint64_t FramesKept() const override;
+  uint64_t FramesInRing() const override;
+  bool TakeInputChange(std::string& input, int64_t& frame) override;
   std::string LastError() const override;
 
   /// Why a device of this service was lost; written on the server's thread or

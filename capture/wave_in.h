@@ -9,6 +9,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -111,10 +112,38 @@ class WaveInService {
   uint64_t DroppedFrames() const { return droppedFrames_.load(std::memory_order_relaxed); }
   /// Overflows the audio stack reported since the last open.
   uint64_t Overflows() const { return overflows_.load(std::memory_order_relaxed); }
-  /// True while captured frames wait below the ring for a free buffer (after
-  /// a stall of the thread that hands buffers back): a stop that comes now
-  /// should let them in first. Any thread.
-  bool FramesWaiting() const { return framesWaiting_.load(std::memory_order_relaxed); }
+  /// The answer of StopPoint for a service that keeps nothing below the
+  /// ring: the take ends at once, with the buffers the ring holds.
+  static constexpr int64_t kStopAtOnce = -2;
+  /// The answer of StopPoint while the service still finds the stop out.
+  static constexpr int64_t kStopPointPending = -1;
+
+  /// A take was asked to end at `when` (Stop, q, a signal, a closed window;
+  /// a moment just past, when the thread that tells was busy writing). From
+  /// here on StopPoint tells how many frames were captured before then.
+  /// User-interface thread, while the device is open.
+  virtual void MarkStop(std::chrono::steady_clock::time_point /*when*/) {}
+  /// The frames, counted from the take's first as the ring's buffers receive
+  /// them, that were captured before MarkStop: the take is complete when
+  /// that many were handled. kStopPointPending while not known yet,
+  /// kStopAtOnce when nothing waits below the ring. User-interface thread.
+  virtual int64_t StopPoint() { return kStopAtOnce; }
+  /// Frames captured since the last open that reached the ring's buffers or
+  /// wait below them (every frame but those lost), counted as StopPoint
+  /// counts; 0 for a service that keeps nothing below the ring. Any thread.
+  virtual uint64_t FramesKept() const { return 0; }
+  /// The frames of FramesKept that reached the ring's buffers (those being
+  /// filled included), not those waiting in the slack. Any thread.
+  virtual uint64_t FramesInRing() const { return 0; }
+  /// When the input the take records from changed since the last call (the
+  /// default source changed, or the one recorded went away and the server
+  /// moved the take to another): true, with the new input's name in `input`
+  /// and in `frame` the first frame from it, counted as StopPoint counts.
+  /// User-interface thread.
+  virtual bool TakeInputChange(std::string& /*input*/, int64_t& /*frame*/) { return false; }
+  /// The front end gave up on `frames` captured before the stop and not
+  /// written (a second stop): they are counted as dropped.
+  void CountGivenUp(uint64_t frames) { droppedFrames_.fetch_add(frames, std::memory_order_relaxed); }
 
   /// Why the last Open failed or the device was lost, in words for the user;
   /// empty when there is nothing to tell. Read on the user-interface thread.
@@ -123,7 +152,6 @@ class WaveInService {
  protected:
   std::atomic<uint64_t> droppedFrames_{0};
   std::atomic<uint64_t> overflows_{0};
-  std::atomic<bool> framesWaiting_{false};
 };
 
 /// The service that waveInOpen uses; set by the front end (or a test).

@@ -85,7 +85,15 @@ enum class CliTextId {
   kRecProgressTrack,     // %1: the track number
   kRecProgressDropped,   // %1: frames dropped
   kRecLinesDropped,      // %1: event lines dropped
+  kRecWritingLast,       // %1: seconds still to write after a stop
+  kRecGaveUp,            // %1: seconds, %2: frames given up on
+  kRecDiskBehind,        // %1: seconds (the progress line and the caption)
+  kTakeWritingLast,      // %1: seconds still to write after Stop (the window's caption)
+  kTakeGaveUp,           // %1: seconds, %2: frames given up on by a second Stop (the window)
+  kRecDiskCannotKeepUp,  // %1: seconds, %2: seconds of slack
   kRecCannotWriteList,   // %1: the path and the reason
+  kRecListRetry,         // %1: the path and the reason
+  kRecInputChanged,      // %1: the input's name (an event line, and the window's caption)
   kRecDryNeedsInput,
   kRecDryTrack,          // %1 number, %2 start, %3 first frame, %4 length, %5 frames, %6 what started it
   kRecDryStartRecording,

@@ -52,7 +52,8 @@ std::string Join(const ProgressParts& p, bool level, const std::string* path) {
   std::string line = RecordingTime(p.frames, p.rate, false) + "  " + p.track;
   if (level && !p.level.empty()) line += "  " + p.level;
   if (path && !path->empty()) line += "  " + *path;
-  return line + "  " + p.dropped;
+  line += "  " + p.dropped;
+  return p.note.empty() ? line : line + "  " + p.note;
 }
 
 // The shortest a shortened path may get before it is left out: "…" and a

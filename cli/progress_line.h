@@ -13,6 +13,7 @@ struct ProgressParts {
   std::string level;     // the level meter's text, or empty
   std::string path;      // the file being written
   std::string dropped;   // "dropped 0", in the user's language
+  std::string note;      // "disk 6.2 s behind", or empty
 };
 
 /// "HH:MM:SS" for `frames` at `rate` Hz, with ".mmm" when `millis`; hours

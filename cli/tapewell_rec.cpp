@@ -22,14 +22,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
+#include "capture/capture_feed.h"
 #include "capture/capture_ring.h"
 #include "capture/file_replay_wave_in.h"
 #include "capture/live_input.h"
 #include "capture/raw_frame_queue.h"
+#include "capture/stop_catch_up.h"
 #ifdef _WIN32
 #include "cli/win_arguments.h"
 #include "cli/win_console.h"
@@ -111,6 +116,9 @@ std::atomic<bool> g_resized{false};
 // after, when the queue does not exist (a stop signal can still arrive while
 // the program ends).
 std::atomic<const WakeupQueue*> g_signalQueue{nullptr};
+// When the first stop signal came (CLOCK_MONOTONIC, which steady_clock
+// reads, in nanoseconds); 0 before. The main loop may be busy writing then.
+std::atomic<int64_t> g_firstStopNs{0};
 
 void OnSignal(int signal) {
   if (signal == SIGUSR1) {
@@ -118,6 +126,11 @@ void OnSignal(int signal) {
   } else if (signal == SIGWINCH) {
     g_resized.store(true);
   } else {
+    timespec now{};
+    int64_t none = 0;
+    if (clock_gettime(CLOCK_MONOTONIC, &now) == 0) {
+      g_firstStopNs.compare_exchange_strong(none, int64_t{now.tv_sec} * 1000000000 + now.tv_nsec);
+    }
     g_stopRequests.fetch_add(1);
   }
   if (const WakeupQueue* queue = g_signalQueue.load()) queue->Poke();
@@ -188,6 +201,55 @@ class RawKeys {
  private:
   termios saved_{};
   bool active_ = false;
+};
+
+// Keys from standard input, read on a thread of their own so that each is
+// stamped with the moment it came, however long the main loop was busy
+// writing (a `q` means "stop here", not "stop when you get to it").
+class KeyReader {
+ public:
+  struct Key {
+    char key;
+    std::chrono::steady_clock::time_point when;
+  };
+  /// Starts reading; every key pokes `queue`.
+  explicit KeyReader(const WakeupQueue& queue) : queue_(queue), thread_([this] { Run(); }) {}
+  ~KeyReader() {
+    quit_ = true;
+    thread_.join();
+  }
+  KeyReader(const KeyReader&) = delete;
+  KeyReader& operator=(const KeyReader&) = delete;
+  /// The oldest key not taken yet; false when none waits.
+  bool Take(Key& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (keys_.empty()) return false;
+    key = keys_.front();
+    keys_.pop_front();
+    return true;
+  }
+
+ private:
+  // Until standard input ends or fails, or the reader goes.
+  void Run() {
+    while (!quit_) {
+      pollfd fd{STDIN_FILENO, POLLIN, 0};
+      if (poll(&fd, 1, 100) <= 0) continue;
+      char key = 0;
+      if (read(STDIN_FILENO, &key, 1) <= 0) return;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keys_.push_back({key, std::chrono::steady_clock::now()});
+      }
+      queue_.Poke();
+    }
+  }
+
+  const WakeupQueue& queue_;
+  std::mutex mutex_;
+  std::deque<Key> keys_;
+  std::atomic<bool> quit_{false};
+  std::thread thread_;  // last: starts once the rest is there
 };
 #endif
 
@@ -463,15 +525,98 @@ ProgressMode ChooseProgress(const Options& options) {
   return options.progress ? ProgressMode::Plain : ProgressMode::Off;
 }
 
-// Whether a stop asked for can be carried out now: not while frames
-// captured before it still wait below the ring after a stall (they are let
-// in first), unless that has taken kStopCatchUp already.
-constexpr auto kStopCatchUp = std::chrono::seconds(5);
-bool StopNow(const WaveInService& service, std::optional<std::chrono::steady_clock::time_point>& deadline) {
-  const auto now = std::chrono::steady_clock::now();
-  if (!deadline) deadline = now + kStopCatchUp;
-  return !service.FramesWaiting() || now >= *deadline;
+// One line on standard error while the progress line may be on it: the
+// line is erased first, and redrawn by the next progress.
+void SayDuringTake(ProgressMode progress, const std::string& text) {
+  std::fprintf(stderr, "%stapewell-rec: %s\n", progress == ProgressMode::InPlace ? "\r\033[K" : "", text.c_str());
 }
+
+// Seconds with one decimal, as the user is told them.
+std::string Tenths(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
+}
+
+// How a take ends without losing what was captured before the stop (q, a
+// signal; capture/stop_catch_up.h), and what the user is told meanwhile.
+class TakeEnd {
+ public:
+  TakeEnd(TerminalRecorder& rec, WaveInService& service, ProgressMode progress)
+      : rec_(rec), service_(service), progress_(progress) {}
+
+  /// A stop asked for at `when`. True when the take has ended (a second stop gave up).
+  bool Ask(std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now()) {
+    catchUp_.Request(service_, rec_.framesHandled, when);
+    if (!catchUp_.GaveUp()) return false;
+    rec_.StopAtHandledFrames();
+    SayDuringTake(progress_, Text(kRecGaveUp, {Tenths(double(catchUp_.GivenUp()) / g_nSampleRate),
+                                               std::to_string(catchUp_.GivenUp())}));
+    return true;
+  }
+
+  /// Between rounds of buffers: ends the take when everything captured
+  /// before the stop is written (true), says how far there is still to go,
+  /// how far the disk is behind, and a change of input (an event line). `limitFrames` (the duration's, or -1)
+  /// becomes the frame the take ends at, once that is known.
+  bool Look(int64_t& limitFrames) {
+    std::string input;
+    for (int64_t frame = 0; service_.TakeInputChange(input, frame);) {
+      rec_.PrintLineAt(Text(kRecInputChanged, {input}), frame);
+    }
+    const double behind = SecondsBehind(service_, rec_.framesHandled, g_nSampleRate);
+    rec_.progressNote = behind >= kBehindSeconds ? Text(kRecDiskBehind, {Tenths(behind)}) : "";
+    if (!rec_.progressNote.empty() && !toldBehind_) {
+      toldBehind_ = true;
+      SayDuringTake(progress_, Text(kRecDiskCannotKeepUp, {Tenths(behind), std::to_string(CaptureFeed::kSlackSeconds)}));
+    }
+    if (!catchUp_.Active()) return false;
+    const int64_t limit = catchUp_.Limit(service_);
+    if (limit == WaveInService::kStopAtOnce) {
+      rec_.OnStop();
+      return true;
+    }
+    if (limit < 0) return false;
+    if (rec_.framesHandled >= limit) {
+      rec_.StopAtHandledFrames();
+      return true;
+    }
+    if (catchUp_.InRing(service_)) {
+      rec_.OnStop();
+      return true;
+    }
+    limitFrames = limitFrames < 0 ? limit : std::min(limitFrames, limit);
+    if (const double left = catchUp_.SecondsLeft(service_, rec_.framesHandled, g_nSampleRate); left >= 0.5) {
+      rec_.progressNote = Text(kRecWritingLast, {Tenths(left)});
+      if (!toldWriting_) {
+        toldWriting_ = true;
+        SayDuringTake(progress_, rec_.progressNote);
+      }
+    }
+    return false;
+  }
+
+ private:
+  TerminalRecorder& rec_;
+  WaveInService& service_;
+  const ProgressMode progress_;
+  StopCatchUp catchUp_;
+  bool toldWriting_ = false, toldBehind_ = false;
+};
+
+// When the first stop signal came; now when that is not known.
+std::chrono::steady_clock::time_point StopSignalTime() {
+#ifndef _WIN32
+  if (const int64_t ns = g_firstStopNs.load(); ns > 0) {
+    const std::chrono::steady_clock::time_point when{std::chrono::nanoseconds(ns)};
+    if (when <= std::chrono::steady_clock::now()) return when;
+  }
+#endif
+  return std::chrono::steady_clock::now();
+}
+
+// How long the loop handles buffers before it looks at keys and signals again.
+constexpr auto kRoundTime = std::chrono::milliseconds(250);
 
 // `fastReplay`: the replay of --input (unless --realtime), which fills the handed-back
 // buffers on this thread whenever the loop asks; null otherwise.
@@ -536,7 +681,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   // A stop asked for while the recording starts does not wait on a stalled server.
   SetLiveInputStopRequests(&g_stopRequests);
 #endif
-  const int64_t limitFrames =
+  int64_t limitFrames =
       options.duration ? static_cast<int64_t>(std::llround(*options.duration * options.rate)) : -1;
 
   rec.meter.Reset(options.rate);
@@ -551,58 +696,64 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
 
   // Keys are read only while recording from the audio input.
   const bool keys = options.input.empty();
-  std::optional<std::chrono::steady_clock::time_point> stopDeadline;
+  TakeEnd takeEnd(rec, service, progress);
+  int stopsTaken = 0;
+  bool buffersLeft = false;  // the last round ended with buffers still queued
   auto progressDue = std::chrono::steady_clock::now();
 #ifdef _WIN32
   const winconsole::ConsoleSession console(keys);
   while (g_bRecording) {
     // A fast replay delivers its buffers here, without waiting.
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
-      winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), 250);
+      winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), buffersLeft ? 0 : 250);
     }
-    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
-      rec.OnStop();
-      break;
-    }
+    bool ended = false;
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    if (ended) break;
     if (const char key = console.ReadsKeys() ? winconsole::TakeKey() : 0; key == '\n' || key == 'm' || key == 'M') {
       rec.OnTrackMark();
-    } else if (key == 'q' || key == 'Q') {
-      rec.OnStop();
+    } else if ((key == 'q' || key == 'Q') && takeEnd.Ask()) {
       break;
     }
 #else
   std::optional<RawKeys> rawKeys;
-  if (keys) rawKeys.emplace();
-  bool stdinOpen = keys;
+  std::optional<KeyReader> keyReader;
+  if (keys) {
+    rawKeys.emplace();
+    keyReader.emplace(rec.queue);
+  }
   while (g_bRecording) {
-    pollfd fds[2] = {{rec.queue.WaitFd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    pollfd fds[1] = {{rec.queue.WaitFd(), POLLIN, 0}};
     // A fast replay delivers its buffers here, without waiting; signals are
     // looked at between two rounds of buffers.
     if (!fastReplay || fastReplay->DeliverQueued() == 0) {
-      poll(fds, stdinOpen ? 2 : 1, 250);
+      poll(fds, 1, buffersLeft ? 0 : 250);
       rec.queue.Drain();
     }
-    if (g_stopRequests.load() > 0 && StopNow(service, stopDeadline)) {
-      rec.OnStop();
-      break;
-    }
-    for (int marks = g_markRequests.exchange(0); marks > 0; --marks) rec.OnTrackMark();
-    if (stdinOpen && (fds[1].revents & (POLLIN | POLLHUP))) {
-      char key = 0;
-      const ssize_t n = read(STDIN_FILENO, &key, 1);
-      if (n <= 0) {
-        stdinOpen = false;
-      } else if (key == '\n' || key == 'm' || key == 'M') {
+    bool ended = false;
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    for (int marks = g_markRequests.exchange(0); !ended && marks > 0; --marks) rec.OnTrackMark();
+    KeyReader::Key key;
+    while (!ended && keyReader && keyReader->Take(key)) {
+      if (key.key == '\n' || key.key == 'm' || key.key == 'M') {
         rec.OnTrackMark();
-      } else if (key == 'q' || key == 'Q') {
-        rec.OnStop();
-        break;
+      } else if (key.key == 'q' || key.key == 'Q') {
+        ended = takeEnd.Ask(key.when);
       }
     }
+    if (ended) break;
     if (g_resized.exchange(false)) rec.columns = StderrColumns();
 #endif
+    if (takeEnd.Look(limitFrames)) break;
+    // Buffers are handled for a round at most, so that keys and signals are
+    // looked at while a slow disk keeps the queue full.
     WakeupQueue::Message m;
-    while (g_bRecording && rec.queue.Take(m)) HandleMessage(rec, m, limitFrames);
+    const auto roundEnd = std::chrono::steady_clock::now() + kRoundTime;
+    buffersLeft = false;
+    while (g_bRecording && !buffersLeft && rec.queue.Take(m)) {
+      HandleMessage(rec, m, limitFrames);
+      buffersLeft = std::chrono::steady_clock::now() >= roundEnd;
+    }
     if (!fastReplay || std::chrono::steady_clock::now() >= progressDue) {
       rec.ShowProgress(CaptureDroppedFrames());
       progressDue = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);

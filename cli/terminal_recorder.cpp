@@ -5,6 +5,7 @@
 #include "cli/progress_line.h"
 #include "cli/track_list.h"
 #include "recorder/recorder_state.h"
+#include "wavefile/wavefile.h"
 
 TerminalRecorder::TerminalRecorder(const NamingServices& naming, Language language, OutputWriter& output,
                                    ProgressMode progress)
@@ -32,11 +33,12 @@ void TerminalRecorder::SetSilentLampText(const std::string& text) {
   if (g_bRecording) PrintLine(text.empty() ? "-" : text);
 }
 
-void TerminalRecorder::PrintLine(const std::string& text) {
+void TerminalRecorder::PrintLine(const std::string& text) { PrintLineAt(text, FramePosition()); }
+
+void TerminalRecorder::PrintLineAt(const std::string& text, int64_t frame) {
   if (dryRun) return;
   // The text, then where it happened: a reader of the text alone cuts at the first tab.
-  output_.Line(text + "\t" + RecordingTime(FramePosition(), g_nSampleRate, true) + "\t" +
-               std::to_string(FramePosition()));
+  output_.Line(text + "\t" + RecordingTime(frame, g_nSampleRate, true) + "\t" + std::to_string(frame));
 }
 
 void TerminalRecorder::EndProgress() { output_.ClearStatus(); }
@@ -55,6 +57,7 @@ void TerminalRecorder::ShowProgress(uint64_t dropped) {
   parts.level = meter.HasFrames() ? meter.Text() : "";
   parts.path = m_strPath;
   parts.dropped = CliText(CliTextId::kRecProgressDropped, language_, {std::to_string(dropped)});
+  parts.note = progressNote;
   output_.Status(progress_ == ProgressMode::InPlace ? FittedProgressLine(parts, columns) : PlainProgressLine(parts));
 }
 
@@ -64,10 +67,33 @@ void TerminalRecorder::TrackStarted(TrackStart cause, int64_t silenceFrames) {
 
 void TerminalRecorder::TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) {
   if (dryRun) dryRun->TrackCompleted(firstFrame, frames);
-  if (trackList && trackListError.empty()) {
+  if (trackList) {
+    // A rewrite that failed (a full disk) is tried again at the next track
+    // change and at the end; the list keeps every track meanwhile.
     std::string why;
-    if (!trackList->Add({path, firstFrame, frames}, why)) trackListError = why;
+    if (trackList->Add({path, firstFrame, frames}, why)) {
+      trackListError.clear();
+    } else {
+      if (!trackListTold) std::fprintf(stderr, "tapewell-rec: %s\n", CliText(CliTextId::kRecListRetry, language_, {why}).c_str());
+      trackListTold = true;
+      trackListError = why;
+    }
   }
+}
+
+void TerminalRecorder::RecordingEnded(RecordingEnd why) {
+  // A recording that ended on a failed write left its last track file with
+  // every whole frame that reached the disk, under a header that states
+  // them: the track list names it too, with those frames.
+  if (why != RecordingEnd::WriteFailed || !trackList || dryRun) return;
+  if (!trackList->Tracks().empty() && trackList->Tracks().back().path == m_strPath) return;
+  int32_t rate = 0, bits = 0, channels = 0, dataOffset = 0;
+  uint32_t dataSize = 0;
+  if (WaveProbe(m_strPath.c_str(), rate, bits, channels, dataSize, dataOffset) != WAVE_OK || bits <= 0 ||
+      channels <= 0) {
+    return;
+  }
+  TrackCompleted(m_strPath, FramePosition() - TrackFrames(), dataSize / (bits / 8 * channels));
 }
 
 void TerminalRecorder::FramesWalked(const uint8_t* frames, uint32_t count) {

@@ -40,12 +40,16 @@ class TerminalRecorder : public RecorderEngine {
   int64_t framesHandled = 0;
   /// The terminal's width for the in-place progress line.
   int columns = 80;
+  /// Said at the end of the progress line when not empty ("disk 6.2 s behind").
+  std::string progressNote;
   /// When set, told of every completed track (--cue, --labels).
   TrackList* trackList = nullptr;
   /// When set, a dry run: told of the tracks and the frames, and no event line is printed.
   DryRunReport* dryRun = nullptr;
-  /// Why the track list could not be written, or "" (the recording goes on).
+  /// Why the last rewrite of the track list failed, or "" (the recording goes
+  /// on, and the next track change tries again).
   std::string trackListError;
+  bool trackListTold = false;  // a failed rewrite of the track list was said
 
   /// Shows the progress line when it is due. `dropped`: frames lost so far.
   void ShowProgress(uint64_t dropped);
@@ -53,6 +57,8 @@ class TerminalRecorder : public RecorderEngine {
   void EndProgress();
   /// Prints one event line with the current recording time and frame position.
   void PrintLine(const std::string& text);
+  /// Prints one event line with the recording time and position of `frame`.
+  void PrintLineAt(const std::string& text, int64_t frame);
 
  protected:
   void UpdateData(bool saveAndValidate) override;
@@ -63,6 +69,7 @@ class TerminalRecorder : public RecorderEngine {
   HWND NoticeWindow() override { return &queue; }
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
   void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
+  void RecordingEnded(RecordingEnd why) override;
   void FramesWalked(const uint8_t* frames, uint32_t count) override;
   void SilenceNotSplit(int64_t start, int64_t frames, Unsplit why) override;
   void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override;

@@ -1,6 +1,6 @@
-// The slack below the capture ring: the elastic buffer that keeps PortAudio's
-// frames through a stall, and the count of frames a sound server dropped,
-// found against the clock.
+// The slack below the capture ring: the feed that keeps a live backend's
+// frames through a stall in its elastic buffer, and the count of frames a
+// sound server dropped, found against the clock.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -9,6 +9,7 @@
 #include <numeric>
 #include <vector>
 
+#include "capture/capture_feed.h"
 #include "capture/elastic_buffer.h"
 #include "capture/stream_gap_counter.h"
 
@@ -60,16 +61,64 @@ uint64_t ResidentBytes() {
   return resident * uint64_t(sysconf(_SC_PAGESIZE));
 }
 
-TEST(ElasticBufferTest, TwentyFiveSecondsAreReservedWithoutTakingMemoryUntilUsed) {
+TEST(ElasticBufferTest, TheFeedsSixtySecondsAreReservedWithoutTakingMemoryUntilUsed) {
   const uint64_t before = ResidentBytes();
   ElasticBuffer buffer;
-  ASSERT_TRUE(buffer.Reserve(25 * 48000 * 4));  // 4.8 MB
+  ASSERT_TRUE(buffer.Reserve(CaptureFeed::kSlackSeconds * 48000 * 4));  // 11.5 MB
   EXPECT_LT(ResidentBytes(), before + 1500000) << "the reservation was touched";
   const auto second = Bytes(192000, 0);
   EXPECT_EQ(buffer.Put(second.data(), second.size()), second.size());
   EXPECT_GE(ResidentBytes(), before + 150000) << "a second of frames stored in no memory?";
 }
 #endif
+
+// Frames numbered from `first`, one number a frame.
+std::vector<uint32_t> Numbered(uint32_t first, uint32_t count) {
+  std::vector<uint32_t> frames(count);
+  std::iota(frames.begin(), frames.end(), first);
+  return frames;
+}
+
+// The device callback of the feed test: every buffer returned, its frames
+// appended to the vector in `instance`.
+void Collect(HWAVEIN, uint32_t message, uintptr_t instance, uintptr_t header, uintptr_t) {
+  if (message != MM_WIM_DATA) return;
+  const auto* h = reinterpret_cast<const WAVEHDR*>(header);
+  auto* got = reinterpret_cast<std::vector<uint32_t>*>(instance);
+  const auto* frames = reinterpret_cast<const uint32_t*>(h->lpData);
+  got->insert(got->end(), frames, frames + h->dwBytesRecorded / 4);
+}
+
+TEST(CaptureFeedTest, FramesWithoutABufferWaitInTheSlackAndComeFirstThoseBeyondItAreCountedExactly) {
+  std::atomic<uint64_t> dropped{0};
+  std::vector<uint32_t> got;
+  CaptureFeed feed(nullptr, &Collect, reinterpret_cast<uintptr_t>(&got), dropped);
+  ASSERT_TRUE(feed.ReserveSlack(1000, 1));  // 1,000 frames
+  // A stall: no buffer is queued while 1,500 frames come.
+  const auto stalled = Numbered(1, 1500);
+  feed.Pour(reinterpret_cast<const uint8_t*>(stalled.data()), 1500 * 4);
+  EXPECT_EQ(feed.SlackFrames(), 1000u);
+  EXPECT_EQ(feed.FramesLost(), 500u);
+  EXPECT_EQ(dropped.load(), 500u);
+  // The buffers are back: the slack's frames go in first, then the new ones.
+  std::vector<char> data(2 * CaptureFeed::kQueuedBufferBytes);
+  WAVEHDR headers[2]{};
+  for (int i = 0; i < 2; ++i) {
+    headers[i].lpData = data.data() + i * CaptureFeed::kQueuedBufferBytes;
+    headers[i].dwBufferLength = CaptureFeed::kQueuedBufferBytes;
+    MarkPrepared(&headers[i]);
+    ASSERT_EQ(feed.Add(&headers[i]), MMSYSERR_NOERROR);
+  }
+  const auto after = Numbered(1501, 100);
+  feed.Pour(reinterpret_cast<const uint8_t*>(after.data()), 100 * 4);
+  EXPECT_EQ(feed.SlackFrames(), 0u);
+  feed.ReturnAll();
+  std::vector<uint32_t> expected = Numbered(1, 1000);
+  expected.insert(expected.end(), after.begin(), after.end());
+  EXPECT_EQ(got, expected);
+  EXPECT_EQ(feed.FramesSeen(), 1600u);
+  EXPECT_EQ(feed.FramesSeen() - feed.FramesLost(), got.size());
+}
 
 using Clock = StreamGapCounter::Clock;
 

@@ -63,16 +63,20 @@ bool WaitForText(const std::string& path, const std::string& text, std::chrono::
 class Child {
  public:
   /// Runs `argv` with stdout and stderr into files and `env` added; `setup`
-  /// runs in the child just before the program starts.
+  /// runs in the child just before the program starts. With `keys`, its
+  /// standard input is a pipe that Type writes into (else /dev/null).
   Child(const std::vector<std::string>& argv, const std::string& out, const std::string& err,
-        const std::map<std::string, std::string>& env = {}, void (*setup)() = nullptr) {
+        const std::map<std::string, std::string>& env = {}, void (*setup)() = nullptr, bool keys = false) {
     std::fflush(nullptr);
+    int keyPipe[2] = {-1, -1};
+    if (keys && pipe(keyPipe) != 0) keyPipe[0] = keyPipe[1] = -1;
     pid_ = fork();
     if (pid_ == 0) {
       const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int devnull = open("/dev/null", O_RDWR);
-      dup2(devnull, 0);
+      dup2(keyPipe[0] >= 0 ? keyPipe[0] : devnull, 0);
+      if (keyPipe[1] >= 0) close(keyPipe[1]);
       dup2(outFd, 1);
       dup2(errFd, 2);
       for (int s : {SIGINT, SIGTERM, SIGHUP}) signal(s, SIG_DFL);
@@ -86,8 +90,11 @@ class Child {
       execvp(args[0], args.data());
       _exit(127);
     }
+    if (keyPipe[0] >= 0) close(keyPipe[0]);
+    keys_ = keyPipe[1];
   }
   ~Child() {
+    if (keys_ >= 0) close(keys_);
     if (pid_ > 0) {
       kill(pid_, SIGCONT);
       kill(pid_, SIGKILL);
@@ -97,6 +104,11 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t pid() const { return pid_; }
+  /// Writes `text` to the child's standard input (started with `keys`).
+  void Type(const std::string& text) const {
+    if (keys_ < 0) return;
+    [[maybe_unused]] const ssize_t written = write(keys_, text.data(), text.size());
+  }
   /// Sends `signal` to the child while it runs (never to anything else once
   /// it has been reaped).
   void Signal(int signal) const {
@@ -118,6 +130,7 @@ class Child {
 
  private:
   pid_t pid_ = -1;
+  int keys_ = -1;
 };
 
 // The unique-frame signal: frame n (from 1) holds n, its low 16 bits on the
@@ -192,6 +205,8 @@ int64_t DroppedFrames(const std::string& log) {
 
 class LiveFaultTest : public ::testing::Test {
  protected:
+  /// `kind`: the private sound server the case records through.
+  explicit LiveFaultTest(const std::string& kind = "pulseaudio") : server(kind) {}
   void SetUp() override {
     if (!std::getenv("TAPEWELL_PULSE")) GTEST_SKIP() << "no private sound server (the test command provides one)";
     ASSERT_EQ(server.why(), "");
@@ -205,7 +220,7 @@ class LiveFaultTest : public ::testing::Test {
     env.merge(server.ClientEnv());
     std::vector<std::string> argv{kBinary, "-r", "48000", "-w", out};
     argv.insert(argv.end(), extra.begin(), extra.end());
-    auto rec = std::make_unique<Child>(argv, log, errors, env);
+    auto rec = std::make_unique<Child>(argv, log, errors, env, nullptr, true);
     EXPECT_TRUE(WaitForText(log, "REC - ", 12s)) << FileText(log) << FileText(errors);
     return rec;
   }
@@ -237,6 +252,42 @@ class LiveFaultTest : public ::testing::Test {
     EXPECT_EQ(c.missing, 0u) << c;
     EXPECT_EQ(c.repeats, 0u) << c;
     EXPECT_GT(c.frames, uint64_t((faultSeconds + 6) * kRate)) << c;
+  }
+
+  // Records the signal with the reference recorder (parec on the same
+  // monitor) beside it; `stop` ends the take `afterSeconds` into it, the
+  // reference at the same instant. Every frame the reference got before the
+  // stop must be in the files, or counted as dropped: exactly the frames
+  // missing, whether inside the take or at its end. Returns the exit status.
+  int StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
+                                  const std::function<void(Child&)>& stop) {
+    auto rec = StartRecorder(env);
+    const std::string reference = dir.file("reference.raw");
+    Child parec({"parec", "-d", "tapewell_null.monitor", "--raw", "--format=s16le", "--rate=48000", "--channels=2",
+                 "--latency-msec=20"},
+                reference, dir.file("parec.err"), server.ClientEnv());
+    auto player = PlaySignal(afterSeconds + 20);
+    std::this_thread::sleep_for(std::chrono::milliseconds(int(afterSeconds * 1000)));
+    parec.Signal(SIGINT);
+    stop(*rec);
+    const int status = rec->WaitFor(60s);
+    EXPECT_TRUE(WIFEXITED(status)) << "still running 60 s after the stop\n" << FileText(log) << FileText(errors);
+    parec.WaitFor(5s);
+    // The last number the reference recorded: captured before the stop.
+    const auto ref = ReadFileBytes(reference);
+    uint32_t heard = 0;
+    for (size_t at = 0; at + 4 <= ref.size(); at += 4) {
+      heard = std::max(heard, uint32_t(ref[at] | ref[at + 1] << 8 | uint32_t(ref[at + 2]) << 16 |
+                                       uint32_t(ref[at + 3]) << 24));
+    }
+    const Continuity c = CheckContinuity(out);
+    EXPECT_EQ(c.repeats, 0u) << c;
+    EXPECT_GT(heard, uint32_t(kRate)) << "the reference recorded too little";
+    const uint64_t lostAtEnd = heard > c.last ? heard - c.last : 0;
+    // Within 20 ms: the reference's own latency and the two stops' moments.
+    EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing + lostAtEnd), 0.020 * kRate)
+        << c << ", the reference heard up to " << heard << "\n" << FileText(log) << FileText(errors);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   OwnServer server;
@@ -356,6 +407,78 @@ TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
   EXPECT_NEAR(double(DroppedFrames(log)), double(c.missing), 0.050 * kRate) << c << "\n" << FileText(log);
 }
 
+// ------------------------------------------------- ending a take after a stall
+
+// A disk at half the take's speed: each block of 2.13 s takes 4.3 s longer to write.
+const std::map<std::string, std::string> kHalfSpeedDisk{{"LD_PRELOAD", kShim}, {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "4300"}};
+
+TEST_F(LiveFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeItAndSaysSo) {
+  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+  EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << FileText(errors);
+  EXPECT_NE(FileText(errors).find("writing the last "), std::string::npos) << FileText(errors);
+}
+
+// The same through PipeWire (pipewire-pulse), which throws a late client's
+// whole backlog away: the recorder reads on into its own slack.
+class PipeWireFaultTest : public LiveFaultTest {
+ protected:
+  PipeWireFaultTest() : LiveFaultTest("pipewire") {}
+};
+
+TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeIt) {
+  EXPECT_EQ(StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }), 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
+TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
+  // Every block of 2.13 s takes 2.5 s longer (a disk a little slower than the
+  // take), and the second (about 4.3 s in) 10 s more:
+  // the interrupt comes 9 s into that stall.
+  const int status = StopAndCompareWithReference({{"LD_PRELOAD", kShim},
+                                                  {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "2500"},
+                                                  {"TAPEWELL_SHIM_STALL_WRITE", "2"},
+                                                  {"TAPEWELL_SHIM_STALL_SECONDS", "10"}},
+                                                 13.3, [](Child& rec) { rec.Signal(SIGINT); });
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
+TEST_F(LiveFaultTest, ASecondCtrlCGivesUpOnTheFramesNotWrittenAndCountsThemExactly) {
+  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) {
+    rec.Signal(SIGINT);
+    std::this_thread::sleep_for(1500ms);
+    rec.Signal(SIGINT);
+  });
+  EXPECT_EQ(status, 3);
+  EXPECT_GT(DroppedFrames(log), kRate / 10) << FileText(log);
+  EXPECT_NE(FileText(errors).find("gave up on the last "), std::string::npos) << FileText(errors);
+}
+
+// ------------------------------------------------- a change of input
+
+TEST_F(LiveFaultTest, AChangeOfTheDefaultSourceIsAnEventLineWithItsFramePosition) {
+  auto rec = StartRecorder();
+  auto player = PlaySignal(10);
+  // The other source plays too, so that it delivers as soon as it is taken.
+  server.Pactl("load-module module-null-sink sink_name=tapewell_other");
+  Child other({"paplay", "-d", "tapewell_other", dir.file("signal.wav")}, dir.file("other.out"), dir.file("other.err"),
+              server.ClientEnv());
+  std::this_thread::sleep_for(3s);
+  server.Pactl("set-default-source tapewell_other.monitor");
+  ASSERT_TRUE(WaitForText(log, "input changed to tapewell_other.monitor\t", 5s)) << FileText(log);
+  std::this_thread::sleep_for(1s);
+  EXPECT_EQ(Interrupt(*rec), 0) << FileText(log) << FileText(errors);
+  // The line gives where the new input's frames start: within the take.
+  const std::string text = FileText(log);
+  const size_t at = text.find("input changed to tapewell_other.monitor\t");
+  const size_t tab = text.find('\t', text.find('\t', at) + 1);
+  const long long frame = std::atoll(text.c_str() + tab + 1);
+  EXPECT_GT(frame, kRate / 2) << text;
+  EXPECT_LT(frame, 10 * kRate) << text;
+}
+
 // ------------------------------------------------- start-up
 
 TEST_F(LiveFaultTest, FrozenServerAtStartIsWaitedForWithAMessageAndSigintEndsItAtOnce) {
@@ -443,6 +566,32 @@ void WriteSparseSilence(const std::string& path, uint32_t dataBytes) {
   WaveMakeHeader(header, kRate, 16, 2, dataBytes, length);
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&header), sizeof header);
   std::filesystem::resize_file(path, 44 + uint64_t{dataBytes});
+}
+
+TEST_F(RecLimitTest, ATrackListRewriteThatFailsIsSaidOnceAndTriedAgainAtTheNextTrackChange) {
+  // Three bursts of sound, 1 s each, with 0.5 s of silence between them.
+  const std::string input = dir.file("bursts.wav");
+  ASSERT_EQ(WaveCreate(input.c_str(), kRate, 16, 2, 0), WAVE_OK);
+  std::vector<int16_t> samples;
+  for (int burst = 0; burst < 3; ++burst) {
+    for (int i = 0; i < kRate; ++i) samples.insert(samples.end(), 2, int16_t(i % 2 ? 10000 : -10000));
+    if (burst < 2) samples.insert(samples.end(), size_t(kRate), int16_t(0));
+  }
+  ASSERT_EQ(WavePutFrames(reinterpret_cast<const uint8_t*>(samples.data()), uint32_t(samples.size() / 2)), WAVE_OK);
+  ASSERT_EQ(WaveClose(), WAVE_OK);
+  // The second rewrite (the first track's end) meets a full disk.
+  const std::string cue = dir.file("t.cue");
+  int status = -1;
+  const std::string text =
+      RunCommand("LD_PRELOAD=" + kShim + " TAPEWELL_SHIM_FAIL_TMP_OPEN=2 " + kBinary + " --input " + input +
+                     " --fast -a -l 3 -w " + out + " --cue " + cue + " 2>&1 >" + dir.file("rec.out"),
+                 &status);
+  EXPECT_EQ(status, 0) << text;
+  const std::string retry = "it is tried again at the next track change";
+  ASSERT_NE(text.find(retry), std::string::npos) << text;
+  EXPECT_EQ(text.find(retry), text.rfind(retry)) << "said more than once: " << text;
+  const std::string sheet = FileText(cue);
+  EXPECT_NE(sheet.find("TRACK 03"), std::string::npos) << sheet;
 }
 
 TEST_F(RecLimitTest, Fat32FileSizeLimitStartsTheNextTrackBeforeIt) {

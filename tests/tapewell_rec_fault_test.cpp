@@ -100,7 +100,8 @@ TEST_F(RecFaultTest, DiskFullAtCreateLeavesNoEmptyFileAndSaysWhy) {
   SmallDisk disk(out, "256k");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs (needs root)";
   disk.Fill();
-  const RecRun r = RunRec("--input " + input + " --fast -w " + out);
+  const std::string labels = input + ".txt";  // on a disk with room
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out + " --labels " + labels);
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("failed to write file."), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("cannot create " + out + "/" + TodayName(1) + ": No space left on device"), std::string::npos)
@@ -113,7 +114,8 @@ TEST_F(RecFaultTest, DiskFullMidBlockKeepsEveryFlushedFrameAndFails) {
   WriteWav(input, 44100, signal);
   SmallDisk disk(out, "900k");
   if (!disk.mounted()) GTEST_SKIP() << "cannot mount a small tmpfs (needs root)";
-  const RecRun r = RunRec("--input " + input + " --fast -w " + out);
+  const std::string labels = input + ".txt";  // on a disk with room
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out + " --labels " + labels);
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.out.find("failed to write file."), std::string::npos) << r.out;
   EXPECT_EQ(r.out.find("\n" + TodayName(2).substr(0, 8) + "\t"), std::string::npos) << "no success line";
@@ -126,6 +128,11 @@ TEST_F(RecFaultTest, DiskFullMidBlockKeepsEveryFlushedFrameAndFails) {
   EXPECT_GT(held, 102400u);  // at least the first block
   EXPECT_LT(held, signal.size());
   ExpectCompleteTrack(path, signal, 0, held);
+  // The track the failure ended is listed, with the frames its file holds.
+  char line[128];
+  std::snprintf(line, sizeof line, "0.000000\t%zu.%06zu\t%s\n", held / 44100, held % 44100 * 1000000 / 44100,
+                names[0].c_str());
+  EXPECT_EQ(FileText(labels), line);
 }
 
 TEST_F(RecFaultTest, AWideTrackMeetingAFullDiskEndsWithItsLastWholeFrameAndSaysWhy) {

@@ -15,7 +15,18 @@
 #include <QSlider>
 #include <filesystem>
 
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "capture/pulse_wave_in.h"
+#include "recorder/track_writer.h"
 #include "tests/engine_harness.h"
+#include "tests/own_server.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
 #include "templates/dialog_template.h"
@@ -420,6 +431,103 @@ TEST_F(DialogTest, ClosingDuringARecordingCompletesTheFile) {
   const auto bytes = testsupport::ReadFileBytes(dir.path() + "/07Dec001.wav");
   EXPECT_EQ(bytes.size(), 44u + 20000u);
   EXPECT_EQ(testsupport::ReadLe32(bytes, 40), 20000u);
+}
+
+// The WAV writer, with one block put that stalls as a disk that hangs:
+// `during` runs in the middle of the stall.
+class StallingWriter : public TrackWriter {
+ public:
+  StallingWriter(int stallAt, std::chrono::milliseconds before, std::chrono::milliseconds after,
+                 std::function<void()> during)
+      : stallAt_(stallAt), before_(before), after_(after), during_(std::move(during)) {}
+  int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override {
+    return real_.Create(path, rate, bits, channels);
+  }
+  int PutFrames(const uint8_t* frames, uint32_t count) override {
+    if (puts_ == 0) firstPut = std::chrono::steady_clock::now();
+    if (++puts_ == stallAt_) {
+      std::this_thread::sleep_for(before_);
+      during_();
+      std::this_thread::sleep_for(after_);
+    }
+    return real_.PutFrames(frames, count);
+  }
+  void LeaveOutLast(uint64_t count) override { real_.LeaveOutLast(count); }
+  int Close() override { return real_.Close(); }
+  bool IsOpen() const override { return real_.IsOpen(); }
+  uint64_t FramesLeft() const override { return real_.FramesLeft(); }
+  void Discard(const std::string& path) override { real_.Discard(path); }
+  bool StillThere() override { return real_.StillThere(); }
+  bool StillThereNow() override { return real_.StillThereNow(); }
+  /// When the first frames were put: a buffer's time after the first was captured.
+  std::chrono::steady_clock::time_point firstPut;
+
+ private:
+  TrackWriter& real_ = DefaultTrackWriter();
+  int stallAt_, puts_ = 0;
+  std::chrono::milliseconds before_, after_;
+  std::function<void()> during_;
+};
+
+// The window recording a private sound server's monitor.
+class LiveDialogTest : public DialogTest {
+ protected:
+  void SetUp() override {
+    DialogTest::SetUp();
+    if (!std::getenv("TAPEWELL_PULSE")) GTEST_SKIP() << "no private sound server (the test command provides one)";
+  }
+  // Records through a track writer whose fifth buffer (0.85 s in) takes 4 s,
+  // and ends the take with `end` 3 s into that stall (posted, so that it is
+  // handled once the write is over); checks that every frame captured
+  // before then is in the file.
+  void EndDuringAStall(const std::function<void(TestDialog&)>& end) {
+    testsupport::OwnServer server;
+    ASSERT_EQ(server.why(), "");
+    setenv("PULSE_SERVER", server.ClientEnv().at("PULSE_SERVER").c_str(), 1);
+    PulseWaveInService pulse;
+    ASSERT_TRUE(pulse.Connect()) << pulse.LastError();
+    SetWaveInService(&pulse);
+    auto& d = Open("-w" + dir.path());
+    d.show();
+    std::chrono::steady_clock::time_point pressed;
+    StallingWriter writer(5, std::chrono::seconds(3), std::chrono::seconds(1), [&] {
+      pressed = std::chrono::steady_clock::now();
+      QMetaObject::invokeMethod(&d, [&] { end(d); }, Qt::QueuedConnection);
+    });
+    d.SetTrackWriter(writer);
+    Click(IDC_RATE_48K);
+    const auto record = std::chrono::steady_clock::now();
+    Click(IDC_RECORD);
+    EXPECT_TRUE(g_bRecording);
+    while (g_bRecording && std::chrono::steady_clock::now() - record < std::chrono::seconds(30)) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(g_bRecording) << "the take did not end";
+    d.SetTrackWriter(DefaultTrackWriter());
+    SetWaveInService(&fake);
+    unsetenv("PULSE_SERVER");
+    // The first buffer (8,192 frames) was put as soon as it was full.
+    const auto bytes = testsupport::ReadFileBytes(dir.path() + "/07Dec001.wav");
+    ASSERT_GE(bytes.size(), 44u);
+    const double seconds = double(bytes.size() - 44) / 4 / 48000;
+    const double before = std::chrono::duration<double>(pressed - writer.firstPut).count() + 8192.0 / 48000;
+    EXPECT_GT(seconds, before - 0.1) << "ended " << before << " s into the take";
+    EXPECT_EQ(CaptureDroppedFrames(), 0u);
+  }
+};
+
+TEST_F(LiveDialogTest, StopDuringAWriteStallWritesEverythingCapturedBeforeIt) {
+  EndDuringAStall([](TestDialog& d) { static_cast<QAbstractButton*>(d.Control(IDC_STOP))->click(); });
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_TRUE(dialog->windowTitle().endsWith(" - 0 frames dropped")) << dialog->windowTitle().toStdString();
+}
+
+TEST_F(LiveDialogTest, ClosingTheWindowDuringAWriteStallWritesEverythingCapturedBeforeItThenCloses) {
+  EndDuringAStall([](TestDialog& d) { d.reject(); });  // the window manager's close, Exit and SIGTERM end here
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_FALSE(dialog->isVisible()) << "the window did not close once the take was written";
+  EXPECT_EQ(dialog->result(), QDialog::Rejected);
 }
 
 TEST_F(DialogTest, EnterOnTheExitButtonEndsTheDialog) {

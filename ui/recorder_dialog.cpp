@@ -27,6 +27,7 @@
 #include "ui/app_icon.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "cli/cli_text.h"
 #include "ui/take_caption.h"
 #include "ui/template_layout.h"
 #include "wavefile/wavefile.h"
@@ -77,7 +78,7 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   clicked(IDC_MPEG_SOURCE, [this] { WriteControlRegister(); });
   clicked(IDC_RECORD, [this] { OnRecord(); });
   clicked(IDC_BROWSE, [this] { OnBrowse(); });
-  clicked(IDC_STOP, [this] { OnStop(); });
+  clicked(IDC_STOP, [this] { AskStop(); });
   clicked(IDC_TRACK_MARK, [this] { OnTrackMark(); });
   clicked(IDC_RATE_32K, [this] { OnRate32k(); });
   clicked(IDC_RATE_44K, [this] { OnRate44k(); });
@@ -238,18 +239,80 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
 
 void CRecorderDlg::ShowTakeCaption() {
   if (!g_bRecording) return;
-  const std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
-                                            TrackNumber(), CaptureDroppedFrames());
+  std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
+                                      TrackNumber(), CaptureDroppedFrames());
+  if (WaveInService* service = GetWaveInService()) {
+    std::string input;
+    for (int64_t frame = 0; service->TakeInputChange(input, frame);) {
+      inputNote_ = CliText(CliTextId::kRecInputChanged, WindowLanguage(), {input});
+    }
+    if (!inputNote_.empty()) status += " - " + inputNote_;
+    const std::string note = TakeProgressNote(*service, catchUp_, FramePosition(), g_nSampleRate, WindowLanguage());
+    if (!note.empty()) status += " - " + note;
+  }
   // The take first: a title bar or a task bar that has too little room cuts the end.
   setWindowTitle(Q(status) + QStringLiteral(" - ") + BaseCaption());
 }
 
+Language CRecorderDlg::WindowLanguage() {
+  return LoadString(IDS_SILENT) == LoadTableString(IDS_SILENT, Language::Japanese) ? Language::Japanese
+                                                                                   : Language::English;
+}
+
+void CRecorderDlg::AskStop() {
+  if (!g_bRecording) return;
+  WaveInService* service = GetWaveInService();
+  if (!service) {
+    OnStop();
+    return;
+  }
+  catchUp_.Request(*service, FramePosition());
+  if (catchUp_.GaveUp()) {
+    const uint64_t frames = catchUp_.GivenUp();
+    std::fprintf(stderr, "tapewell: %s\n",
+                 CliText(CliTextId::kTakeGaveUp, WindowLanguage(),
+                         {TenthsOfSeconds(double(frames) / g_nSampleRate), std::to_string(frames)})
+                     .c_str());
+    StopAtHandledFrames();
+    return;
+  }
+  LookAtStop();
+}
+
+void CRecorderDlg::LookAtStop() {
+  WaveInService* service = GetWaveInService();
+  if (!g_bRecording || !catchUp_.Active() || !service) return;
+  const int64_t limit = catchUp_.Limit(*service);
+  if (limit == WaveInService::kStopAtOnce) {
+    OnStop();
+  } else if (limit >= 0 && FramePosition() >= limit) {
+    StopAtHandledFrames();
+  } else if (catchUp_.InRing(*service)) {
+    OnStop();
+  } else {
+    ShowTakeCaption();
+  }
+}
+
 void CRecorderDlg::RecordingEnded(RecordingEnd why) {
   captionTimer_.stop();
+  catchUp_ = StopCatchUp();
+  inputNote_.clear();
+  // A close that waited for the stop to catch up goes on.
+  if (closeResult_) {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!closeResult_) return;
+          const int result = *closeResult_;
+          closeResult_.reset();
+          QDialog::done(result);
+        },
+        Qt::QueuedConnection);
+  }
   // A recording that could not start or go on says why, as tapewell-rec
   // would: on the file line's tooltip and in one line on standard error.
-  const Language language =
-      LoadString(IDS_SILENT) == LoadTableString(IDS_SILENT, Language::Japanese) ? Language::Japanese : Language::English;
+  const Language language = WindowLanguage();
   const WaveInService* service = GetWaveInService();
   const std::string reason =
       TakeFailureReason(why, language, m_strPath, WaveWriterErrno(), service ? service->LastError() : std::string());
@@ -277,7 +340,18 @@ bool CRecorderDlg::event(QEvent* e) {
   if (e->type() == NoticeEvent::Kind()) {
     const auto* notice = static_cast<NoticeEvent*>(e);
     if (notice->message == WM_USER) {
+      // After Stop, the take ends at the last frame captured before it.
+      WaveInService* service = GetWaveInService();
+      const int slot = g_bRecording && catchUp_.Active() && service && notice->wParam == MM_WIM_DATA
+                           ? PeekCaptureNotice(this, notice->lParam)
+                           : -1;
+      const bool last = slot >= 0 && catchUp_.Clip(*service, g_pWaveHdr[slot], FramePosition());
       OnBufferDone(notice->wParam, notice->lParam);
+      if (last) {
+        StopAtHandledFrames();
+      } else {
+        LookAtStop();
+      }
     } else if (notice->message == WM_CAPTURE_ENDED) {
       OnCaptureEnded(notice->wParam);
     }
@@ -361,7 +435,15 @@ void CRecorderDlg::OnOK() {
 }
 
 void CRecorderDlg::done(int result) {
-  // Closing while recording stops first, so that no staged frame is lost.
+  // Closing while recording stops first, so that no captured frame is lost:
+  // the window closes once the stop has caught up (a second close gives up
+  // on what is still to be written).
+  if (g_bRecording) {
+    closeResult_ = result;
+    AskStop();
+    if (g_bRecording) return;
+  }
+  closeResult_.reset();
   CloseRecording();
   QDialog::done(result);
 }

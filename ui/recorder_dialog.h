@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "capture/message_window.h"
+#include "capture/stop_catch_up.h"
 #include "card/port_access.h"
 #include "recorder/recorder_engine.h"
+#include "recorder/string_table.h"
 
 class QCheckBox;
 class QLabel;
@@ -51,11 +53,16 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   /// The window's own caption, without what it says about a take.
   QString BaseCaption() const;
   /// Puts the running take's time, track number and dropped frames in the
-  /// caption (a timer does so about once a second while recording).
+  /// caption (a timer does so about once a second while recording), and
+  /// how far the disk is behind, or what is still to be written after Stop.
   void ShowTakeCaption();
   /// Puts each slider's value in the user's units (seconds; the threshold
   /// and its dBFS) in its tooltip and accessible description.
   void ShowSliderValues();
+  /// Stop: the take ends once everything captured before it is written
+  /// (capture/stop_catch_up.h); a second Stop meanwhile gives up on the
+  /// rest, counting it as dropped.
+  void AskStop();
 
  protected:
   // RecorderEngine
@@ -83,6 +90,10 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
  private:
   void OnOK();
+  // While a stop catches up: ends the take once everything captured before
+  // it is written.
+  void LookAtStop();
+  Language WindowLanguage();
 
   PortAccess& ports_;
   std::string commandLine_;
@@ -101,4 +112,7 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   QTimer captionTimer_;  // refreshes the caption while recording
   bool registerAvailable_ = false;
   bool takeRunning_ = false;  // from a take's start to its end, for the caption that sums it up
+  StopCatchUp catchUp_;              // the running take's stop, once asked for
+  std::optional<int> closeResult_;   // a close waiting for the stop to catch up
+  std::string inputNote_;            // the running take's last change of input, for the caption
 };

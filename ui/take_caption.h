@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "capture/stop_catch_up.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/string_table.h"
 
@@ -24,6 +25,15 @@ std::string SilenceLengthText(const std::string& pattern, int position);
 /// filled for slider position `position` (the threshold is 2^position of a
 /// 16-bit sample's full scale): "128", "7", "-48.2".
 std::string SilenceLevelText(const std::string& pattern, int position);
+/// `seconds` with one decimal ("7.4").
+std::string TenthsOfSeconds(double seconds);
+
+/// What the caption and the progress line add about a running take with
+/// `handled` frames written at `rate` Hz, in `language`: what is still to be
+/// written after a stop ("writing the last 7.4 s…"), else how far the disk
+/// is behind when that is kBehindSeconds or more ("disk 6.2 s behind"), else "".
+std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp, int64_t handled, int32_t rate,
+                             Language language);
 
 /// Why a recording ended in `end`, in `language`, or "" when it did not fail:
 /// the track file `path` and the system's reason (`fileErrno`, 0 for out of

@@ -7,11 +7,14 @@
 //       the K-th whole block written (409,600 bytes) take S seconds longer,
 //       as a disk that stalls;
 //   TAPEWELL_SHIM_BLOCK_DELAY_MS=N  makes every whole block take N ms longer,
-//       as a slow USB stick (still far faster than the audio comes).
+//       as a slow USB stick (or, past 2,133 ms, a disk slower than the take);
+//   TAPEWELL_SHIM_FAIL_TMP_OPEN=K  makes the K-th create of a ".tmp" file (a
+//       track list being rewritten) fail with ENOSPC, as a full disk.
 // Nothing else changes: every call goes on to the C library's own.
 // <cstdio> is left out on purpose: with 64-bit file offsets it renames
 // fopen to fopen64, and both are defined here under their own names.
 #include <dlfcn.h>
+#include <errno.h>
 #include <time.h>
 
 #include <cstddef>
@@ -34,11 +37,19 @@ void SleepMs(long ms) {
   }
 }
 
-void DelayCreate(const char* path, const char* mode) {
+// False when this create is to fail.
+bool DelayCreate(const char* path, const char* mode) {
+  static long tmpCreates = 0;
   const size_t n = path ? std::strlen(path) : 0;
   if (mode && mode[0] == 'w' && n > 4 && std::strcmp(path + n - 4, ".wav") == 0) {
     SleepMs(Setting("TAPEWELL_SHIM_CREATE_DELAY_MS"));
   }
+  if (mode && mode[0] == 'w' && n > 4 && std::strcmp(path + n - 4, ".tmp") == 0 &&
+      ++tmpCreates == Setting("TAPEWELL_SHIM_FAIL_TMP_OPEN")) {
+    errno = ENOSPC;
+    return false;
+  }
+  return true;
 }
 
 using OpenFn = FILE* (*)(const char*, const char*);
@@ -49,12 +60,12 @@ using WriteFn = size_t (*)(const void*, size_t, size_t, FILE*);
 extern "C" {
 
 FILE* fopen(const char* path, const char* mode) {
-  DelayCreate(path, mode);
+  if (!DelayCreate(path, mode)) return nullptr;
   return (reinterpret_cast<OpenFn>(dlsym(RTLD_NEXT, "fopen")))(path, mode);
 }
 
 FILE* fopen64(const char* path, const char* mode) {
-  DelayCreate(path, mode);
+  if (!DelayCreate(path, mode)) return nullptr;
   return (reinterpret_cast<OpenFn>(dlsym(RTLD_NEXT, "fopen64")))(path, mode);
 }
 
