@@ -92,6 +92,7 @@ TEST_F(SplitTest, EverySourceSplitsOneSecondBeforeEachPiece) {
     SCOPED_TRACE("source " + std::to_string(static_cast<int>(noise)) + ", --silence-below " + threshold);
     analogside::Recipe recipe;
     recipe.noise = noise;
+    recipe.pieces = 4;
     MakeInput(recipe);
     std::filesystem::remove_all(out);
     std::filesystem::create_directory(out);
