@@ -3,12 +3,18 @@
 #include <algorithm>
 
 void StopCatchUp::Request(WaveInService& service, int64_t handled, std::chrono::steady_clock::time_point when) {
+  const auto now = std::chrono::steady_clock::now();
   if (!active_) {
     active_ = true;
+    firstAsked_ = now;
+    keptSeen_ = service.FramesKept();
+    keptSince_ = now;
     service.MarkStop(when);
     return;
   }
-  if (gaveUp_) return;
+  // A stop delivered twice at once (timeout(1) signals the program and its
+  // process group; a double click) is the same stop.
+  if (gaveUp_ || now - firstAsked_ < kSameStop) return;
   gaveUp_ = true;
   // When the service has not told the stop point yet, everything it kept so
   // far counts: a few frames after the stop may be counted with them.
@@ -24,7 +30,17 @@ int64_t StopCatchUp::Limit(WaveInService& service) const {
 
 bool StopCatchUp::InRing(WaveInService& service) const {
   const int64_t limit = Limit(service);
-  return limit >= 0 && static_cast<int64_t>(service.FramesInRing()) >= limit;
+  if (limit < 0) return false;
+  const uint64_t kept = service.FramesKept(), inRing = service.FramesInRing();
+  const auto now = std::chrono::steady_clock::now();
+  if (kept != keptSeen_) {
+    keptSeen_ = kept;
+    keptSince_ = now;
+  }
+  // A source that stalled (a suspended device) delivers nothing more: what
+  // it captured before the stop has all arrived, whatever its clock says.
+  const bool sourceStalled = now - keptSince_ >= kSourceStalled && inRing == kept;
+  return static_cast<int64_t>(inRing) >= limit || sourceStalled;
 }
 
 bool StopCatchUp::Clip(WaveInService& service, WAVEHDR* header, int64_t handled) const {

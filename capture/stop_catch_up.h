@@ -19,7 +19,8 @@ class StopCatchUp {
   /// A stop asked for at `when` while `handled` frames of the take were
   /// written: the first marks the stop on `service`; a second gives up on the frames
   /// captured before it and not written, counts them as dropped on
-  /// `service` and makes GaveUp true.
+  /// `service` and makes GaveUp true (a request within half a second of the
+/// first is the same stop, delivered twice).
   void Request(WaveInService& service, int64_t handled,
                std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now());
   /// True from the first request on.
@@ -31,10 +32,11 @@ class StopCatchUp {
   /// While active: the frames the take ends at, or WaveInService's
   /// kStopPointPending (not known yet) or kStopAtOnce.
   int64_t Limit(WaveInService& service) const;
-  /// True when every frame before the limit has reached the ring's buffers:
-  /// the take can end now with the buffers the ring holds (Stop's way),
-  /// rather than wait until the one being filled is full (a source that
-  /// stalled may never fill it).
+  /// True when every frame before the limit has reached the ring's buffers,
+  /// or the source has delivered nothing for kSourceStalled and all it did
+  /// deliver is in the ring (it stalled: its clock may count frames that
+  /// never come): the take can end now with the buffers the ring holds
+  /// (Stop's way), rather than wait until the one being filled is full.
   bool InRing(WaveInService& service) const;
   /// Before `header` is handled with `handled` frames before it: cuts it at
   /// the limit. True when the take is complete with it.
@@ -43,8 +45,17 @@ class StopCatchUp {
   double SecondsLeft(WaveInService& service, int64_t handled, int32_t rate) const;
 
  private:
+  /// Stops asked for this soon after the first are the same stop.
+  static constexpr std::chrono::milliseconds kSameStop{500};
+  /// A source that delivers nothing this long after a stop has stalled.
+  static constexpr std::chrono::milliseconds kSourceStalled{500};
+
   bool active_ = false;
   bool gaveUp_ = false;
+  std::chrono::steady_clock::time_point firstAsked_{};
+  // What the source had delivered when last looked at, and since when.
+  mutable uint64_t keptSeen_ = 0;
+  mutable std::chrono::steady_clock::time_point keptSince_{};
   uint64_t givenUp_ = 0;
 };
 

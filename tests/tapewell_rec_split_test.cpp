@@ -254,21 +254,8 @@ TEST_F(SplitTest, LiveTakeSplitsATapeByItsOwnFloorWithALeadIn) {
     execlp("paplay", "paplay", hiss.c_str(), nullptr);
     _exit(127);
   }
-  ChildGuard recorder(fork());
-  if (recorder.pid() == 0) {
-    const int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int errFd = open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const int devnull = open("/dev/null", O_RDWR);
-    dup2(devnull, 0);
-    dup2(logFd, 1);
-    dup2(errFd, 2);
-    // The sound libraries keep a few allocations to the end (see the live test beside the others).
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":detect_leaks=0").c_str(), 1);
-    execl(kBinary.c_str(), kBinary.c_str(), "-r", "48000", "-a", "-l", "1s", "--silence-below", "auto", "--lead-in",
-          "1", "-w", out.c_str(), nullptr);
-    _exit(127);
-  }
+  ChildGuard recorder(StartLiveRecorder(
+      {"-r", "48000", "-a", "-l", "1s", "--silence-below", "auto", "--lead-in", "1", "-w", out}, log, errors));
   bool live = false;
   for (int i = 0; i < 150 && !live; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
