@@ -159,6 +159,11 @@ bool CRecorderDlg::OnInitDialog() {
 
   m_sliderLength->setRange(1, 100);
   m_sliderLevel->setRange(0, 15);
+  // The long options: the check box, the sliders and how every Record splits.
+  m_bAutoTrack = startOptions_.autoTrack ? 1 : 0;
+  m_sliderLength->setValue(startOptions_.lengthPos);
+  m_sliderLevel->setValue(startOptions_.levelPos);
+  split = startOptions_.split;
   ShowSliderValues();
   static_cast<QRadioButton*>(Control(IDC_RATE_44K))->setChecked(true);
   UpdateData(false);

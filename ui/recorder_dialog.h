@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_options.h"
 #include "capture/message_window.h"
 #include "card/port_access.h"
 #include "recorder/recorder_engine.h"
@@ -27,6 +28,9 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent = nullptr);
   ~CRecorderDlg() override;
 
+  /// The long options' settings, applied at the end of the start-up
+  /// sequence: the check box, the sliders, the split settings and track list.
+  void SetStartOptions(const WindowOptions& options) { startOptions_ = options; }
   /// The start-up sequence; returns true (focus on the first tab stop).
   bool OnInitDialog();
   /// OnInitDialog, then the modal run. Returns the dialog's result.
@@ -86,6 +90,7 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
   PortAccess& ports_;
   std::string commandLine_;
+  WindowOptions startOptions_;
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
   std::vector<QWidget*> widgets_;  // template order
