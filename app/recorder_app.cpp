@@ -58,7 +58,7 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
-    dialog.SetStartOptions(options_);
+    dialog.SetStartOptions(Options());
     if (!notInMusic.empty()) {
       dialog.Control(IDC_FOLDER)->setToolTip(QString::fromStdString("not the music folder: " + notInMusic));
     }

@@ -19,6 +19,8 @@ class CRecorderApp {
   /// without the long options (--trim, --lead-in 1 ...), which the window
   /// takes first.
   const std::string& CommandLine() const { return commandLine_; }
+  /// What the long options set up for the window.
+  const WindowOptions& Options() const { return options_; }
 
  private:
   // What Qt sees of the command line: the program's name alone. Qt keeps
