@@ -44,7 +44,7 @@
 #include "cli/output_writer.h"
 #include "cli/standard_fds.h"
 #include "cli/terminal_recorder.h"
-#include "cli/track_list.h"
+#include "recorder/track_list.h"
 #include "recorder/recorder_state.h"
 #include "recorder/split_options.h"
 #include "recorder/wide_track_writer.h"

@@ -127,7 +127,7 @@ TEST(RecorderAppTest, AVinylSideRecordedByTheWindowIsCutAsTheTerminalRecorderCut
 
   // The window, started with the split options, records the side as it plays.
   std::vector<std::string> args = {"tapewell", "--auto-track", "--length", "15", "--silence-below", "auto",
-                                   "--lead-in", "1", "--trim", "-w" + window};
+                                   "--lead-in", "1", "--trim", "-w" + window, "--labels", dir.file("side.txt")};
   std::vector<char*> argv;
   for (auto& a : args) argv.push_back(a.data());
   CRecorderApp app(static_cast<int>(argv.size()), argv.data());
@@ -178,6 +178,10 @@ TEST(RecorderAppTest, AVinylSideRecordedByTheWindowIsCutAsTheTerminalRecorderCut
     const auto file = static_cast<int64_t>(recsupport::ReadFrames(offline + "/" + offlineTracks[k]).size());
     EXPECT_LE(std::llabs(live - file), recipe.rate / 100) << live << " frames live, " << file << " offline";
   }
+  // The label file lists the window's tracks, as tapewell-rec's --labels does.
+  const std::string labels = recsupport::FileText(dir.file("side.txt"));
+  EXPECT_EQ(std::count(labels.begin(), labels.end(), '\n'), 3) << labels;
+  EXPECT_NE(labels.find(windowTracks.back()), std::string::npos) << labels;
 }
 
 int main(int argc, char** argv) {

@@ -237,8 +237,28 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
     Control(IDC_FILE)->setToolTip(QString());
     captionTimer_.start();
     takeRunning_ = true;
+    StartTrackList();
   }
   ShowTakeCaption();
+}
+
+void CRecorderDlg::StartTrackList() {
+  trackList_.reset();
+  if (startOptions_.cue.empty() && startOptions_.labels.empty()) return;
+  trackList_.emplace(startOptions_.cue, startOptions_.labels, g_nSampleRate);
+  std::string why;
+  if (!trackList_->Start(why)) {
+    std::fprintf(stderr, "tapewell: no track list for this take: %s\n", why.c_str());
+    trackList_.reset();
+  }
+}
+
+void CRecorderDlg::TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) {
+  std::string why;
+  if (trackList_ && !trackList_->Add({path, firstFrame, frames}, why)) {
+    std::fprintf(stderr, "tapewell: the track list stops here: %s\n", why.c_str());
+    trackList_.reset();
+  }
 }
 
 void CRecorderDlg::ShowTakeCaption() {

@@ -16,6 +16,7 @@
 #include "capture/message_window.h"
 #include "card/port_access.h"
 #include "recorder/recorder_engine.h"
+#include "recorder/track_list.h"
 
 class QCheckBox;
 class QLabel;
@@ -71,6 +72,7 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   HWND NoticeWindow() override { return this; }
   void RecordingEnded(RecordingEnd why) override;
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
+  void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
 
   /// The folder chooser: the chosen folder, or nothing when cancelled.
   virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
@@ -87,10 +89,13 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
  private:
   void OnOK();
+  /// Writes the --cue/--labels files afresh for the take that begins.
+  void StartTrackList();
 
   PortAccess& ports_;
   std::string commandLine_;
   WindowOptions startOptions_;
+  std::optional<TrackList> trackList_;  // --cue/--labels: the running take's tracks
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
   std::vector<QWidget*> widgets_;  // template order

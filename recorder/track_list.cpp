@@ -1,4 +1,4 @@
-#include "cli/track_list.h"
+#include "recorder/track_list.h"
 
 #include <cerrno>
 #include <cinttypes>
