@@ -58,7 +58,9 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
-    dialog.SetStartOptions(Options());
+    WindowOptions options = Options();
+    options.device = device;
+    dialog.SetStartOptions(options);
     if (!notInMusic.empty()) {
       dialog.Control(IDC_FOLDER)->setToolTip(QString::fromStdString("not the music folder: " + notInMusic));
     }

@@ -4,7 +4,9 @@
 // the system's, as in the program (LANG=ja_JP.UTF-8 gives Japanese).
 // With a third file, the window once more during a recording of a few
 // seconds of generated sound (into a scratch folder given as the fourth).
-// Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER]]
+// With a fifth file, the Options dialog set up for a record side, its meter
+// showing a tone that clipped a moment ago.
+// Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER [OPTIONS.png]]]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
@@ -17,6 +19,7 @@
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/about_dialog.h"
+#include "ui/options_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
@@ -92,6 +95,32 @@ int main(int argc, char** argv) {
     while (clock.elapsed() < 1100) app.processEvents(QEventLoop::AllEvents, 20);
     ok = WithTitleBar(recording).save(QString::fromLocal8Bit(argv[3])) && ok;
     recording.OnStop();
+  }
+  if (argc > 5) {
+    LevelMeter meter;
+    meter.Reset(44100);
+    std::vector<int16_t> tone(2 * 4410);
+    for (size_t i = 0; i < tone.size(); i += 2) {
+      tone[i] = static_cast<int16_t>(12000 * std::sin(0.05 * static_cast<double>(i)));
+      tone[i + 1] = static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i)));
+    }
+    tone[100] = 32767;  // the clip light stays lit after the peak has gone
+    meter.Measure(reinterpret_cast<const uint8_t*>(tone.data()), 4410);
+    RecordingChoices choices;
+    choices.split.levelRule = true;
+    choices.split.automaticThreshold = true;
+    choices.split.leadInSeconds = 1;
+    choices.split.trim = true;
+    choices.split.stopAfterSilenceSeconds = 10;
+    choices.keepTrackList = true;
+    const std::vector<InputDevice> inputs = {
+        {"alsa_input.pci-0000_00_1b.0.analog-stereo", "Built-in Audio Analog Stereo", "", true, false},
+        {"alsa_output.pci-0000_00_1b.0.analog-stereo.monitor", "Monitor of Built-in Audio Analog Stereo", "", false,
+         true}};
+    COptionsDlg options(choices, inputs, meter, false);
+    options.show();
+    app.processEvents();
+    ok = WithTitleBar(options).save(QString::fromLocal8Bit(argv[5])) && ok;
   }
   SetWaveInService(nullptr);
   if (!ok) std::fprintf(stderr, "tapewell-screenshot: a picture could not be written\n");

@@ -5,8 +5,8 @@
 namespace {
 
 // The options that take a value, and the flags.
-const char* const kValued[] = {"--length", "--level", "--silence-below", "--lead-in",
-                               "--min-track", "--stop-after-silence", "--cue", "--labels"};
+const char* const kValued[] = {
+    "--length", "--level", "--silence-below", "--lead-in", "--min-track", "--stop-after-silence", "--cue", "--labels"};
 const char* const kFlags[] = {"--auto-track", "--trim"};
 
 bool IsValued(const std::string& name) {
@@ -26,9 +26,9 @@ bool IsFlag(const std::string& name) {
 }  // namespace
 
 const std::vector<std::string>& WindowLongOptions() {
-  static const std::vector<std::string> names = {"--auto-track", "--length",  "--level",
-                                                 "--silence-below", "--lead-in", "--min-track",
-                                                 "--trim",       "--stop-after-silence", "--cue", "--labels"};
+  static const std::vector<std::string> names = {"--auto-track", "--length",    "--level", "--silence-below",
+                                                 "--lead-in",    "--min-track", "--trim",  "--stop-after-silence",
+                                                 "--cue",        "--labels"};
   return names;
 }
 
@@ -59,14 +59,22 @@ WindowOptionProblem TakeWindowOptions(std::vector<std::string>& args, WindowOpti
       if (problem.missingValue.empty()) problem.missingValue = name;
       continue;
     }
-    if (name == "--length") texts.length = value;
-    else if (name == "--level") texts.level = value;
-    else if (name == "--silence-below") texts.silenceBelow = value;
-    else if (name == "--lead-in") texts.leadIn = value;
-    else if (name == "--min-track") texts.minTrack = value;
-    else if (name == "--stop-after-silence") texts.stopAfterSilence = value;
-    else if (name == "--cue") options.cue = value;
-    else options.labels = value;
+    if (name == "--length")
+      texts.length = value;
+    else if (name == "--level")
+      texts.level = value;
+    else if (name == "--silence-below")
+      texts.silenceBelow = value;
+    else if (name == "--lead-in")
+      texts.leadIn = value;
+    else if (name == "--min-track")
+      texts.minTrack = value;
+    else if (name == "--stop-after-silence")
+      texts.stopAfterSilence = value;
+    else if (name == "--cue")
+      options.cue = value;
+    else
+      options.labels = value;
   }
   args = std::move(rest);
   // The checked values go to copies first: a bad value sets nothing.

@@ -14,11 +14,12 @@
 
 /// What the long options set up; the defaults are the window's own.
 struct WindowOptions {
-  bool autoTrack = false;  // the automatic track numbering check box
-  int lengthPos = 1;       // the silence length slider (tenths of a second)
-  int levelPos = 7;        // the silence level slider (2^levelPos)
-  SplitSettings split;     // the engine's split settings for every Record
-  std::string cue, labels; // the track list files, "" for none
+  bool autoTrack = false;   // the automatic track numbering check box
+  int lengthPos = 1;        // the silence length slider (tenths of a second)
+  int levelPos = 7;         // the silence level slider (2^levelPos)
+  SplitSettings split;      // the engine's split settings for every Record
+  std::string cue, labels;  // the track list files, "" for none
+  std::string device;       // the input (-d), "" for the default
 };
 
 /// Why the long options could not all be taken.

@@ -28,9 +28,9 @@ enum class SplitOptionError {
 
 /// Where the checked values go; what an option does not set stays as it was.
 struct SplitOptionTargets {
-  int& lengthPos;         // the silence length in tenths of a second (1..100)
-  int& levelPos;          // the stillness threshold's power of two (0..15)
-  SplitSettings& split;   // the rule, lead-in, minimum length, trim, end of side
+  int& lengthPos;        // the silence length in tenths of a second (1..100)
+  int& levelPos;         // the stillness threshold's power of two (0..15)
+  SplitSettings& split;  // the rule, lead-in, minimum length, trim, end of side
 };
 
 /// Checks `texts` and fills `targets`. Returns the first error (None when

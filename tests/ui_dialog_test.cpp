@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -20,6 +22,7 @@
 #include "ui/about_dialog.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "ui/options_dialog.h"
 #include "ui/recorder_dialog.h"
 #include "ui/template_layout.h"
 #include "ui/translations.h"
@@ -42,6 +45,7 @@ class TestDialog : public CRecorderDlg {
   std::optional<std::string> chosen;
   std::string browseTitle, browseInitial;
   int aboutBoxes = 0;
+  int optionsDialogs = 0;
   bool emptyAboutText = false;
   bool realChooser = false;  // the real folder browser instead of `chosen`
 
@@ -53,6 +57,7 @@ class TestDialog : public CRecorderDlg {
     return chosen;
   }
   void ShowAboutBox() override { ++aboutBoxes; }
+  void ShowOptionsDialog() override { ++optionsDialogs; }
   std::string LoadString(int id) override {
     if (emptyAboutText && id == IDS_ABOUTBOX) return {};
     return CRecorderDlg::LoadString(id);
@@ -391,7 +396,7 @@ TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
 TEST_F(DialogTest, AboutItemInTheSystemMenu) {
   auto& d = Open();
   const auto actions = d.SystemMenu()->actions();
-  ASSERT_EQ(actions.size(), 2);
+  ASSERT_EQ(actions.size(), 3);
   EXPECT_TRUE(actions[0]->isSeparator());
   EXPECT_EQ(actions[1]->text(), "&About Tapewell…");
   EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
@@ -400,7 +405,13 @@ TEST_F(DialogTest, AboutItemInTheSystemMenu) {
   d.OnSysCommand(0x0013, 0);  // the low four bits are the system's
   EXPECT_EQ(d.aboutBoxes, 2);
   d.OnSysCommand(0xF060, 0);
-  d.OnSysCommand(0x0020, 0);
+  EXPECT_EQ(d.aboutBoxes, 2);
+  // Options after About.
+  EXPECT_EQ(actions[2]->text(), "&Options…");
+  EXPECT_EQ(actions[2]->data().toUInt(), IDM_OPTIONS);
+  actions[2]->trigger();
+  d.OnSysCommand(0x0021, 0);
+  EXPECT_EQ(d.optionsDialogs, 2);
   EXPECT_EQ(d.aboutBoxes, 2);
 }
 
@@ -408,7 +419,8 @@ TEST_F(DialogTest, EmptyAboutTextAddsNoItem) {
   dialog = std::make_unique<TestDialog>(naming, ports, "");
   dialog->emptyAboutText = true;
   dialog->OnInitDialog();
-  EXPECT_TRUE(dialog->SystemMenu()->actions().isEmpty());
+  ASSERT_EQ(dialog->SystemMenu()->actions().size(), 1);
+  EXPECT_EQ(dialog->SystemMenu()->actions()[0]->data().toUInt(), IDM_OPTIONS);
 }
 
 TEST_F(DialogTest, ClosingDuringARecordingCompletesTheFile) {
@@ -503,6 +515,75 @@ TEST_F(DialogTest, ARefusedWriteSaysWhyAndShowsWhatTheCardHolds) {
   Click(IDC_MONITOR);
   EXPECT_EQ(ports.value, 0x0000C200u);
   EXPECT_EQ(d.Control(IDC_MONITOR)->toolTip(), "");
+}
+
+namespace {
+
+// Frames of one sample value on both channels.
+std::vector<int16_t> Constant(int frames, int16_t value) { return std::vector<int16_t>(2 * size_t(frames), value); }
+
+void Measure(LevelMeter& meter, const std::vector<int16_t>& samples) {
+  meter.Measure(reinterpret_cast<const uint8_t*>(samples.data()), static_cast<uint32_t>(samples.size() / 2));
+}
+
+}  // namespace
+
+TEST(OptionsDialogTest, TheClipLightStaysLitUntilClicked) {
+  LevelMeter meter;
+  meter.Reset(48000);
+  COptionsDlg options({}, {}, meter, false);
+  auto* clip = options.findChild<QPushButton*>(QStringLiteral("clipLight"));
+  ASSERT_NE(clip, nullptr);
+  EXPECT_FALSE(clip->property("lit").toBool());
+  Measure(meter, Constant(100, 32767));
+  Measure(meter, Constant(48000 * 3, 100));  // long after the meter's own clip mark is gone
+  options.ShowLevel();
+  EXPECT_TRUE(clip->property("lit").toBool());
+  EXPECT_NE(options.findChild<QLabel*>(QStringLiteral("levelText"))->text().indexOf(QStringLiteral("dBFS")), -1);
+  clip->click();
+  EXPECT_FALSE(clip->property("lit").toBool());
+  Measure(meter, Constant(48000, 100));
+  options.ShowLevel();
+  EXPECT_FALSE(clip->property("lit").toBool());
+}
+
+TEST(OptionsDialogTest, ShowsTheSettingsAndTheInputsAndGivesThemBack) {
+  LevelMeter meter;
+  RecordingChoices choices;
+  choices.split.levelRule = true;
+  choices.split.thresholdDb = -42.5;
+  choices.split.leadInSeconds = 1;
+  choices.split.minTrackSeconds = 30;
+  choices.split.trim = true;
+  choices.split.stopAfterSilenceSeconds = 8;
+  choices.device = "line";
+  choices.keepTrackList = true;
+  const std::vector<InputDevice> inputs = {{"mic", "Microphone", "", true, false}, {"line", "Line in", "", false, false}};
+  COptionsDlg options(choices, inputs, meter, false);
+  auto* input = options.findChild<QComboBox*>(QStringLiteral("input"));
+  ASSERT_NE(input, nullptr);
+  ASSERT_EQ(input->count(), 3);  // the default input, then the list with the default marked
+  EXPECT_EQ(input->itemText(1), "Microphone (default)");
+  EXPECT_EQ(input->currentText(), "Line in");
+  const RecordingChoices back = options.Choices();
+  EXPECT_TRUE(back.split.levelRule);
+  EXPECT_FALSE(back.split.automaticThreshold);
+  EXPECT_EQ(back.split.thresholdDb, -42.5);
+  EXPECT_EQ(back.split.leadInSeconds, 1);
+  EXPECT_EQ(back.split.minTrackSeconds, 30);
+  EXPECT_TRUE(back.split.trim);
+  EXPECT_EQ(back.split.stopAfterSilenceSeconds, 8);
+  EXPECT_EQ(back.device, "line");
+  EXPECT_TRUE(back.keepTrackList);
+  // During a take nothing can be changed; the clip light still can be put out.
+  COptionsDlg during(choices, inputs, meter, true);
+  for (QWidget* w : during.findChildren<QWidget*>()) {
+    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) || qobject_cast<QComboBox*>(w) ||
+        qobject_cast<QDoubleSpinBox*>(w)) {
+      EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
+    }
+  }
+  EXPECT_TRUE(during.findChild<QPushButton*>(QStringLiteral("clipLight"))->isEnabled());
 }
 
 TEST(AboutBoxTest, NamesTheProgramAndItsVersion) {

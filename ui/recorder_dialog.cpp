@@ -27,6 +27,7 @@
 #include "ui/app_icon.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "ui/options_dialog.h"
 #include "ui/take_caption.h"
 #include "ui/template_layout.h"
 #include "wavefile/wavefile.h"
@@ -63,6 +64,7 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   }
   m_sliderLevel = static_cast<QSlider*>(Control(IDC_SILENCE_LEVEL));
   m_sliderLength = static_cast<QSlider*>(Control(IDC_SILENCE_LENGTH));
+  levelMeter = &meter_;  // the Options dialog shows the level the take hears
 
   // The three rates are one exclusive group.
   auto* rates = new QButtonGroup(this);
@@ -94,7 +96,10 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   }
 }
 
-CRecorderDlg::~CRecorderDlg() = default;
+CRecorderDlg::~CRecorderDlg() {
+  // An input chosen in Options goes with the window.
+  if (chosenInput_ && GetWaveInService() == chosenInput_->service.get()) SetWaveInService(nullptr);
+}
 
 QWidget* CRecorderDlg::Control(int id) const {
   auto it = controls_.find(id);
@@ -114,6 +119,12 @@ bool CRecorderDlg::OnInitDialog() {
     QAction* item = systemMenu_.addAction(Q(about));
     item->setData(IDM_ABOUTBOX);
     connect(item, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+  }
+  // Options after About.
+  if (const std::string options = LoadString(IDS_OPTIONS); !options.empty()) {
+    QAction* item = systemMenu_.addAction(Q(options));
+    item->setData(IDM_OPTIONS);
+    connect(item, &QAction::triggered, this, [this] { OnSysCommand(IDM_OPTIONS, 0); });
   }
   setWindowIcon(m_hIcon);
 
@@ -237,6 +248,7 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
     Control(IDC_FILE)->setToolTip(QString());
     captionTimer_.start();
     takeRunning_ = true;
+    meter_.Reset(g_nSampleRate);
     StartTrackList();
   }
   ShowTakeCaption();
@@ -244,8 +256,13 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
 
 void CRecorderDlg::StartTrackList() {
   trackList_.reset();
-  if (startOptions_.cue.empty() && startOptions_.labels.empty()) return;
-  trackList_.emplace(startOptions_.cue, startOptions_.labels, g_nSampleRate);
+  std::string cue = startOptions_.cue, labels = startOptions_.labels;
+  if (keepTrackList_) {
+    cue = BesideTrack(m_strPath, ".cue");
+    labels = BesideTrack(m_strPath, ".txt");
+  }
+  if (cue.empty() && labels.empty()) return;
+  trackList_.emplace(cue, labels, g_nSampleRate);
   std::string why;
   if (!trackList_->Start(why)) {
     std::fprintf(stderr, "tapewell: no track list for this take: %s\n", why.c_str());
@@ -344,12 +361,33 @@ void CRecorderDlg::WriteControlRegister() {
 
 void CRecorderDlg::OnSysCommand(unsigned command, intptr_t) {
   if ((command & 0xFFF0) == IDM_ABOUTBOX) ShowAboutBox();
+  if ((command & 0xFFF0) == IDM_OPTIONS) ShowOptionsDialog();
   // Every other system command is the window system's own.
 }
 
 void CRecorderDlg::ShowAboutBox() {
   CAboutDlg about(this);
   about.exec();
+}
+
+void CRecorderDlg::ShowOptionsDialog() {
+  const std::string device = startOptions_.device;
+  std::vector<InputDevice> inputs;
+  std::string why;
+  if (!ChooseLiveInput(device).List(inputs, why)) {
+    std::fprintf(stderr, "tapewell: the inputs cannot be listed: %s\n", why.c_str());
+  }
+  COptionsDlg options({split, device, keepTrackList_}, inputs, meter_, g_bRecording != 0, this);
+  if (options.exec() != QDialog::Accepted || g_bRecording) return;
+  const RecordingChoices chosen = options.Choices();
+  split = chosen.split;
+  keepTrackList_ = chosen.keepTrackList;
+  if (chosen.device != device) {
+    startOptions_.device = chosen.device;
+    chosenInput_.reset();
+    chosenInput_ = ChooseLiveInput(chosen.device);
+    SetWaveInService(chosenInput_->service.get());
+  }
 }
 
 void CRecorderDlg::contextMenuEvent(QContextMenuEvent* e) {

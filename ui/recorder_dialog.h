@@ -13,8 +13,10 @@
 #include <vector>
 
 #include "app/window_options.h"
+#include "capture/live_input.h"
 #include "capture/message_window.h"
 #include "card/port_access.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/track_list.h"
 
@@ -39,7 +41,8 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
   void OnBrowse();
   void WriteControlRegister();
-  /// The system-menu command handler: 0x0010 (low four bits ignored) opens the About box.
+  /// The system-menu command handler: 0x0010 (low four bits ignored) opens
+  /// the About box, 0x0020 the Options dialog.
   void OnSysCommand(unsigned command, intptr_t lParam);
   /// The icon shown while the minimised window is dragged.
   QIcon OnQueryDragIcon() const { return m_hIcon; }
@@ -78,6 +81,8 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
   /// Opens the About box modally.
   virtual void ShowAboutBox();
+  /// Opens the Options dialog modally and takes its settings for the next Record.
+  virtual void ShowOptionsDialog();
 
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
@@ -96,6 +101,9 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   std::string commandLine_;
   WindowOptions startOptions_;
   std::optional<TrackList> trackList_;  // --cue/--labels: the running take's tracks
+  bool keepTrackList_ = false;          // Options: a track list beside each take's first track
+  std::optional<LiveInput> chosenInput_;  // Options: the input chosen instead of the start's
+  LevelMeter meter_;                    // the input's level while recording, for the Options dialog
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
   std::vector<QWidget*> widgets_;  // template order

@@ -1,0 +1,71 @@
+// COptionsDlg: the Options dialog of the system menu. It shows and edits what
+// the next Record uses (the silence rule, lead-in, minimum track length, trim,
+// end of side, the input and the track list) and the input's live level with
+// a peak hold and a clip light. It binds controls only: the settings are the
+// engine's SplitSettings, the level is the engine's LevelMeter.
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+#include <string>
+#include <vector>
+
+#include "capture/input_devices.h"
+#include "recorder/level_meter.h"
+#include "recorder/split_settings.h"
+
+class QCheckBox;
+class QComboBox;
+class QDoubleSpinBox;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+/// What the dialog edits: how the next Record splits, where it records from,
+/// and whether a track list is kept.
+struct RecordingChoices {
+  SplitSettings split;
+  std::string device;          // the input's name; "" for the default input
+  bool keepTrackList = false;  // a CUE sheet and a label file beside the tracks
+};
+
+/// Every text the dialog shows, as written in English (translation context "OptionsDialog").
+std::vector<const char*> OptionsDialogTexts();
+
+class COptionsDlg : public QDialog {
+ public:
+  /// `choices`: the settings shown; `inputs`: the inputs to choose from (the
+  /// default one marked); `meter`: the live level, read ten times a second
+  /// (its clip light is put out by a click); `readOnly`: during a take,
+  /// nothing can be changed.
+  COptionsDlg(const RecordingChoices& choices, const std::vector<InputDevice>& inputs, LevelMeter& meter, bool readOnly,
+              QWidget* parent = nullptr);
+
+  /// The settings as the controls show them.
+  RecordingChoices Choices() const;
+  /// Reads the meter into the level bars, their texts and the clip light.
+  void ShowLevel();
+
+ private:
+  void EnableRuleControls();
+
+  LevelMeter& meter_;
+  std::vector<InputDevice> inputs_;
+  bool readOnly_;
+  QRadioButton* stillness_;
+  QRadioButton* level_;
+  QDoubleSpinBox* threshold_;
+  QCheckBox* automatic_;
+  QDoubleSpinBox* leadIn_;
+  QDoubleSpinBox* minTrack_;
+  QCheckBox* trim_;
+  QCheckBox* stopAfter_;
+  QDoubleSpinBox* stopSeconds_;
+  QComboBox* input_;
+  QProgressBar* bars_[2];
+  QLabel* levelText_;
+  QPushButton* clip_;
+  QCheckBox* keepList_;
+  QTimer levelTimer_;
+};
