@@ -359,6 +359,31 @@ TEST_F(DialogTest, TheCaptionFollowsALongTakeAboutOnceASecond) {
   EXPECT_EQ(caption(), stopped) << "no update after the take";
 }
 
+TEST_F(DialogTest, WithTheLevelRuleTheCaptionAddsTheLevelItHears) {
+  dialog = std::make_unique<TestDialog>(naming, ports, "-w" + dir.path());
+  WindowOptions options;
+  options.split.levelRule = true;
+  options.split.thresholdDb = -40;
+  dialog->SetStartOptions(options);
+  dialog->OnInitDialog();
+  const std::string base = dialog->BaseCaption().toStdString();
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);  // -20.8 dBFS
+  dialog->ShowTakeCaption();
+  const std::string caption = dialog->windowTitle().toStdString();
+  EXPECT_NE(caption.find(" - track 1 - 0 frames dropped - level -20.8 dBFS (silence below -40.0) - " + base),
+            std::string::npos)
+      << caption;
+  Click(IDC_STOP);
+  // The stillness rule has no level to show.
+  Open("-w" + dir.path());
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);
+  dialog->ShowTakeCaption();
+  EXPECT_EQ(dialog->windowTitle().toStdString().find("level"), std::string::npos);
+  Click(IDC_STOP);
+}
+
 TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
   // The capture cannot start: the backend's own reason.
   auto& d = Open("-w" + dir.path());

@@ -248,10 +248,17 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
     Control(IDC_FILE)->setToolTip(QString());
     captionTimer_.start();
     takeRunning_ = true;
+    levelHeard_ = false;
     meter_.Reset(g_nSampleRate);
     StartTrackList();
   }
   ShowTakeCaption();
+}
+
+void CRecorderDlg::LevelMeasured(int64_t, double levelDb, double thresholdDb) {
+  levelHeard_ = true;
+  levelDb_ = levelDb;
+  thresholdDb_ = thresholdDb;
 }
 
 void CRecorderDlg::StartTrackList() {
@@ -280,8 +287,10 @@ void CRecorderDlg::TrackCompleted(const std::string& path, int64_t firstFrame, i
 
 void CRecorderDlg::ShowTakeCaption() {
   if (!g_bRecording) return;
-  const std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate,
-                                            TrackNumber(), CaptureDroppedFrames());
+  std::string status = TakeStatusText(LoadString(IDS_TAKE_STATUS), FramePosition(), g_nSampleRate, TrackNumber(),
+                                      CaptureDroppedFrames());
+  // The level rule: the level it hears now and its threshold.
+  if (levelHeard_) status += " - " + LevelNowText(LoadString(IDS_LEVEL_NOW), levelDb_, thresholdDb_);
   // The take first: a title bar or a task bar that has too little room cuts the end.
   setWindowTitle(Q(status) + QStringLiteral(" - ") + BaseCaption());
 }

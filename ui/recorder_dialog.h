@@ -76,6 +76,7 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   void RecordingEnded(RecordingEnd why) override;
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
   void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override;
 
   /// The folder chooser: the chosen folder, or nothing when cancelled.
   virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
@@ -104,6 +105,9 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   bool keepTrackList_ = false;          // Options: a track list beside each take's first track
   std::optional<LiveInput> chosenInput_;  // Options: the input chosen instead of the start's
   LevelMeter meter_;                    // the input's level while recording, for the Options dialog
+  // The level rule's last block: its level and threshold, for the caption.
+  bool levelHeard_ = false;
+  double levelDb_ = 0, thresholdDb_ = 0;
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
   std::vector<QWidget*> widgets_;  // template order

@@ -50,4 +50,5 @@
 #define IDS_LENGTH_VALUE 114
 #define IDS_LEVEL_VALUE 115
 #define IDS_OPTIONS 116
+#define IDS_LEVEL_NOW 117
 #endif

@@ -266,5 +266,9 @@ the MPEG input can be set only from Linux (tapewell-card)</translation>
         <source>&amp;Options…</source>
         <translation>&amp;Options…</translation>
     </message>
+    <message>
+        <source>level %1 dBFS (silence below %2)</source>
+        <translation>level %1 dBFS (silence below %2)</translation>
+    </message>
 </context>
 </TS>

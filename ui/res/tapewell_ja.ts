@@ -267,5 +267,9 @@ the MPEG input can be set only from Linux (tapewell-card)</source>
         <source>&amp;Options…</source>
         <translation>オプション(&amp;O)...</translation>
     </message>
+    <message>
+        <source>level %1 dBFS (silence below %2)</source>
+        <translation>レベル %1 dBFS (無音は %2 未満)</translation>
+    </message>
 </context>
 </TS>
