@@ -4,12 +4,13 @@
 // the system's, as in the program (LANG=ja_JP.UTF-8 gives Japanese).
 // With a third file, the window once more during a recording of a few
 // seconds of generated sound (into a scratch folder given as the fourth).
-// With a fifth file, the Options dialog set up for a record side, its meter
-// showing a tone that clipped a moment ago.
+// With a fifth file, the Options dialog set up for a record side, listening
+// to a tone that clipped a moment ago.
 // Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER [OPTIONS.png]]]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -98,14 +99,11 @@ int main(int argc, char** argv) {
   }
   if (argc > 5) {
     LevelMeter meter;
-    meter.Reset(44100);
     std::vector<int16_t> tone(2 * 4410);
     for (size_t i = 0; i < tone.size(); i += 2) {
       tone[i] = static_cast<int16_t>(12000 * std::sin(0.05 * static_cast<double>(i)));
       tone[i + 1] = static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i)));
     }
-    tone[100] = 32767;  // the clip light stays lit after the peak has gone
-    meter.Measure(reinterpret_cast<const uint8_t*>(tone.data()), 4410);
     RecordingChoices choices;
     choices.split.levelRule = true;
     choices.split.automaticThreshold = true;
@@ -117,9 +115,14 @@ int main(int argc, char** argv) {
         {"alsa_input.pci-0000_00_1b.0.analog-stereo", "Built-in Audio Analog Stereo", "", true, false},
         {"alsa_output.pci-0000_00_1b.0.analog-stereo.monitor", "Monitor of Built-in Audio Analog Stereo", "", false,
          true}};
-    COptionsDlg options(choices, inputs, meter, false);
+    COptionsDlg options(choices, inputs, meter, &audio, 44100);
+    tone[100] = 32767;  // the clip light stays lit after the peak has gone
     options.show();
-    app.processEvents();
+    for (size_t at = 0; at < tone.size(); at += 2 * 2048) {  // through the input the dialog listens to
+      audio.Deliver(&tone[at], static_cast<uint32_t>(2 * std::min<size_t>(2 * 2048, tone.size() - at)));
+      app.processEvents();
+    }
+    options.ShowLevel();
     ok = WithTitleBar(options).save(QString::fromLocal8Bit(argv[5])) && ok;
   }
   SetWaveInService(nullptr);

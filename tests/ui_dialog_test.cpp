@@ -17,6 +17,7 @@
 #include <QSlider>
 #include <filesystem>
 
+#include "capture/fake_wave_in.h"
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
@@ -544,32 +545,42 @@ TEST_F(DialogTest, ARefusedWriteSaysWhyAndShowsWhatTheCardHolds) {
 
 namespace {
 
-// Frames of one sample value on both channels.
-std::vector<int16_t> Constant(int frames, int16_t value) { return std::vector<int16_t>(2 * size_t(frames), value); }
-
-void Measure(LevelMeter& meter, const std::vector<int16_t>& samples) {
-  meter.Measure(reinterpret_cast<const uint8_t*>(samples.data()), static_cast<uint32_t>(samples.size() / 2));
+// `frames` frames of one sample value on both channels through the fake input,
+// a thousand at a time, each handled by the window's thread as it comes.
+void Play(FakeWaveInService& input, int frames, int16_t value) {
+  const std::vector<int16_t> block(2 * 1000, value);
+  for (int done = 0; done < frames; done += 1000) {
+    EXPECT_TRUE(input.Deliver(block.data(), 4 * static_cast<uint32_t>(std::min(1000, frames - done))));
+    QCoreApplication::processEvents();
+  }
 }
 
 }  // namespace
 
-TEST(OptionsDialogTest, TheClipLightStaysLitUntilClicked) {
+TEST(OptionsDialogTest, OutsideATakeItListensToTheInputAndTheClipLightStaysLitUntilClicked) {
+  FakeWaveInService input;
   LevelMeter meter;
-  meter.Reset(48000);
-  COptionsDlg options({}, {}, meter, false);
-  auto* clip = options.findChild<QPushButton*>(QStringLiteral("clipLight"));
+  auto options = std::make_unique<COptionsDlg>(RecordingChoices{}, std::vector<InputDevice>{}, meter, &input, 48000);
+  auto* clip = options->findChild<QPushButton*>(QStringLiteral("clipLight"));
   ASSERT_NE(clip, nullptr);
+  EXPECT_TRUE(input.IsOpen());
+  EXPECT_EQ(input.lastFormat.nSamplesPerSec, 48000u);
   EXPECT_FALSE(clip->property("lit").toBool());
-  Measure(meter, Constant(100, 32767));
-  Measure(meter, Constant(48000 * 3, 100));  // long after the meter's own clip mark is gone
-  options.ShowLevel();
+  Play(input, 100, 32767);
+  Play(input, 48000 * 3, 100);  // long after the meter's own clip mark is gone
+  options->ShowLevel();
+  const COptionsDlg& shown = *options;
   EXPECT_TRUE(clip->property("lit").toBool());
-  EXPECT_NE(options.findChild<QLabel*>(QStringLiteral("levelText"))->text().indexOf(QStringLiteral("dBFS")), -1);
+  EXPECT_EQ(shown.findChild<QLabel*>(QStringLiteral("levelText"))->text(),
+            QStringLiteral("L -50.3 (-50.3)  R -50.3 (-50.3) dBFS"));
   clip->click();
   EXPECT_FALSE(clip->property("lit").toBool());
-  Measure(meter, Constant(48000, 100));
-  options.ShowLevel();
+  Play(input, 48000, 100);
+  options->ShowLevel();
   EXPECT_FALSE(clip->property("lit").toBool());
+  // Closed, the dialog leaves the input closed.
+  options.reset();
+  EXPECT_FALSE(input.IsOpen());
 }
 
 TEST(OptionsDialogTest, ShowsTheSettingsAndTheInputsAndGivesThemBack) {
@@ -584,7 +595,8 @@ TEST(OptionsDialogTest, ShowsTheSettingsAndTheInputsAndGivesThemBack) {
   choices.device = "line";
   choices.keepTrackList = true;
   const std::vector<InputDevice> inputs = {{"mic", "Microphone", "", true, false}, {"line", "Line in", "", false, false}};
-  COptionsDlg options(choices, inputs, meter, false);
+  FakeWaveInService service;
+  COptionsDlg options(choices, inputs, meter, &service, 44100);
   auto* input = options.findChild<QComboBox*>(QStringLiteral("input"));
   ASSERT_NE(input, nullptr);
   ASSERT_EQ(input->count(), 3);  // the default input, then the list with the default marked
@@ -601,7 +613,7 @@ TEST(OptionsDialogTest, ShowsTheSettingsAndTheInputsAndGivesThemBack) {
   EXPECT_EQ(back.device, "line");
   EXPECT_TRUE(back.keepTrackList);
   // During a take nothing can be changed; the clip light still can be put out.
-  COptionsDlg during(choices, inputs, meter, true);
+  COptionsDlg during(choices, inputs, meter, nullptr, 44100);
   for (QWidget* w : during.findChildren<QWidget*>()) {
     if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) || qobject_cast<QComboBox*>(w) ||
         qobject_cast<QDoubleSpinBox*>(w)) {

@@ -275,7 +275,7 @@ TEST_P(LanguageTest, TextsAreTheTemplatesInJapaneseAndEnglishOtherwise) {
 
 TEST_P(LanguageTest, TheOptionsDialogIsInTheWindowsLanguageFitsAndHasUniqueMnemonics) {
   LevelMeter meter;
-  COptionsDlg options({}, {{"mic", "Microphone", "", true, false}}, meter, false);
+  COptionsDlg options({}, {{"mic", "Microphone", "", true, false}}, meter, nullptr, 44100);
   options.show();
   EXPECT_EQ(HasJapanese(options.windowTitle()), Japanese());
   std::set<int> keys;

@@ -1,5 +1,7 @@
 #include "ui/options_dialog.h"
 
+#include "ui/notice_event.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -41,7 +43,7 @@ constexpr const char* kKeepList =
     QT_TRANSLATE_NOOP("OptionsDialog", "&Keep a CUE sheet and a label file beside the tracks");
 constexpr const char* kReadOnly = QT_TRANSLATE_NOOP("OptionsDialog", "Read-only while recording.");
 constexpr const char* kNextRecord = QT_TRANSLATE_NOOP("OptionsDialog", "Settings apply from the next Record.");
-constexpr const char* kNoLevel = QT_TRANSLATE_NOOP("OptionsDialog", "No level while nothing is recorded");
+constexpr const char* kNoLevel = QT_TRANSLATE_NOOP("OptionsDialog", "No sound from the input yet");
 QString T(const char* text) { return QCoreApplication::translate(kContext, text); }
 
 // A spin box of seconds (or dBFS) from `low` to `high`, one decimal.
@@ -72,8 +74,9 @@ std::vector<const char*> OptionsDialogTexts() {
 }
 
 COptionsDlg::COptionsDlg(const RecordingChoices& choices, const std::vector<InputDevice>& inputs, LevelMeter& meter,
-                         bool readOnly, QWidget* parent)
-    : QDialog(parent), meter_(meter), inputs_(inputs), readOnly_(readOnly) {
+                         WaveInService* monitor, int rate, QWidget* parent)
+    : QDialog(parent), meter_(meter), inputs_(inputs), readOnly_(monitor == nullptr) {
+  const bool readOnly = readOnly_;
   setWindowTitle(T(kTitle));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
   auto* layout = new QVBoxLayout(this);
@@ -169,7 +172,26 @@ COptionsDlg::COptionsDlg(const RecordingChoices& choices, const std::vector<Inpu
   levelTimer_.setInterval(100);
   connect(&levelTimer_, &QTimer::timeout, this, [this] { ShowLevel(); });
   levelTimer_.start();
+  if (monitor) {
+    meter_.Reset(rate);
+    std::string why;
+    if (!monitor_.Start(*monitor, rate, this, why)) monitorProblem_ = QString::fromStdString(why);
+  }
   ShowLevel();
+}
+
+bool COptionsDlg::Post(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  QCoreApplication::postEvent(this, new NoticeEvent(message, wParam, lParam));
+  return true;
+}
+
+bool COptionsDlg::event(QEvent* e) {
+  if (e->type() != NoticeEvent::Kind()) return QDialog::event(e);
+  const auto* notice = static_cast<NoticeEvent*>(e);
+  if (notice->message == kMonitorNotice) {
+    monitor_.Handle(notice->lParam, [this](const uint8_t* frames, uint32_t count) { meter_.Measure(frames, count); });
+  }
+  return true;
 }
 
 void COptionsDlg::EnableRuleControls() {
@@ -195,7 +217,9 @@ RecordingChoices COptionsDlg::Choices() const {
 void COptionsDlg::ShowLevel() {
   const bool heard = meter_.HasFrames();
   for (int c = 0; c < 2; ++c) bars_[c]->setValue(heard ? BarValue(meter_.Read(c).peak) : bars_[c]->minimum());
-  levelText_->setText(heard ? QString::fromStdString(meter_.Text()) : T(kNoLevel));
+  levelText_->setText(heard                        ? QString::fromStdString(meter_.Text())
+                      : !monitorProblem_.isEmpty() ? monitorProblem_
+                                                   : T(kNoLevel));
   const bool lit = meter_.ClipLight();
   clip_->setStyleSheet(lit ? QStringLiteral("background-color: #d01010; color: white; font-weight: bold;") : QString());
   clip_->setProperty("lit", lit);

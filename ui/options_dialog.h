@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "capture/input_devices.h"
+#include "capture/input_monitor.h"
+#include "capture/message_window.h"
 #include "recorder/level_meter.h"
 #include "recorder/split_settings.h"
 
@@ -33,14 +35,19 @@ struct RecordingChoices {
 /// Every text the dialog shows, as written in English (translation context "OptionsDialog").
 std::vector<const char*> OptionsDialogTexts();
 
-class COptionsDlg : public QDialog {
+class COptionsDlg : public QDialog, public MessageWindow {
  public:
   /// `choices`: the settings shown; `inputs`: the inputs to choose from (the
   /// default one marked); `meter`: the live level, read ten times a second
-  /// (its clip light is put out by a click); `readOnly`: during a take,
-  /// nothing can be changed.
-  COptionsDlg(const RecordingChoices& choices, const std::vector<InputDevice>& inputs, LevelMeter& meter, bool readOnly,
-              QWidget* parent = nullptr);
+  /// (its clip light is put out by a click). `monitor`: outside a take, the
+  /// service whose input the dialog listens to itself at `rate` Hz, feeding
+  /// `meter`, while it is open; null during a take, when the take feeds the
+  /// meter and nothing can be changed.
+  COptionsDlg(const RecordingChoices& choices, const std::vector<InputDevice>& inputs, LevelMeter& meter,
+              WaveInService* monitor, int rate, QWidget* parent = nullptr);
+
+  // MessageWindow: the monitor's buffers, queued for this thread.
+  bool Post(uint32_t message, uintptr_t wParam, intptr_t lParam) override;
 
   /// The settings as the controls show them.
   RecordingChoices Choices() const;
@@ -49,6 +56,7 @@ class COptionsDlg : public QDialog {
 
  private:
   void EnableRuleControls();
+  bool event(QEvent* e) override;
 
   LevelMeter& meter_;
   std::vector<InputDevice> inputs_;
@@ -68,4 +76,6 @@ class COptionsDlg : public QDialog {
   QPushButton* clip_;
   QCheckBox* keepList_;
   QTimer levelTimer_;
+  InputMonitor monitor_;
+  QString monitorProblem_;  // why the input could not be listened to
 };

@@ -27,26 +27,13 @@
 #include "ui/app_icon.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "ui/notice_event.h"
 #include "ui/options_dialog.h"
 #include "ui/take_caption.h"
 #include "ui/template_layout.h"
 #include "wavefile/wavefile.h"
 
 namespace {
-
-// A capture notice carried across threads: WM_BUFFER_DONE or WM_CAPTURE_ENDED.
-class NoticeEvent : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return kind;
-  }
-  NoticeEvent(uint32_t message, uintptr_t wParam, intptr_t lParam)
-      : QEvent(Kind()), message(message), wParam(wParam), lParam(lParam) {}
-  uint32_t message;
-  uintptr_t wParam;
-  intptr_t lParam;
-};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -386,8 +373,11 @@ void CRecorderDlg::ShowOptionsDialog() {
   if (!ChooseLiveInput(device).List(inputs, why)) {
     std::fprintf(stderr, "tapewell: the inputs cannot be listed: %s\n", why.c_str());
   }
-  COptionsDlg options({split, device, keepTrackList_}, inputs, meter_, g_bRecording != 0, this);
-  if (options.exec() != QDialog::Accepted || g_bRecording) return;
+  // Outside a take the dialog listens to the input itself.
+  const bool recording = g_bRecording != 0;
+  COptionsDlg options({split, device, keepTrackList_}, inputs, meter_, recording ? nullptr : GetWaveInService(),
+                      g_nSampleRate, this);
+  if (options.exec() != QDialog::Accepted || recording) return;
   const RecordingChoices chosen = options.Choices();
   split = chosen.split;
   keepTrackList_ = chosen.keepTrackList;

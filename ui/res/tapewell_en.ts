@@ -91,8 +91,8 @@
         <translation>Settings apply from the next Record.</translation>
     </message>
     <message>
-        <source>No level while nothing is recorded</source>
-        <translation>No level while nothing is recorded</translation>
+        <source>No sound from the input yet</source>
+        <translation>No sound from the input yet</translation>
     </message>
 </context>
 <context>

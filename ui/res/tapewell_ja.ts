@@ -91,8 +91,8 @@
         <translation>設定は次の録音から有効になります。</translation>
     </message>
     <message>
-        <source>No level while nothing is recorded</source>
-        <translation>録音していない間はレベルを表示しません</translation>
+        <source>No sound from the input yet</source>
+        <translation>入力からまだ音が届いていません</translation>
     </message>
 </context>
 <context>
