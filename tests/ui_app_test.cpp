@@ -25,6 +25,7 @@
 #include "tests/rec_support.h"
 #include "tests/test_support.h"
 #include "templates/dialog_template.h"
+#include "ui/options_dialog.h"
 #include "ui/recorder_dialog.h"
 
 TEST(RecorderAppTest, QtTakesNoneOfTheProgramsTokens) {
@@ -149,8 +150,15 @@ TEST(RecorderAppTest, AVinylSideRecordedByTheWindowIsCutAsTheTerminalRecorderCut
       execlp("paplay", "paplay", side.c_str(), nullptr);
       _exit(127);
     }
-    // The capture starts inside the side's lead-in, on its surface noise.
-    QTest::qWait(1500);
+    // Options listens to the input before the take (and lets it go when it
+    // closes); the capture starts inside the side's lead-in, on its surface noise.
+    {
+      LevelMeter meter;
+      COptionsDlg options({}, {}, meter, audio.service.get(), 48000);
+      EXPECT_TRUE(QTest::qWaitFor([&] { return meter.HasFrames(); }, 5000));
+      QTest::qWait(1000);
+      EXPECT_GT(meter.Read(0).hold, 0) << "the surface noise";
+    }
     static_cast<QAbstractButton*>(dialog.Control(IDC_RECORD))->click();
     ASSERT_TRUE(g_bRecording);
     int status = 0;
