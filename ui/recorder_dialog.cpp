@@ -383,9 +383,10 @@ void CRecorderDlg::ShowOptionsDialog() {
   keepTrackList_ = chosen.keepTrackList;
   if (chosen.device != device) {
     startOptions_.device = chosen.device;
-    chosenInput_.reset();
-    chosenInput_ = ChooseLiveInput(chosen.device);
-    SetWaveInService(chosenInput_->service.get());
+    // The new input is in place before the one it replaces goes.
+    LiveInput next = ChooseLiveInput(chosen.device);
+    SetWaveInService(next.service.get());
+    chosenInput_ = std::move(next);
   }
 }
 
