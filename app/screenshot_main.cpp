@@ -99,8 +99,14 @@ int main(int argc, char** argv) {
   }
   if (argc > 5) {
     LevelMeter meter;
-    std::vector<int16_t> tone(2 * 4410);
-    for (size_t i = 0; i < tone.size(); i += 2) {
+    // A second of hiss at about -55 dBFS between two songs, then a tenth of a second of a tone.
+    std::vector<int16_t> tone(2 * 44100 + 2 * 4410);
+    uint32_t seed = 1;
+    for (size_t i = 0; i < 2 * 44100; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      tone[i] = static_cast<int16_t>(static_cast<int>(seed >> 24) - 128) / 2;
+    }
+    for (size_t i = 2 * 44100; i < tone.size(); i += 2) {
       tone[i] = static_cast<int16_t>(12000 * std::sin(0.05 * static_cast<double>(i)));
       tone[i + 1] = static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i)));
     }
@@ -116,7 +122,7 @@ int main(int argc, char** argv) {
         {"alsa_output.pci-0000_00_1b.0.analog-stereo.monitor", "Monitor of Built-in Audio Analog Stereo", "", false,
          true}};
     COptionsDlg options(choices, inputs, meter, &audio, 44100);
-    tone[100] = 32767;  // the clip light stays lit after the peak has gone
+    tone[2 * 44100 + 100] = 32767;  // the clip light stays lit after the peak has gone
     options.show();
     for (size_t at = 0; at < tone.size(); at += 2 * 2048) {  // through the input the dialog listens to
       audio.Deliver(&tone[at], static_cast<uint32_t>(2 * std::min<size_t>(2 * 2048, tone.size() - at)));

@@ -573,6 +573,9 @@ TEST(OptionsDialogTest, OutsideATakeItListensToTheInputAndTheClipLightStaysLitUn
   EXPECT_TRUE(clip->property("lit").toBool());
   EXPECT_EQ(shown.findChild<QLabel*>(QStringLiteral("levelText"))->text(),
             QStringLiteral("L -50.3 (-50.3)  R -50.3 (-50.3) dBFS"));
+  // The floor the automatic threshold finds in what the dialog heard, and that threshold.
+  EXPECT_EQ(shown.findChild<QLabel*>(QStringLiteral("floorText"))->text().toStdString(),
+            "Noise floor -50.1 dBFS: the automatic threshold would be -42.1 dBFS");  // the rule's own measure
   clip->click();
   EXPECT_FALSE(clip->property("lit").toBool());
   Play(input, 48000, 100);

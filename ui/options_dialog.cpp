@@ -43,6 +43,8 @@ constexpr const char* kKeepList =
     QT_TRANSLATE_NOOP("OptionsDialog", "&Keep a CUE sheet and a label file beside the tracks");
 constexpr const char* kReadOnly = QT_TRANSLATE_NOOP("OptionsDialog", "Read-only while recording.");
 constexpr const char* kNextRecord = QT_TRANSLATE_NOOP("OptionsDialog", "Settings apply from the next Record.");
+constexpr const char* kFloor =
+    QT_TRANSLATE_NOOP("OptionsDialog", "Noise floor %1 dBFS: the automatic threshold would be %2 dBFS");
 constexpr const char* kNoLevel = QT_TRANSLATE_NOOP("OptionsDialog", "No sound from the input yet");
 QString T(const char* text) { return QCoreApplication::translate(kContext, text); }
 
@@ -70,7 +72,7 @@ int BarValue(int32_t magnitude) {
 std::vector<const char*> OptionsDialogTexts() {
   return {kTitle,    kSeconds,   kRule,     kStillness,  kLevel,       kAutomatic,    kLeadIn,
           kMinTrack, kStopAfter, kTrim,     kInput,      kDefaultMark, kDefaultInput, kClip,
-          kClipTip,  kKeepList,  kReadOnly, kNextRecord, kNoLevel};
+          kClipTip,  kKeepList,  kReadOnly, kNextRecord, kFloor, kNoLevel};
 }
 
 COptionsDlg::COptionsDlg(const RecordingChoices& choices, const std::vector<InputDevice>& inputs, LevelMeter& meter,
@@ -145,6 +147,9 @@ COptionsDlg::COptionsDlg(const RecordingChoices& choices, const std::vector<Inpu
   levelText_ = new QLabel(inputBox);
   levelText_->setObjectName(QStringLiteral("levelText"));
   inputLayout->addWidget(levelText_);
+  floorText_ = new QLabel(inputBox);
+  floorText_->setObjectName(QStringLiteral("floorText"));
+  inputLayout->addWidget(floorText_);
   layout->addWidget(inputBox);
 
   keepList_ = new QCheckBox(T(kKeepList), this);
@@ -174,6 +179,7 @@ COptionsDlg::COptionsDlg(const RecordingChoices& choices, const std::vector<Inpu
   levelTimer_.start();
   if (monitor) {
     meter_.Reset(rate);
+    floorRule_.Start(rate, true, SplitSettings{}.thresholdDb);
     std::string why;
     if (!monitor_.Start(*monitor, rate, this, why)) monitorProblem_ = QString::fromStdString(why);
   }
@@ -189,7 +195,14 @@ bool COptionsDlg::event(QEvent* e) {
   if (e->type() != NoticeEvent::Kind()) return QDialog::event(e);
   const auto* notice = static_cast<NoticeEvent*>(e);
   if (notice->message == kMonitorNotice) {
-    monitor_.Handle(notice->lParam, [this](const uint8_t* frames, uint32_t count) { meter_.Measure(frames, count); });
+    monitor_.Handle(notice->lParam, [this](const uint8_t* frames, uint32_t count) {
+      meter_.Measure(frames, count);
+      while (count > 0) {
+        const uint32_t taken = floorRule_.Take(frames, count);
+        frames += 4 * size_t{taken};
+        count -= taken;
+      }
+    });
   }
   return true;
 }
@@ -220,6 +233,12 @@ void COptionsDlg::ShowLevel() {
   levelText_->setText(heard                        ? QString::fromStdString(meter_.Text())
                       : !monitorProblem_.isEmpty() ? monitorProblem_
                                                    : T(kNoLevel));
+  // What the automatic threshold would find in what the dialog has heard.
+  const bool floorKnown = monitor_.Running() && heard;
+  auto decibels = [](double db) { return db > -150 ? QString::number(db, 'f', 1) : QStringLiteral("-inf"); };
+  floorText_->setText(floorKnown ? T(kFloor).arg(decibels(floorRule_.FloorDb()), decibels(floorRule_.ThresholdDb()))
+                                 : QString());
+  floorText_->setVisible(floorKnown);
   const bool lit = meter_.ClipLight();
   clip_->setStyleSheet(lit ? QStringLiteral("background-color: #d01010; color: white; font-weight: bold;") : QString());
   clip_->setProperty("lit", lit);

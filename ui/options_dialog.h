@@ -14,6 +14,7 @@
 #include "capture/input_monitor.h"
 #include "capture/message_window.h"
 #include "recorder/level_meter.h"
+#include "recorder/level_rule.h"
 #include "recorder/split_settings.h"
 
 class QCheckBox;
@@ -77,5 +78,7 @@ class COptionsDlg : public QDialog, public MessageWindow {
   QCheckBox* keepList_;
   QTimer levelTimer_;
   InputMonitor monitor_;
+  LevelRule floorRule_;  // the automatic threshold on what the monitor hears
+  QLabel* floorText_;
   QString monitorProblem_;  // why the input could not be listened to
 };

@@ -94,6 +94,10 @@
         <source>No sound from the input yet</source>
         <translation>No sound from the input yet</translation>
     </message>
+    <message>
+        <source>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</source>
+        <translation>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</translation>
+    </message>
 </context>
 <context>
     <name>RecorderDialog</name>

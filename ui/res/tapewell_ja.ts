@@ -94,6 +94,10 @@
         <source>No sound from the input yet</source>
         <translation>入力からまだ音が届いていません</translation>
     </message>
+    <message>
+        <source>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</source>
+        <translation>ノイズフロア %1 dBFS: 自動のしきい値は %2 dBFS になります</translation>
+    </message>
 </context>
 <context>
     <name>RecorderDialog</name>
