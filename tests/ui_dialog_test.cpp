@@ -385,6 +385,27 @@ TEST_F(DialogTest, WithTheLevelRuleTheCaptionAddsTheLevelItHears) {
   Click(IDC_STOP);
 }
 
+TEST_F(DialogTest, OptionsKeepATrackListBesideEachTakesFirstTrack) {
+  auto& d = Open("-w" + dir.path());
+  RecordingChoices choices;
+  choices.keepTrackList = true;
+  d.TakeChoices(choices);
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);
+  Deliver(8192, 3000);
+  Click(IDC_TRACK_MARK);
+  Deliver(8192, 3000);
+  Click(IDC_STOP);
+  auto text = [](const std::string& path) {
+    const auto bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string labels = text(dir.path() + "/07Dec001.txt");
+  EXPECT_EQ(labels, "0.000000\t0.371519\t07Dec001.wav\n0.371519\t0.557278\t07Dec002.wav\n");
+  const std::string cue = text(dir.path() + "/07Dec001.cue");
+  EXPECT_NE(cue.find("FILE \"07Dec002.wav\" WAVE"), std::string::npos) << cue;
+}
+
 TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
   // The capture cannot start: the backend's own reason.
   auto& d = Open("-w" + dir.path());

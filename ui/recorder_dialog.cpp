@@ -378,7 +378,11 @@ void CRecorderDlg::ShowOptionsDialog() {
   COptionsDlg options({split, device, keepTrackList_}, inputs, meter_, recording ? nullptr : GetWaveInService(),
                       g_nSampleRate, this);
   if (options.exec() != QDialog::Accepted || recording) return;
-  const RecordingChoices chosen = options.Choices();
+  TakeChoices(options.Choices());
+}
+
+void CRecorderDlg::TakeChoices(const RecordingChoices& chosen) {
+  const std::string device = startOptions_.device;
   split = chosen.split;
   keepTrackList_ = chosen.keepTrackList;
   if (chosen.device != device) {

@@ -19,6 +19,7 @@
 #include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/track_list.h"
+#include "ui/options_dialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -31,6 +32,10 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent = nullptr);
   ~CRecorderDlg() override;
 
+  /// Takes what the Options dialog gave for the next Record: the split
+  /// settings, the track list beside the tracks, and the input (opened here
+  /// when it is another one).
+  void TakeChoices(const RecordingChoices& chosen);
   /// The long options' settings, applied at the end of the start-up
   /// sequence: the check box, the sliders, the split settings and track list.
   void SetStartOptions(const WindowOptions& options) { startOptions_ = options; }
