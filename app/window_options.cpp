@@ -9,16 +9,11 @@ const char* const kValued[] = {
     "--length", "--level", "--silence-below", "--lead-in", "--min-track", "--stop-after-silence", "--cue", "--labels"};
 const char* const kFlags[] = {"--auto-track", "--trim"};
 
-bool IsValued(const std::string& name) {
-  for (const char* v : kValued) {
-    if (name == v) return true;
-  }
-  return false;
-}
-
-bool IsFlag(const std::string& name) {
-  for (const char* f : kFlags) {
-    if (name == f) return true;
+// True when `name` is one of `names`.
+template <size_t N>
+bool OneOf(const char* const (&names)[N], const std::string& name) {
+  for (const char* n : names) {
+    if (name == n) return true;
   }
   return false;
 }
@@ -40,12 +35,12 @@ WindowOptionProblem TakeWindowOptions(std::vector<std::string>& args, WindowOpti
     const std::string& arg = args[i];
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
-    if (IsFlag(arg)) {
+    if (OneOf(kFlags, arg)) {
       if (arg == "--auto-track") options.autoTrack = true;
       if (arg == "--trim") options.split.trim = true;
       continue;
     }
-    if (!IsValued(name)) {
+    if (!OneOf(kValued, name)) {
       rest.push_back(arg);
       continue;
     }
