@@ -1,5 +1,6 @@
 #include "app/option_scan.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
@@ -86,10 +87,14 @@ std::string ScanDeviceOption(const std::string& commandLine) {
 }
 
 std::string JoinArguments(int argc, char** argv) {
+  return JoinArguments(std::vector<std::string>(argv + std::min(argc, 1), argv + std::max(argc, 1)));
+}
+
+std::string JoinArguments(const std::vector<std::string>& args) {
   std::string text;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) text += ' ';
-    text += argv[i];
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (i > 0) text += ' ';
+    text += args[i];
   }
   return text;
 }

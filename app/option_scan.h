@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 /// What the scan may change.
 struct OptionTargets {
@@ -35,3 +36,5 @@ bool ScanHex(const std::string& text, unsigned long& value);
 
 /// The arguments after the program's name joined with single blanks.
 std::string JoinArguments(int argc, char** argv);
+/// `args` joined with single blanks.
+std::string JoinArguments(const std::vector<std::string>& args);

@@ -1,12 +1,14 @@
 #include "app/recorder_app.h"
 
 #include <QWidget>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/music_folder.h"
 #include "app/option_scan.h"
 #include "app/signal_close.h"
 #include "capture/live_input.h"
+#include "cli/cli_text.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "templates/dialog_template.h"
@@ -15,15 +17,26 @@
 
 CRecorderApp::CRecorderApp(int argc, char** argv)
     : qtArgv_{argc > 0 ? argv[0] : const_cast<char*>("tapewell"), nullptr},
-      app_(qtArgc_, qtArgv_),
-      commandLine_(JoinArguments(argc, argv)) {
+      app_(qtArgc_, qtArgv_) {
+  std::vector<std::string> args(argv + std::min(argc, 1), argv + std::max(argc, 1));
+  problem_ = TakeWindowOptions(args, options_);
+  commandLine_ = JoinArguments(args);
   QApplication::setApplicationName(QStringLiteral("Tapewell"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.4"));
   QApplication::setDesktopFileName(QStringLiteral("tapewell"));
 }
 
 bool CRecorderApp::InitInstance() {
-  InstallLanguage(QtSystemLanguage());
+  const Language language = QtSystemLanguage();
+  InstallLanguage(language);
+  // A long option that cannot be taken is said on standard error; the window
+  // opens all the same, without it.
+  if (!problem_.missingValue.empty()) {
+    std::fprintf(stderr, "tapewell: %s needs a value\n", problem_.missingValue.c_str());
+  }
+  if (problem_.error != SplitOptionError::None) {
+    std::fprintf(stderr, "tapewell: %s\n", SplitOptionErrorText(problem_.error, problem_.typed, language).c_str());
+  }
   // -m (the desktop entry): start in the music folder, or say why not.
   std::string notInMusic;
   if (ScanMusicOption(commandLine_) && !EnterMusicFolder(notInMusic)) {
@@ -45,6 +58,9 @@ bool CRecorderApp::InitInstance() {
   SetWaveInService(audio.service.get());
   {
     CRecorderDlg dialog(naming, ports, commandLine_);
+    WindowOptions options = Options();
+    options.device = device;
+    dialog.SetStartOptions(options);
     if (!notInMusic.empty()) {
       dialog.Control(IDC_FOLDER)->setToolTip(QString::fromStdString("not the music folder: " + notInMusic));
     }

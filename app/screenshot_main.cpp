@@ -4,10 +4,13 @@
 // the system's, as in the program (LANG=ja_JP.UTF-8 gives Japanese).
 // With a third file, the window once more during a recording of a few
 // seconds of generated sound (into a scratch folder given as the fourth).
-// Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER]]
+// With a fifth file, the Options dialog set up for a record side, listening
+// to a tone that clipped a moment ago.
+// Usage: tapewell-screenshot WINDOW.png [ABOUT.png [RECORDING.png FOLDER [OPTIONS.png]]]
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +20,7 @@
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/about_dialog.h"
+#include "ui/options_dialog.h"
 #include "ui/app_icon.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
@@ -92,6 +96,40 @@ int main(int argc, char** argv) {
     while (clock.elapsed() < 1100) app.processEvents(QEventLoop::AllEvents, 20);
     ok = WithTitleBar(recording).save(QString::fromLocal8Bit(argv[3])) && ok;
     recording.OnStop();
+  }
+  if (argc > 5) {
+    LevelMeter meter;
+    // A second of hiss at about -55 dBFS between two songs, then a tenth of a second of a tone.
+    std::vector<int16_t> tone(2 * 44100 + 2 * 4410);
+    uint32_t seed = 1;
+    for (size_t i = 0; i < 2 * 44100; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      tone[i] = static_cast<int16_t>(static_cast<int>(seed >> 24) - 128) / 2;
+    }
+    for (size_t i = 2 * 44100; i < tone.size(); i += 2) {
+      tone[i] = static_cast<int16_t>(12000 * std::sin(0.05 * static_cast<double>(i)));
+      tone[i + 1] = static_cast<int16_t>(9000 * std::sin(0.05 * static_cast<double>(i)));
+    }
+    RecordingChoices choices;
+    choices.split.levelRule = true;
+    choices.split.automaticThreshold = true;
+    choices.split.leadInSeconds = 1;
+    choices.split.trim = true;
+    choices.split.stopAfterSilenceSeconds = 10;
+    choices.keepTrackList = true;
+    const std::vector<InputDevice> inputs = {
+        {"alsa_input.pci-0000_00_1b.0.analog-stereo", "Built-in Audio Analog Stereo", "", true, false},
+        {"alsa_output.pci-0000_00_1b.0.analog-stereo.monitor", "Monitor of Built-in Audio Analog Stereo", "", false,
+         true}};
+    COptionsDlg options(choices, inputs, meter, &audio, 44100);
+    tone[2 * 44100 + 100] = 32767;  // the clip light stays lit after the peak has gone
+    options.show();
+    for (size_t at = 0; at < tone.size(); at += 2 * 2048) {  // through the input the dialog listens to
+      audio.Deliver(&tone[at], static_cast<uint32_t>(2 * std::min<size_t>(2 * 2048, tone.size() - at)));
+      app.processEvents();
+    }
+    options.ShowLevel();
+    ok = WithTitleBar(options).save(QString::fromLocal8Bit(argv[5])) && ok;
   }
   SetWaveInService(nullptr);
   if (!ok) std::fprintf(stderr, "tapewell-screenshot: a picture could not be written\n");

@@ -277,3 +277,17 @@ std::string CliText(CliTextId id, Language language, std::initializer_list<std::
   }
   return {};
 }
+
+std::string SplitOptionErrorText(SplitOptionError error, const std::string& typed, Language language) {
+  switch (error) {
+    case SplitOptionError::None: return "";
+    case SplitOptionError::BadLength: return CliText(kRecBadLength, language, {typed});
+    case SplitOptionError::BadLevel: return CliText(kRecBadLevel, language, {typed});
+    case SplitOptionError::LevelWithStillness: return CliText(kRecLevelWithStillness, language);
+    case SplitOptionError::BadSilenceBelow: return CliText(kRecBadSilenceBelow, language, {typed});
+    case SplitOptionError::BadLeadIn: return CliText(kRecBadLeadIn, language, {typed});
+    case SplitOptionError::BadMinTrack: return CliText(kRecBadMinTrack, language, {typed});
+    case SplitOptionError::BadStopAfterSilence: return CliText(kRecBadStopAfterSilence, language, {typed});
+  }
+  return "";
+}

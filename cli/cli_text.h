@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "recorder/split_options.h"
 #include "recorder/string_table.h"
 
 enum class CliTextId {
@@ -149,3 +150,8 @@ enum class CliTextId {
 /// number (arguments are not searched for placeholders again); a placeholder
 /// without an argument stays as written. Empty for kCount.
 std::string CliText(CliTextId id, Language language, std::initializer_list<std::string> args = {});
+
+/// The usage error for a bad split option (--length, --level,
+/// --silence-below, --lead-in, --min-track, --stop-after-silence) in
+/// `language`, `typed` being the option's text as typed; "" for None.
+std::string SplitOptionErrorText(SplitOptionError error, const std::string& typed, Language language);

@@ -49,8 +49,9 @@
 #include "cli/output_writer.h"
 #include "cli/standard_fds.h"
 #include "cli/terminal_recorder.h"
-#include "cli/track_list.h"
+#include "recorder/track_list.h"
 #include "recorder/recorder_state.h"
+#include "recorder/split_options.h"
 #include "recorder/wide_track_writer.h"
 #include "wavefile/wavefile.h"
 
@@ -264,54 +265,13 @@ std::string InputRateProblem(const std::string& path, int32_t rate) {
   return Text(kRecInputBadRate, {path, std::to_string(rate)});
 }
 
-// Strict whole-number parsing: the entire text, nothing else.
-std::optional<long long> ParseWhole(const std::string& text) {
-  long long value = 0;
-  const char* end = text.data() + text.size();
-  const auto [at, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || at != end || text.empty()) return std::nullopt;
-  return value;
-}
-
-// A number of seconds: the entire text, finite; nullopt otherwise.
-std::optional<double> ParseSeconds(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const double seconds = std::strtod(text.c_str(), &end);
-  if (text.empty() || end == text.c_str() || *end != '\0' || errno != 0 || !std::isfinite(seconds)) return std::nullopt;
-  return seconds;
-}
-
-// Checks the level rule's options and the settings that go with either rule.
+// The split options in tapewell-rec's words: "" or the usage error.
 std::string CheckSplitOptions(const OptionTexts& texts, Options& options) {
-  SplitSettings& split = options.split;
-  if (!texts.silenceBelow.empty()) {
-    if (!texts.level.empty()) return Text(kRecLevelWithStillness);
-    split.levelRule = true;
-    if (texts.silenceBelow == "auto") {
-      split.automaticThreshold = true;
-    } else {
-      const auto db = ParseSeconds(texts.silenceBelow);
-      if (!db || *db < -120 || *db > 0) return Text(kRecBadSilenceBelow, {texts.silenceBelow});
-      split.thresholdDb = *db;
-    }
-  }
-  if (!texts.leadIn.empty()) {
-    const auto seconds = ParseSeconds(texts.leadIn);
-    if (!seconds || *seconds < 0 || *seconds > 10) return Text(kRecBadLeadIn, {texts.leadIn});
-    split.leadInSeconds = *seconds;
-  }
-  if (!texts.minTrack.empty()) {
-    const auto seconds = ParseSeconds(texts.minTrack);
-    if (!seconds || *seconds < 0 || *seconds > 3600) return Text(kRecBadMinTrack, {texts.minTrack});
-    split.minTrackSeconds = *seconds;
-  }
-  if (!texts.stopAfterSilence.empty()) {
-    const auto seconds = ParseSeconds(texts.stopAfterSilence);
-    if (!seconds || *seconds <= 0 || *seconds > 3600) return Text(kRecBadStopAfterSilence, {texts.stopAfterSilence});
-    split.stopAfterSilenceSeconds = *seconds;
-  }
-  return "";
+  const SplitOptionTexts split{texts.length, texts.level, texts.silenceBelow, texts.leadIn, texts.minTrack,
+                               texts.stopAfterSilence};
+  std::string typed;
+  const SplitOptionError error = CheckSplitOptions(split, {options.length, options.level, options.split}, typed);
+  return SplitOptionErrorText(error, typed, kLanguage);
 }
 
 // The longest --duration taken: 100 days.
@@ -326,23 +286,6 @@ std::string CheckOptions(const OptionTexts& texts, bool inputGiven, Options& opt
     }
     options.rate = static_cast<int>(*rate);
     options.rateGiven = true;
-  }
-  if (!texts.length.empty() && texts.length.back() == 's') {
-    // Seconds: -l 1.5s.
-    const auto seconds = ParseSeconds(texts.length.substr(0, texts.length.size() - 1));
-    if (!seconds || *seconds < 0.1 || *seconds > 10) return Text(kRecBadLength, {texts.length});
-    options.split.silenceSeconds = *seconds;
-  } else if (!texts.length.empty()) {
-    const auto length = ParseWhole(texts.length);
-    if (!length || *length < 1 || *length > 100) {
-      return Text(kRecBadLength, {texts.length});
-    }
-    options.length = static_cast<int>(*length);
-  }
-  if (!texts.level.empty()) {
-    const auto level = ParseWhole(texts.level);
-    if (!level || *level < 0 || *level > 15) return Text(kRecBadLevel, {texts.level});
-    options.level = static_cast<int>(*level);
   }
   if (!texts.duration.empty()) {
     char* end = nullptr;

@@ -3,7 +3,7 @@
 #include "cli/cli_text.h"
 #include "cli/dry_run_report.h"
 #include "cli/progress_line.h"
-#include "cli/track_list.h"
+#include "recorder/track_list.h"
 #include "recorder/recorder_state.h"
 #include "wavefile/wavefile.h"
 

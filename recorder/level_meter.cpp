@@ -96,7 +96,9 @@ inline void MinMax(const uint8_t* frames, uint32_t count, int16_t low[2], int16_
 }  // namespace
 
 void LevelMeter::Reset(int rate) {
+  const bool clipLight = clipLight_;  // lit until the user puts it out, across takes
   *this = LevelMeter{};
+  clipLight_ = clipLight;
   // About 20 ms, in whole runs of 16 frames so that the vector loops leave no
   // rest: 880 frames at 44.1 kHz, 960 at 48 kHz, 640 at 32 kHz.
   sliceFrames_ = static_cast<uint32_t>(std::max(16, (rate / 50 + 8) / 16 * 16));
@@ -112,7 +114,10 @@ void LevelMeter::Measure(const uint8_t* frames, uint32_t count) {
     for (int c = 0; c < 2; ++c) {
       Channel& ch = channels_[c];
       ch.current = std::max({ch.current, -int32_t{low[c]}, int32_t{high[c]}});
-      if (low[c] == INT16_MIN || high[c] == INT16_MAX) ch.clipAge = 0;
+      if (low[c] == INT16_MIN || high[c] == INT16_MAX) {
+        ch.clipAge = 0;
+        clipLight_ = true;
+      }
     }
     frames += 4 * size_t{n};
     count -= n;

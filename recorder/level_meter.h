@@ -13,7 +13,8 @@ class LevelMeter {
   static constexpr int kSlicesPerWindow = 5;  // 5 slices of about 20 ms: the ~100 ms window
   static constexpr int kHoldSeconds = 2;       // how long the hold and the clip mark stay
 
-  /// Starts afresh for frames at `rate` Hz (nothing measured yet).
+  /// Starts afresh for frames at `rate` Hz (nothing measured yet); the clip
+  /// light stays as it is.
   void Reset(int rate);
 
   /// Takes `count` stereo frames (16-bit little-endian, left first) that
@@ -27,6 +28,12 @@ class LevelMeter {
   };
   /// Channel 0 (left) or 1 (right).
   Reading Read(int channel) const;
+
+  /// The clip light: true once a sample reached full scale on either channel,
+  /// and it stays so, however long ago that was, until ClearClipLight.
+  bool ClipLight() const { return clipLight_; }
+  /// Puts the clip light out (the user has seen it).
+  void ClearClipLight() { clipLight_ = false; }
 
   /// True once any frame was measured since Reset.
   bool HasFrames() const { return measured_; }
@@ -54,5 +61,6 @@ class LevelMeter {
   int nextSlot_ = 0;       // slot the next completed slice goes to
   int64_t holdFrames_ = 0;
   bool measured_ = false;
+  bool clipLight_ = false;
   std::array<Channel, 2> channels_{};
 };

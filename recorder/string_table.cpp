@@ -32,6 +32,8 @@ constexpr Entry kTable[] = {
     {IDS_TAKE_SUMMARY, "Recorded %1 - tracks: %2 - frames dropped: %3", "録音 %1 - トラック数: %2 - 取りこぼしたフレーム: %3"},
     {IDS_LENGTH_VALUE, "Silence length: %1 s", "無音検出の長さ: %1 秒"},
     {IDS_LEVEL_VALUE, "Silence level: threshold %1 (2^%2), %3 dBFS", "無音検出のレベル: しきい値 %1 (2^%2)、%3 dBFS"},
+    {IDS_OPTIONS, "&Options…", "オプション(&O)..."},
+    {IDS_LEVEL_NOW, "level %1 dBFS (silence below %2)", "レベル %1 dBFS (無音は %2 未満)"},
 };
 
 }  // namespace

@@ -30,7 +30,12 @@ inline constexpr int IDS_LENGTH_VALUE = 114;
 /// The silence level slider's value: %1 the threshold, %2 its power of two,
 /// %3 the threshold in dBFS.
 inline constexpr int IDS_LEVEL_VALUE = 115;
-inline constexpr int kLastTableString = IDS_LEVEL_VALUE;
+/// The system menu's item after About that opens the Options dialog.
+inline constexpr int IDS_OPTIONS = 116;
+/// What the caption adds while the level rule listens: %1 the input's level,
+/// %2 the threshold, both in dBFS.
+inline constexpr int IDS_LEVEL_NOW = 117;
+inline constexpr int kLastTableString = IDS_LEVEL_NOW;
 
 enum class Language { English, Japanese };
 

@@ -2,7 +2,8 @@
 # Renders the main window and the About box in Japanese and in English to
 # docs/window-ja.png, docs/about-ja.png, docs/window-en.png and
 # docs/about-en.png without a display, and the window during a take (a
-# generated tone) to docs/recording-ja.png and docs/recording-en.png.
+# generated tone) to docs/recording-ja.png and docs/recording-en.png, and the
+# Options dialog to docs/options-ja.png and docs/options-en.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,6 +16,6 @@ for language in ja:ja_JP.UTF-8 en:en_US.UTF-8; do
   name=${language%%:*} locale=${language#*:}
   (cd "$scratch" && env LANGUAGE= LC_ALL="$locale" LANG="$locale" QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$scratch" \
      "$OLDPWD/build/app/tapewell-screenshot" "$OLDPWD/docs/window-$name.png" "$OLDPWD/docs/about-$name.png" \
-       "$OLDPWD/docs/recording-$name.png" "$scratch")
-  echo "wrote docs/window-$name.png, docs/about-$name.png and docs/recording-$name.png"
+       "$OLDPWD/docs/recording-$name.png" "$scratch" "$OLDPWD/docs/options-$name.png")
+  echo "wrote docs/window-$name.png, docs/about-$name.png, docs/recording-$name.png and docs/options-$name.png"
 done

@@ -20,6 +20,7 @@ inline constexpr int IDD_ABOUTBOX = 100;
 inline constexpr int IDD_RECORDER_DIALOG = 102;
 inline constexpr int IDR_MAINFRAME = 128;
 inline constexpr unsigned IDM_ABOUTBOX = 0x0010;
+inline constexpr unsigned IDM_OPTIONS = 0x0020;
 
 inline constexpr int IDOK = 1;
 inline constexpr int IDCANCEL = 2;

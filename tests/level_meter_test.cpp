@@ -78,13 +78,21 @@ TEST(LevelMeterTest, ClipMarkOnlyForTheChannelThatReachedFullScaleAndOnlyForTwoS
     EXPECT_FALSE(meter.Read(0).clipped);
     EXPECT_TRUE(meter.Read(1).clipped) << full;
     EXPECT_NE(meter.Text().find("CLIP) dBFS"), std::string::npos) << meter.Text();
+    EXPECT_TRUE(meter.ClipLight());
     f.Add(1.6, 0, 0);
-    EXPECT_FALSE(Fed(f).Read(1).clipped) << full;
+    LevelMeter later = Fed(f);
+    EXPECT_FALSE(later.Read(1).clipped) << full;
+    // The clip light stays lit until it is put out, and lights again only at full scale.
+    EXPECT_TRUE(later.ClipLight()) << full;
+    later.ClearClipLight();
+    later.Measure(f.bytes(), 100);
+    EXPECT_FALSE(later.ClipLight()) << full;
   }
   Frames nearly;
   nearly.Add(0.1, 32766, -32767);
   EXPECT_FALSE(Fed(nearly).Read(0).clipped);
   EXPECT_FALSE(Fed(nearly).Read(1).clipped);
+  EXPECT_FALSE(Fed(nearly).ClipLight());
 }
 
 TEST(LevelMeterTest, SameReadingsWhateverTheBlocksAndAsCountedSampleBySample) {

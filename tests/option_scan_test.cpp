@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "app/option_scan.h"
+#include "app/window_options.h"
 
 namespace {
 
@@ -95,4 +96,53 @@ TEST(OptionScanTest, DeviceOptionChangesNothingElse) {
   EXPECT_EQ(s.folder, "rec/");
   EXPECT_EQ(s.i2s, 1);
   EXPECT_EQ(s.port, 0xE000);
+}
+
+TEST(OptionScanTest, LongOptionsAreTakenWithTheirValuesBeforeTheShortScan) {
+  std::vector<std::string> args = {"-w/rec",   "--auto-track", "--length",       "15",         "--silence-below",
+                                   "auto",     "--lead-in=1",  "--trim",         "--min-track", "30",
+                                   "--stop-after-silence", "8", "--cue", "/home/me/side.cue", "-dline",
+                                   "--labels", "-w.txt",       "--unknown"};
+  WindowOptions options;
+  EXPECT_FALSE(TakeWindowOptions(args, options).Any());
+  // Only the short options and the unknown token stay: the values never reach the short scan.
+  EXPECT_EQ(JoinArguments(args), "-w/rec -dline --unknown");
+  EXPECT_TRUE(options.autoTrack);
+  EXPECT_EQ(options.lengthPos, 15);
+  EXPECT_EQ(options.levelPos, 7);
+  EXPECT_TRUE(options.split.levelRule);
+  EXPECT_TRUE(options.split.automaticThreshold);
+  EXPECT_EQ(options.split.leadInSeconds, 1.0);
+  EXPECT_TRUE(options.split.trim);
+  EXPECT_EQ(options.split.minTrackSeconds, 30.0);
+  EXPECT_EQ(options.split.stopAfterSilenceSeconds, 8.0);
+  EXPECT_EQ(options.cue, "/home/me/side.cue");
+  EXPECT_EQ(options.labels, "-w.txt");
+  Scan s(JoinArguments(args));
+  EXPECT_EQ(s.folder, "/rec/");
+}
+
+TEST(OptionScanTest, LongOptionsCheckedAsTheTerminalRecorderChecksThem) {
+  auto take = [](std::vector<std::string> args, WindowOptions& options) { return TakeWindowOptions(args, options); };
+  WindowOptions stillness;
+  EXPECT_FALSE(take({"--length", "1.5s", "--level", "3"}, stillness).Any());
+  EXPECT_EQ(stillness.lengthPos, 15);  // seconds become the slider's tenths
+  EXPECT_EQ(stillness.split.silenceSeconds, 0.0);
+  EXPECT_EQ(stillness.levelPos, 3);
+  EXPECT_FALSE(stillness.split.levelRule);
+  WindowOptions level;
+  EXPECT_FALSE(take({"--silence-below=-42.5"}, level).Any());
+  EXPECT_EQ(level.split.thresholdDb, -42.5);
+  EXPECT_FALSE(level.split.automaticThreshold);
+
+  WindowOptions bad;
+  WindowOptionProblem problem = take({"--length", "1.5s", "--lead-in", "11"}, bad);
+  EXPECT_EQ(problem.error, SplitOptionError::BadLeadIn);
+  EXPECT_EQ(problem.typed, "11");
+  EXPECT_EQ(bad.lengthPos, 1);  // a bad value sets none of them
+  EXPECT_EQ(take({"--level", "3", "--silence-below", "auto"}, bad).error, SplitOptionError::LevelWithStillness);
+  EXPECT_EQ(take({"--silence-below", "1"}, bad).error, SplitOptionError::BadSilenceBelow);
+  EXPECT_EQ(take({"--stop-after-silence", "0"}, bad).error, SplitOptionError::BadStopAfterSilence);
+  EXPECT_EQ(take({"--length", "101"}, bad).error, SplitOptionError::BadLength);
+  EXPECT_EQ(take({"--cue"}, bad).missingValue, "--cue");
 }

@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -25,12 +27,14 @@
 
 #include "capture/pulse_wave_in.h"
 #include "recorder/track_writer.h"
+#include "capture/fake_wave_in.h"
 #include "tests/engine_harness.h"
 #include "tests/own_server.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
+#include "ui/options_dialog.h"
 #include "ui/recorder_dialog.h"
 #include "ui/template_layout.h"
 #include "ui/translations.h"
@@ -53,6 +57,7 @@ class TestDialog : public CRecorderDlg {
   std::optional<std::string> chosen;
   std::string browseTitle, browseInitial;
   int aboutBoxes = 0;
+  int optionsDialogs = 0;
   bool emptyAboutText = false;
   bool realChooser = false;  // the real folder browser instead of `chosen`
 
@@ -64,6 +69,7 @@ class TestDialog : public CRecorderDlg {
     return chosen;
   }
   void ShowAboutBox() override { ++aboutBoxes; }
+  void ShowOptionsDialog() override { ++optionsDialogs; }
   std::string LoadString(int id) override {
     if (emptyAboutText && id == IDS_ABOUTBOX) return {};
     return CRecorderDlg::LoadString(id);
@@ -365,6 +371,52 @@ TEST_F(DialogTest, TheCaptionFollowsALongTakeAboutOnceASecond) {
   EXPECT_EQ(caption(), stopped) << "no update after the take";
 }
 
+TEST_F(DialogTest, WithTheLevelRuleTheCaptionAddsTheLevelItHears) {
+  dialog = std::make_unique<TestDialog>(naming, ports, "-w" + dir.path());
+  WindowOptions options;
+  options.split.levelRule = true;
+  options.split.thresholdDb = -40;
+  dialog->SetStartOptions(options);
+  dialog->OnInitDialog();
+  const std::string base = dialog->BaseCaption().toStdString();
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);  // -20.8 dBFS
+  dialog->ShowTakeCaption();
+  const std::string caption = dialog->windowTitle().toStdString();
+  EXPECT_NE(caption.find(" - track 1 - 0 frames dropped - level -20.8 dBFS (silence below -40.0) - " + base),
+            std::string::npos)
+      << caption;
+  Click(IDC_STOP);
+  // The stillness rule has no level to show.
+  Open("-w" + dir.path());
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);
+  dialog->ShowTakeCaption();
+  EXPECT_EQ(dialog->windowTitle().toStdString().find("level"), std::string::npos);
+  Click(IDC_STOP);
+}
+
+TEST_F(DialogTest, OptionsKeepATrackListBesideEachTakesFirstTrack) {
+  auto& d = Open("-w" + dir.path());
+  RecordingChoices choices;
+  choices.keepTrackList = true;
+  d.TakeChoices(choices);
+  Click(IDC_RECORD);
+  Deliver(8192, 3000);
+  Deliver(8192, 3000);
+  Click(IDC_TRACK_MARK);
+  Deliver(8192, 3000);
+  Click(IDC_STOP);
+  auto text = [](const std::string& path) {
+    const auto bytes = testsupport::ReadFileBytes(path);
+    return std::string(bytes.begin(), bytes.end());
+  };
+  const std::string labels = text(dir.path() + "/07Dec001.txt");
+  EXPECT_EQ(labels, "0.000000\t0.371519\t07Dec001.wav\n0.371519\t0.557278\t07Dec002.wav\n");
+  const std::string cue = text(dir.path() + "/07Dec001.cue");
+  EXPECT_NE(cue.find("FILE \"07Dec002.wav\" WAVE"), std::string::npos) << cue;
+}
+
 TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
   // The capture cannot start: the backend's own reason.
   auto& d = Open("-w" + dir.path());
@@ -402,7 +454,7 @@ TEST_F(DialogTest, AFailedRecordSaysWhyOnTheFileLinesTooltipAndStandardError) {
 TEST_F(DialogTest, AboutItemInTheSystemMenu) {
   auto& d = Open();
   const auto actions = d.SystemMenu()->actions();
-  ASSERT_EQ(actions.size(), 2);
+  ASSERT_EQ(actions.size(), 3);
   EXPECT_TRUE(actions[0]->isSeparator());
   EXPECT_EQ(actions[1]->text(), "&About Tapewell…");
   EXPECT_EQ(actions[1]->data().toUInt(), IDM_ABOUTBOX);
@@ -411,7 +463,13 @@ TEST_F(DialogTest, AboutItemInTheSystemMenu) {
   d.OnSysCommand(0x0013, 0);  // the low four bits are the system's
   EXPECT_EQ(d.aboutBoxes, 2);
   d.OnSysCommand(0xF060, 0);
-  d.OnSysCommand(0x0020, 0);
+  EXPECT_EQ(d.aboutBoxes, 2);
+  // Options after About.
+  EXPECT_EQ(actions[2]->text(), "&Options…");
+  EXPECT_EQ(actions[2]->data().toUInt(), IDM_OPTIONS);
+  actions[2]->trigger();
+  d.OnSysCommand(0x0021, 0);
+  EXPECT_EQ(d.optionsDialogs, 2);
   EXPECT_EQ(d.aboutBoxes, 2);
 }
 
@@ -419,7 +477,8 @@ TEST_F(DialogTest, EmptyAboutTextAddsNoItem) {
   dialog = std::make_unique<TestDialog>(naming, ports, "");
   dialog->emptyAboutText = true;
   dialog->OnInitDialog();
-  EXPECT_TRUE(dialog->SystemMenu()->actions().isEmpty());
+  ASSERT_EQ(dialog->SystemMenu()->actions().size(), 1);
+  EXPECT_EQ(dialog->SystemMenu()->actions()[0]->data().toUInt(), IDM_OPTIONS);
 }
 
 TEST_F(DialogTest, ClosingDuringARecordingCompletesTheFile) {
@@ -612,6 +671,89 @@ TEST_F(DialogTest, ARefusedWriteSaysWhyAndShowsWhatTheCardHolds) {
   Click(IDC_MONITOR);
   EXPECT_EQ(ports.value, 0x0000C200u);
   EXPECT_EQ(d.Control(IDC_MONITOR)->toolTip(), "");
+}
+
+namespace {
+
+// `frames` frames of one sample value on both channels through the fake input,
+// a thousand at a time, each handled by the window's thread as it comes.
+void Play(FakeWaveInService& input, int frames, int16_t value) {
+  const std::vector<int16_t> block(2 * 1000, value);
+  for (int done = 0; done < frames; done += 1000) {
+    EXPECT_TRUE(input.Deliver(block.data(), 4 * static_cast<uint32_t>(std::min(1000, frames - done))));
+    QCoreApplication::processEvents();
+  }
+}
+
+}  // namespace
+
+TEST(OptionsDialogTest, OutsideATakeItListensToTheInputAndTheClipLightStaysLitUntilClicked) {
+  FakeWaveInService input;
+  LevelMeter meter;
+  auto options = std::make_unique<COptionsDlg>(RecordingChoices{}, std::vector<InputDevice>{}, meter, &input, 48000);
+  auto* clip = options->findChild<QPushButton*>(QStringLiteral("clipLight"));
+  ASSERT_NE(clip, nullptr);
+  EXPECT_TRUE(input.IsOpen());
+  EXPECT_EQ(input.lastFormat.nSamplesPerSec, 48000u);
+  EXPECT_FALSE(clip->property("lit").toBool());
+  Play(input, 100, 32767);
+  Play(input, 48000 * 3, 100);  // long after the meter's own clip mark is gone
+  options->ShowLevel();
+  const COptionsDlg& shown = *options;
+  EXPECT_TRUE(clip->property("lit").toBool());
+  EXPECT_EQ(shown.findChild<QLabel*>(QStringLiteral("levelText"))->text(),
+            QStringLiteral("L -50.3 (-50.3)  R -50.3 (-50.3) dBFS"));
+  // The floor the automatic threshold finds in what the dialog heard, and that threshold.
+  EXPECT_EQ(shown.findChild<QLabel*>(QStringLiteral("floorText"))->text().toStdString(),
+            "Noise floor -50.1 dBFS: the automatic threshold would be -42.1 dBFS");  // the rule's own measure
+  clip->click();
+  EXPECT_FALSE(clip->property("lit").toBool());
+  Play(input, 48000, 100);
+  options->ShowLevel();
+  EXPECT_FALSE(clip->property("lit").toBool());
+  // Closed, the dialog leaves the input closed.
+  options.reset();
+  EXPECT_FALSE(input.IsOpen());
+}
+
+TEST(OptionsDialogTest, ShowsTheSettingsAndTheInputsAndGivesThemBack) {
+  LevelMeter meter;
+  RecordingChoices choices;
+  choices.split.levelRule = true;
+  choices.split.thresholdDb = -42.5;
+  choices.split.leadInSeconds = 1;
+  choices.split.minTrackSeconds = 30;
+  choices.split.trim = true;
+  choices.split.stopAfterSilenceSeconds = 8;
+  choices.device = "line";
+  choices.keepTrackList = true;
+  const std::vector<InputDevice> inputs = {{"mic", "Microphone", "", true, false}, {"line", "Line in", "", false, false}};
+  FakeWaveInService service;
+  COptionsDlg options(choices, inputs, meter, &service, 44100);
+  auto* input = options.findChild<QComboBox*>(QStringLiteral("input"));
+  ASSERT_NE(input, nullptr);
+  ASSERT_EQ(input->count(), 3);  // the default input, then the list with the default marked
+  EXPECT_EQ(input->itemText(1), "Microphone (default)");
+  EXPECT_EQ(input->currentText(), "Line in");
+  const RecordingChoices back = options.Choices();
+  EXPECT_TRUE(back.split.levelRule);
+  EXPECT_FALSE(back.split.automaticThreshold);
+  EXPECT_EQ(back.split.thresholdDb, -42.5);
+  EXPECT_EQ(back.split.leadInSeconds, 1);
+  EXPECT_EQ(back.split.minTrackSeconds, 30);
+  EXPECT_TRUE(back.split.trim);
+  EXPECT_EQ(back.split.stopAfterSilenceSeconds, 8);
+  EXPECT_EQ(back.device, "line");
+  EXPECT_TRUE(back.keepTrackList);
+  // During a take nothing can be changed; the clip light still can be put out.
+  COptionsDlg during(choices, inputs, meter, nullptr, 44100);
+  for (QWidget* w : during.findChildren<QWidget*>()) {
+    if (qobject_cast<QCheckBox*>(w) || qobject_cast<QRadioButton*>(w) || qobject_cast<QComboBox*>(w) ||
+        qobject_cast<QDoubleSpinBox*>(w)) {
+      EXPECT_FALSE(w->isEnabled()) << w->metaObject()->className();
+    }
+  }
+  EXPECT_TRUE(during.findChild<QPushButton*>(QStringLiteral("clipLight"))->isEnabled());
 }
 
 TEST(AboutBoxTest, NamesTheProgramAndItsVersion) {

@@ -22,6 +22,7 @@
 #include "tests/engine_harness.h"
 #include "tests/test_support.h"
 #include "ui/about_dialog.h"
+#include "ui/options_dialog.h"
 #include "templates/dialog_template.h"
 #include "ui/recorder_dialog.h"
 #include "ui/translations.h"
@@ -94,6 +95,7 @@ std::set<Message> WindowTexts() {
   for (int id = IDS_ABOUTBOX; id <= kLastTableString; ++id) {
     texts.insert({"StringTable", LoadTableString(id, Language::English)});
   }
+  for (const char* text : OptionsDialogTexts()) texts.insert({"OptionsDialog", text});
   return texts;
 }
 
@@ -266,8 +268,34 @@ TEST_P(LanguageTest, TextsAreTheTemplatesInJapaneseAndEnglishOtherwise) {
   check(kAboutCaption, about, kAboutTemplate, about.Controls());
   // The menu item comes from the string table.
   const auto actions = dialog->SystemMenu()->actions();
-  ASSERT_EQ(actions.size(), 2);
+  ASSERT_EQ(actions.size(), 3);
   EXPECT_EQ(actions[1]->text().toStdString(), LoadTableString(IDS_ABOUTBOX, GetParam()));
+  EXPECT_EQ(actions[2]->text().toStdString(), LoadTableString(IDS_OPTIONS, GetParam()));
+}
+
+TEST_P(LanguageTest, TheOptionsDialogIsInTheWindowsLanguageFitsAndHasUniqueMnemonics) {
+  LevelMeter meter;
+  COptionsDlg options({}, {{"mic", "Microphone", "", true, false}}, meter, nullptr, 44100);
+  options.show();
+  EXPECT_EQ(HasJapanese(options.windowTitle()), Japanese());
+  std::set<int> keys;
+  int texts = 0;
+  for (QWidget* w : options.findChildren<QWidget*>()) {
+    const QString shown = Shown(w);
+    if (shown.isEmpty() || w->inherits("QDialogButtonBox") || w->parent()->inherits("QDialogButtonBox")) continue;
+    ++texts;
+    if (!Japanese()) {
+      EXPECT_FALSE(HasJapanese(shown)) << shown.toStdString();
+    }
+    EXPECT_EQ(Clipped(w), "") << shown.toStdString();
+    EXPECT_TRUE(options.rect().contains(w->mapTo(&options, w->rect().bottomRight()))) << shown.toStdString();
+    const int key = QKeySequence::mnemonic(shown)[0].toCombined();
+    if (key != 0) {
+      EXPECT_TRUE(keys.insert(key).second) << shown.toStdString();
+    }
+  }
+  EXPECT_GE(texts, 12);
+  EXPECT_EQ(keys.size(), 8u);  // every setting a person changes has its letter
 }
 
 TEST_P(LanguageTest, NoTextIsClipped) {

@@ -28,25 +28,13 @@
 #include "templates/dialog_template.h"
 #include "ui/icon_placement.h"
 #include "cli/cli_text.h"
+#include "ui/notice_event.h"
+#include "ui/options_dialog.h"
 #include "ui/take_caption.h"
 #include "ui/template_layout.h"
 #include "wavefile/wavefile.h"
 
 namespace {
-
-// A capture notice carried across threads: WM_BUFFER_DONE or WM_CAPTURE_ENDED.
-class NoticeEvent : public QEvent {
- public:
-  static QEvent::Type Kind() {
-    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-    return kind;
-  }
-  NoticeEvent(uint32_t message, uintptr_t wParam, intptr_t lParam)
-      : QEvent(Kind()), message(message), wParam(wParam), lParam(lParam) {}
-  uint32_t message;
-  uintptr_t wParam;
-  intptr_t lParam;
-};
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 std::string S(const QString& s) { return s.toStdString(); }
@@ -64,6 +52,7 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   }
   m_sliderLevel = static_cast<QSlider*>(Control(IDC_SILENCE_LEVEL));
   m_sliderLength = static_cast<QSlider*>(Control(IDC_SILENCE_LENGTH));
+  levelMeter = &meter_;  // the Options dialog shows the level the take hears
 
   // The three rates are one exclusive group.
   auto* rates = new QButtonGroup(this);
@@ -95,7 +84,10 @@ CRecorderDlg::CRecorderDlg(const NamingServices& naming, PortAccess& ports, std:
   }
 }
 
-CRecorderDlg::~CRecorderDlg() = default;
+CRecorderDlg::~CRecorderDlg() {
+  // An input chosen in Options goes with the window.
+  if (chosenInput_ && GetWaveInService() == chosenInput_->service.get()) SetWaveInService(nullptr);
+}
 
 QWidget* CRecorderDlg::Control(int id) const {
   auto it = controls_.find(id);
@@ -115,6 +107,12 @@ bool CRecorderDlg::OnInitDialog() {
     QAction* item = systemMenu_.addAction(Q(about));
     item->setData(IDM_ABOUTBOX);
     connect(item, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+  }
+  // Options after About.
+  if (const std::string options = LoadString(IDS_OPTIONS); !options.empty()) {
+    QAction* item = systemMenu_.addAction(Q(options));
+    item->setData(IDM_OPTIONS);
+    connect(item, &QAction::triggered, this, [this] { OnSysCommand(IDM_OPTIONS, 0); });
   }
   setWindowIcon(m_hIcon);
 
@@ -160,6 +158,11 @@ bool CRecorderDlg::OnInitDialog() {
 
   m_sliderLength->setRange(1, 100);
   m_sliderLevel->setRange(0, 15);
+  // The long options: the check box, the sliders and how every Record splits.
+  m_bAutoTrack = startOptions_.autoTrack ? 1 : 0;
+  m_sliderLength->setValue(startOptions_.lengthPos);
+  m_sliderLevel->setValue(startOptions_.levelPos);
+  split = startOptions_.split;
   ShowSliderValues();
   static_cast<QRadioButton*>(Control(IDC_RATE_44K))->setChecked(true);
   UpdateData(false);
@@ -233,8 +236,41 @@ void CRecorderDlg::TrackStarted(TrackStart cause, int64_t) {
     Control(IDC_FILE)->setToolTip(QString());
     captionTimer_.start();
     takeRunning_ = true;
+    levelHeard_ = false;
+    meter_.Reset(g_nSampleRate);
+    StartTrackList();
   }
   ShowTakeCaption();
+}
+
+void CRecorderDlg::LevelMeasured(int64_t, double levelDb, double thresholdDb) {
+  levelHeard_ = true;
+  levelDb_ = levelDb;
+  thresholdDb_ = thresholdDb;
+}
+
+void CRecorderDlg::StartTrackList() {
+  trackList_.reset();
+  std::string cue = startOptions_.cue, labels = startOptions_.labels;
+  if (keepTrackList_) {
+    cue = BesideTrack(m_strPath, ".cue");
+    labels = BesideTrack(m_strPath, ".txt");
+  }
+  if (cue.empty() && labels.empty()) return;
+  trackList_.emplace(cue, labels, g_nSampleRate);
+  std::string why;
+  if (!trackList_->Start(why)) {
+    std::fprintf(stderr, "tapewell: no track list for this take: %s\n", why.c_str());
+    trackList_.reset();
+  }
+}
+
+void CRecorderDlg::TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) {
+  std::string why;
+  if (trackList_ && !trackList_->Add({path, firstFrame, frames}, why)) {
+    std::fprintf(stderr, "tapewell: the track list stops here: %s\n", why.c_str());
+    trackList_.reset();
+  }
 }
 
 void CRecorderDlg::ShowTakeCaption() {
@@ -250,6 +286,8 @@ void CRecorderDlg::ShowTakeCaption() {
     const std::string note = TakeProgressNote(*service, catchUp_, FramePosition(), g_nSampleRate, WindowLanguage());
     if (!note.empty()) status += " - " + note;
   }
+  // The level rule: the level it hears now and its threshold.
+  if (levelHeard_) status += " - " + LevelNowText(LoadString(IDS_LEVEL_NOW), levelDb_, thresholdDb_);
   // The take first: a title bar or a task bar that has too little room cuts the end.
   setWindowTitle(Q(status) + QStringLiteral(" - ") + BaseCaption());
 }
@@ -393,12 +431,41 @@ void CRecorderDlg::WriteControlRegister() {
 
 void CRecorderDlg::OnSysCommand(unsigned command, intptr_t) {
   if ((command & 0xFFF0) == IDM_ABOUTBOX) ShowAboutBox();
+  if ((command & 0xFFF0) == IDM_OPTIONS) ShowOptionsDialog();
   // Every other system command is the window system's own.
 }
 
 void CRecorderDlg::ShowAboutBox() {
   CAboutDlg about(this);
   about.exec();
+}
+
+void CRecorderDlg::ShowOptionsDialog() {
+  const std::string device = startOptions_.device;
+  std::vector<InputDevice> inputs;
+  std::string why;
+  if (!ChooseLiveInput(device).List(inputs, why)) {
+    std::fprintf(stderr, "tapewell: the inputs cannot be listed: %s\n", why.c_str());
+  }
+  // Outside a take the dialog listens to the input itself.
+  const bool recording = g_bRecording != 0;
+  COptionsDlg options({split, device, keepTrackList_}, inputs, meter_, recording ? nullptr : GetWaveInService(),
+                      g_nSampleRate, this);
+  if (options.exec() != QDialog::Accepted || recording) return;
+  TakeChoices(options.Choices());
+}
+
+void CRecorderDlg::TakeChoices(const RecordingChoices& chosen) {
+  const std::string device = startOptions_.device;
+  split = chosen.split;
+  keepTrackList_ = chosen.keepTrackList;
+  if (chosen.device != device) {
+    startOptions_.device = chosen.device;
+    // The new input is in place before the one it replaces goes.
+    LiveInput next = ChooseLiveInput(chosen.device);
+    SetWaveInService(next.service.get());
+    chosenInput_ = std::move(next);
+  }
 }
 
 void CRecorderDlg::contextMenuEvent(QContextMenuEvent* e) {

@@ -12,11 +12,16 @@
 #include <string>
 #include <vector>
 
+#include "app/window_options.h"
+#include "capture/live_input.h"
 #include "capture/message_window.h"
 #include "capture/stop_catch_up.h"
 #include "card/port_access.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/string_table.h"
+#include "recorder/track_list.h"
+#include "ui/options_dialog.h"
 
 class QCheckBox;
 class QLabel;
@@ -29,6 +34,13 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   CRecorderDlg(const NamingServices& naming, PortAccess& ports, std::string commandLine, QWidget* parent = nullptr);
   ~CRecorderDlg() override;
 
+  /// Takes what the Options dialog gave for the next Record: the split
+  /// settings, the track list beside the tracks, and the input (opened here
+  /// when it is another one).
+  void TakeChoices(const RecordingChoices& chosen);
+  /// The long options' settings, applied at the end of the start-up
+  /// sequence: the check box, the sliders, the split settings and track list.
+  void SetStartOptions(const WindowOptions& options) { startOptions_ = options; }
   /// The start-up sequence; returns true (focus on the first tab stop).
   bool OnInitDialog();
   /// OnInitDialog, then the modal run. Returns the dialog's result.
@@ -36,7 +48,8 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
 
   void OnBrowse();
   void WriteControlRegister();
-  /// The system-menu command handler: 0x0010 (low four bits ignored) opens the About box.
+  /// The system-menu command handler: 0x0010 (low four bits ignored) opens
+  /// the About box, 0x0020 the Options dialog.
   void OnSysCommand(unsigned command, intptr_t lParam);
   /// The icon shown while the minimised window is dragged.
   QIcon OnQueryDragIcon() const { return m_hIcon; }
@@ -74,11 +87,15 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   HWND NoticeWindow() override { return this; }
   void RecordingEnded(RecordingEnd why) override;
   void TrackStarted(TrackStart cause, int64_t silenceFrames) override;
+  void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override;
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override;
 
   /// The folder chooser: the chosen folder, or nothing when cancelled.
   virtual std::optional<std::string> ChooseFolder(const std::string& title, const std::string& initial);
   /// Opens the About box modally.
   virtual void ShowAboutBox();
+  /// Opens the Options dialog modally and takes its settings for the next Record.
+  virtual void ShowOptionsDialog();
 
   bool event(QEvent* e) override;
   void keyPressEvent(QKeyEvent* e) override;
@@ -94,9 +111,19 @@ class CRecorderDlg : public QDialog, public RecorderEngine, public MessageWindow
   // it is written.
   void LookAtStop();
   Language WindowLanguage();
+  /// Writes the --cue/--labels files afresh for the take that begins.
+  void StartTrackList();
 
   PortAccess& ports_;
   std::string commandLine_;
+  WindowOptions startOptions_;
+  std::optional<TrackList> trackList_;  // --cue/--labels: the running take's tracks
+  bool keepTrackList_ = false;          // Options: a track list beside each take's first track
+  std::optional<LiveInput> chosenInput_;  // Options: the input chosen instead of the start's
+  LevelMeter meter_;                    // the input's level while recording, for the Options dialog
+  // The level rule's last block: its level and threshold, for the caption.
+  bool levelHeard_ = false;
+  double levelDb_ = 0, thresholdDb_ = 0;
   QIcon m_hIcon;
   std::map<int, QWidget*> controls_;
   std::vector<QWidget*> widgets_;  // template order

@@ -70,6 +70,15 @@ std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp,
   return "";
 }
 
+std::string LevelNowText(const std::string& pattern, double levelDb, double thresholdDb) {
+  auto decibels = [](double db) {
+    char text[16] = "-inf";
+    if (db > -150) std::snprintf(text, sizeof text, "%.1f", db);
+    return std::string(text);
+  };
+  return Fill(pattern, {decibels(levelDb), decibels(thresholdDb)});
+}
+
 std::string TakeFailureReason(RecordingEnd end, Language language, const std::string& path, int fileErrno,
                               const std::string& captureError) {
   using enum CliTextId;

@@ -42,6 +42,8 @@ const std::array<const char*, kTableStrings>& StringTableSources() {
       QT_TRANSLATE_NOOP("StringTable", "Recorded %1 - tracks: %2 - frames dropped: %3"),
       QT_TRANSLATE_NOOP("StringTable", "Silence length: %1 s"),
       QT_TRANSLATE_NOOP("StringTable", "Silence level: threshold %1 (2^%2), %3 dBFS"),
+      QT_TRANSLATE_NOOP("StringTable", "&Options…"),
+      QT_TRANSLATE_NOOP("StringTable", "level %1 dBFS (silence below %2)"),
   };
   return sources;
 }

@@ -1,11 +1,13 @@
 // Prints, one a line as "-x", every option letter that the window's option
 // scan acts on: each letter is tried with a few values, and a letter counts
-// when any of them changes what the scan may change.
+// when any of them changes what the scan may change. Then, as "--name", every
+// long option the window takes out of its arguments before that scan.
 #include <cstdint>
 #include <cstdio>
 #include <string>
 
 #include "app/option_scan.h"
+#include "app/window_options.h"
 
 namespace {
 
@@ -34,6 +36,12 @@ int main() {
         break;
       }
     }
+  }
+  for (const std::string& name : WindowLongOptions()) {
+    std::vector<std::string> args = {name, "1"};
+    WindowOptions options;
+    TakeWindowOptions(args, options);
+    if (args.size() < 2) std::printf("%s\n", name.c_str());
   }
   return 0;
 }

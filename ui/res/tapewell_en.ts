@@ -17,6 +17,89 @@
     </message>
 </context>
 <context>
+    <name>OptionsDialog</name>
+    <message>
+        <source>Options</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>Silence rule</source>
+        <translation>Silence rule</translation>
+    </message>
+    <message>
+        <source>&amp;Stillness (the main window&apos;s sliders)</source>
+        <translation>&amp;Stillness (the main window&apos;s sliders)</translation>
+    </message>
+    <message>
+        <source>&amp;Level below</source>
+        <translation>&amp;Level below</translation>
+    </message>
+    <message>
+        <source>&amp;Automatic (from the noise floor)</source>
+        <translation>&amp;Automatic (from the noise floor)</translation>
+    </message>
+    <message>
+        <source>Lead-&amp;in:</source>
+        <translation>Lead-&amp;in:</translation>
+    </message>
+    <message>
+        <source>&amp;Minimum track length:</source>
+        <translation>&amp;Minimum track length:</translation>
+    </message>
+    <message>
+        <source>Stop aft&amp;er a silence of</source>
+        <translation>Stop aft&amp;er a silence of</translation>
+    </message>
+    <message>
+        <source>Leave out silence before the first and after the last sound (&amp;trim)</source>
+        <translation>Leave out silence before the first and after the last sound (&amp;trim)</translation>
+    </message>
+    <message>
+        <source>Input</source>
+        <translation>Input</translation>
+    </message>
+    <message>
+        <source> (default)</source>
+        <translation> (default)</translation>
+    </message>
+    <message>
+        <source>The default input</source>
+        <translation>The default input</translation>
+    </message>
+    <message>
+        <source>CLIP</source>
+        <translation>CLIP</translation>
+    </message>
+    <message>
+        <source>Lit since a sample reached full scale; click to put it out</source>
+        <translation>Lit since a sample reached full scale; click to put it out</translation>
+    </message>
+    <message>
+        <source>&amp;Keep a CUE sheet and a label file beside the tracks</source>
+        <translation>&amp;Keep a CUE sheet and a label file beside the tracks</translation>
+    </message>
+    <message>
+        <source>Read-only while recording.</source>
+        <translation>Read-only while recording.</translation>
+    </message>
+    <message>
+        <source>Settings apply from the next Record.</source>
+        <translation>Settings apply from the next Record.</translation>
+    </message>
+    <message>
+        <source>No sound from the input yet</source>
+        <translation>No sound from the input yet</translation>
+    </message>
+    <message>
+        <source>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</source>
+        <translation>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</translation>
+    </message>
+</context>
+<context>
     <name>RecorderDialog</name>
     <message>
         <source>サウンドレコーダー for AudioPCI with MPEG input</source>
@@ -182,6 +265,14 @@ the MPEG input can be set only from Linux (tapewell-card)</translation>
     <message>
         <source>Silence level: threshold %1 (2^%2), %3 dBFS</source>
         <translation>Silence level: threshold %1 (2^%2), %3 dBFS</translation>
+    </message>
+    <message>
+        <source>&amp;Options…</source>
+        <translation>&amp;Options…</translation>
+    </message>
+    <message>
+        <source>level %1 dBFS (silence below %2)</source>
+        <translation>level %1 dBFS (silence below %2)</translation>
     </message>
 </context>
 </TS>

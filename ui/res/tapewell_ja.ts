@@ -17,6 +17,89 @@
     </message>
 </context>
 <context>
+    <name>OptionsDialog</name>
+    <message>
+        <source>Options</source>
+        <translation>オプション</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> 秒</translation>
+    </message>
+    <message>
+        <source>Silence rule</source>
+        <translation>無音の判定</translation>
+    </message>
+    <message>
+        <source>&amp;Stillness (the main window&apos;s sliders)</source>
+        <translation>静止 (メイン画面のスライダー)(&amp;S)</translation>
+    </message>
+    <message>
+        <source>&amp;Level below</source>
+        <translation>レベルがこれ未満(&amp;L)</translation>
+    </message>
+    <message>
+        <source>&amp;Automatic (from the noise floor)</source>
+        <translation>自動 (ノイズフロアから)(&amp;A)</translation>
+    </message>
+    <message>
+        <source>Lead-&amp;in:</source>
+        <translation>リードイン(&amp;I):</translation>
+    </message>
+    <message>
+        <source>&amp;Minimum track length:</source>
+        <translation>最短のトラック長(&amp;M):</translation>
+    </message>
+    <message>
+        <source>Stop aft&amp;er a silence of</source>
+        <translation>無音が続いたら停止(&amp;E)</translation>
+    </message>
+    <message>
+        <source>Leave out silence before the first and after the last sound (&amp;trim)</source>
+        <translation>最初の音の前と最後の音の後の無音を残さない(トリム)(&amp;T)</translation>
+    </message>
+    <message>
+        <source>Input</source>
+        <translation>入力</translation>
+    </message>
+    <message>
+        <source> (default)</source>
+        <translation> (既定)</translation>
+    </message>
+    <message>
+        <source>The default input</source>
+        <translation>既定の入力</translation>
+    </message>
+    <message>
+        <source>CLIP</source>
+        <translation>クリップ</translation>
+    </message>
+    <message>
+        <source>Lit since a sample reached full scale; click to put it out</source>
+        <translation>フルスケールに達したサンプルがあると点灯します。クリックで消灯</translation>
+    </message>
+    <message>
+        <source>&amp;Keep a CUE sheet and a label file beside the tracks</source>
+        <translation>トラックの横にCUEシートとラベルファイルを残す(&amp;K)</translation>
+    </message>
+    <message>
+        <source>Read-only while recording.</source>
+        <translation>録音中は変更できません。</translation>
+    </message>
+    <message>
+        <source>Settings apply from the next Record.</source>
+        <translation>設定は次の録音から有効になります。</translation>
+    </message>
+    <message>
+        <source>No sound from the input yet</source>
+        <translation>入力からまだ音が届いていません</translation>
+    </message>
+    <message>
+        <source>Noise floor %1 dBFS: the automatic threshold would be %2 dBFS</source>
+        <translation>ノイズフロア %1 dBFS: 自動のしきい値は %2 dBFS になります</translation>
+    </message>
+</context>
+<context>
     <name>RecorderDialog</name>
     <message>
         <source>サウンドレコーダー for AudioPCI with MPEG input</source>
@@ -183,6 +266,14 @@ the MPEG input can be set only from Linux (tapewell-card)</source>
     <message>
         <source>Silence level: threshold %1 (2^%2), %3 dBFS</source>
         <translation>無音検出のレベル: しきい値 %1 (2^%2)、%3 dBFS</translation>
+    </message>
+    <message>
+        <source>&amp;Options…</source>
+        <translation>オプション(&amp;O)...</translation>
+    </message>
+    <message>
+        <source>level %1 dBFS (silence below %2)</source>
+        <translation>レベル %1 dBFS (無音は %2 未満)</translation>
     </message>
 </context>
 </TS>

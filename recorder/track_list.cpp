@@ -1,4 +1,4 @@
-#include "cli/track_list.h"
+#include "recorder/track_list.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -108,4 +108,11 @@ bool TrackList::Rewrite(std::string& why) {
     return false;
   }
   return labelsPath_.empty() || ReplaceFile(labelsPath_, LabelFileText(tracks_, rate_), why);
+}
+
+std::string BesideTrack(const std::string& trackPath, const std::string& extension) {
+  const size_t dot = trackPath.rfind('.');
+  const size_t slash = trackPath.find_last_of("/\\");
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExtension ? trackPath.substr(0, dot) : trackPath) + extension;
 }

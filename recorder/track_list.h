@@ -29,6 +29,10 @@ std::string LabelFileText(const std::vector<ListedTrack>& tracks, int32_t rate);
 /// `path`. False with the reason in `why` when that fails.
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& why);
 
+/// The path of a file kept beside the track `trackPath` (a .wav): the same
+/// path with `extension` (".cue", ".txt") in place of its own.
+std::string BesideTrack(const std::string& trackPath, const std::string& extension);
+
 class TrackList {
  public:
   /// Either path may be empty: that file is not written.
