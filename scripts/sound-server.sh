@@ -64,14 +64,15 @@ _sound_server_start_pipewire() {
       wait' "$dir" >"$dir/log" 2>&1 &
   export PULSE_SERVER="unix:$PULSE_RUNTIME_PATH/native"
   _sound_server_wait || { echo "pipewire-pulse does not answer (see $dir/log)" >&2; return 1; }
-  # wireplumber brings the graph up a moment after the protocol answers.
+  # wireplumber brings the graph up a moment after the protocol answers (on
+  # a loaded machine several seconds after).
   local i
-  for i in $(seq 50); do
+  for i in $(seq 150); do
     pactl load-module module-null-sink sink_name=tapewell_null rate=48000 channels=2 \
       >/dev/null 2>&1 && break
     sleep 0.1
   done
-  for i in $(seq 50); do
+  for i in $(seq 150); do
     pactl list short sources 2>/dev/null | grep -q 'tapewell_null.monitor' && break
     sleep 0.1
   done
