@@ -263,8 +263,11 @@ class LiveFaultTest : public ::testing::Test {
   // reference at the same instant. Every frame the reference got before the
   // stop must be in the files, or counted as dropped: exactly the frames
   // missing, whether inside the take or at its end. Returns the exit status.
-  int StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
-                                  const std::function<void(Child&)>& stop) {
+  // When the server lost or repeated frames for every client (the reference
+  // too, as PipeWire does on a machine short of CPU), there is nothing to
+  // compare against: the case is skipped, and the caller returns.
+  void StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
+                                   const std::function<void(Child&)>& stop, int& exitStatus) {
     auto rec = StartRecorder(env);
     const std::string reference = dir.file("reference.raw");
     Child parec({"parec", "-d", "tapewell_null.monitor", "--raw", "--format=s16le", "--rate=48000", "--channels=2",
@@ -288,6 +291,15 @@ class LiveFaultTest : public ::testing::Test {
       if (referenceHas.size() <= n) referenceHas.resize(size_t{n} + 1);
       referenceHas[n] = true;
     }
+    // The reference's own gaps, from the first frame it heard.
+    uint64_t referenceLost = 0;
+    uint32_t first = 1;
+    while (first < referenceHas.size() && !referenceHas[first]) ++first;
+    for (uint32_t n = first; n < heard && n < referenceHas.size(); ++n) referenceLost += !referenceHas[n];
+    exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (referenceLost > 0.020 * kRate) {
+      GTEST_SKIP() << "the server lost " << referenceLost << " frames for every client, the reference too";
+    }
     std::vector<bool> present;
     const Continuity c = CheckContinuity(out, &present);
     EXPECT_EQ(c.repeats, 0u) << c;
@@ -303,7 +315,6 @@ class LiveFaultTest : public ::testing::Test {
     EXPECT_NEAR(double(DroppedFrames(log)), double(missingHeard + lostAtEnd), 0.020 * kRate)
         << c << ", " << missingHeard << " of them heard by the reference, which heard up to " << heard << "\n"
         << FileText(log) << FileText(errors);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   OwnServer server;
@@ -429,7 +440,9 @@ TEST_F(LiveFaultTest, ThirtySecondStopCountsEveryLostFrameAndExitsThree) {
 const std::map<std::string, std::string> kHalfSpeedDisk{{"LD_PRELOAD", kShim}, {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "4300"}};
 
 TEST_F(LiveFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeItAndSaysSo) {
-  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); });
+  int status = -1;
+  StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }, status);
+  if (IsSkipped()) return;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
   EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << FileText(errors);
@@ -444,7 +457,10 @@ class PipeWireFaultTest : public LiveFaultTest {
 };
 
 TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeIt) {
-  EXPECT_EQ(StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }), 0);
+  int status = -1;
+  StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }, status);
+  if (IsSkipped()) return;
+  EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
 }
 
@@ -452,21 +468,28 @@ TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
   // Every block of 2.13 s takes 2.5 s longer (a disk a little slower than the
   // take), and the second (about 4.3 s in) 10 s more:
   // the interrupt comes 9 s into that stall.
-  const int status = StopAndCompareWithReference({{"LD_PRELOAD", kShim},
-                                                  {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "2500"},
-                                                  {"TAPEWELL_SHIM_STALL_WRITE", "2"},
-                                                  {"TAPEWELL_SHIM_STALL_SECONDS", "10"}},
-                                                 13.3, [](Child& rec) { rec.Signal(SIGINT); });
+  int status = -1;
+  StopAndCompareWithReference({{"LD_PRELOAD", kShim},
+                               {"TAPEWELL_SHIM_BLOCK_DELAY_MS", "2500"},
+                               {"TAPEWELL_SHIM_STALL_WRITE", "2"},
+                               {"TAPEWELL_SHIM_STALL_SECONDS", "10"}},
+                              13.3, [](Child& rec) { rec.Signal(SIGINT); }, status);
+  if (IsSkipped()) return;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
 }
 
 TEST_F(LiveFaultTest, ASecondCtrlCGivesUpOnTheFramesNotWrittenAndCountsThemExactly) {
-  const int status = StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) {
-    rec.Signal(SIGINT);
-    std::this_thread::sleep_for(1500ms);
-    rec.Signal(SIGINT);
-  });
+  int status = -1;
+  StopAndCompareWithReference(
+      kHalfSpeedDisk, 7,
+      [](Child& rec) {
+        rec.Signal(SIGINT);
+        std::this_thread::sleep_for(1500ms);
+        rec.Signal(SIGINT);
+      },
+      status);
+  if (IsSkipped()) return;
   EXPECT_EQ(status, 3);
   EXPECT_GT(DroppedFrames(log), kRate / 10) << FileText(log);
   EXPECT_NE(FileText(errors).find("gave up on the last "), std::string::npos) << FileText(errors);
