@@ -1,6 +1,7 @@
 #include "capture/stop_catch_up.h"
 
 #include <algorithm>
+#include <cstdio>
 
 void StopCatchUp::Request(WaveInService& service, int64_t handled, std::chrono::steady_clock::time_point when) {
   const auto now = std::chrono::steady_clock::now();
@@ -62,4 +63,10 @@ double SecondsBehind(const WaveInService& service, int64_t handled, int32_t rate
   const auto kept = static_cast<int64_t>(service.FramesKept());
   if (rate <= 0 || kept <= handled) return 0;
   return static_cast<double>(kept - handled) / rate;
+}
+
+std::string TenthsOfSeconds(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f", seconds);
+  return text;
 }

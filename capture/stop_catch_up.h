@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "capture/wave_in.h"
 
@@ -62,6 +63,9 @@ class StopCatchUp {
 /// How far the take lags behind the capture, in seconds at `rate` Hz, with
 /// `handled` frames written: the frames waiting in the ring and the slack.
 double SecondsBehind(const WaveInService& service, int64_t handled, int32_t rate);
+
+/// `seconds` with one decimal, as the user is told them ("7.4").
+std::string TenthsOfSeconds(double seconds);
 
 /// A take this many seconds behind the capture is said to be so.
 inline constexpr double kBehindSeconds = 3.0;

@@ -474,13 +474,6 @@ void SayDuringTake(ProgressMode progress, const std::string& text) {
   std::fprintf(stderr, "%stapewell-rec: %s\n", progress == ProgressMode::InPlace ? "\r\033[K" : "", text.c_str());
 }
 
-// Seconds with one decimal, as the user is told them.
-std::string Tenths(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", seconds);
-  return text;
-}
-
 // How a take ends without losing what was captured before the stop (q, a
 // signal; capture/stop_catch_up.h), and what the user is told meanwhile.
 class TakeEnd {
@@ -493,7 +486,7 @@ class TakeEnd {
     catchUp_.Request(service_, rec_.framesHandled, when);
     if (!catchUp_.GaveUp()) return false;
     rec_.StopAtHandledFrames();
-    SayDuringTake(progress_, Text(kRecGaveUp, {Tenths(double(catchUp_.GivenUp()) / g_nSampleRate),
+    SayDuringTake(progress_, Text(kRecGaveUp, {TenthsOfSeconds(double(catchUp_.GivenUp()) / g_nSampleRate),
                                                std::to_string(catchUp_.GivenUp())}));
     return true;
   }
@@ -508,10 +501,11 @@ class TakeEnd {
       rec_.PrintLineAt(Text(kRecInputChanged, {input}), frame);
     }
     const double behind = SecondsBehind(service_, rec_.framesHandled, g_nSampleRate);
-    rec_.progressNote = behind >= kBehindSeconds ? Text(kRecDiskBehind, {Tenths(behind)}) : "";
+    rec_.progressNote = behind >= kBehindSeconds ? Text(kRecDiskBehind, {TenthsOfSeconds(behind)}) : "";
     if (!rec_.progressNote.empty() && !toldBehind_) {
       toldBehind_ = true;
-      SayDuringTake(progress_, Text(kRecDiskCannotKeepUp, {Tenths(behind), std::to_string(CaptureFeed::kSlackSeconds)}));
+      SayDuringTake(progress_, Text(kRecDiskCannotKeepUp,
+                                    {TenthsOfSeconds(behind), std::to_string(CaptureFeed::kSlackSeconds)}));
     }
     if (!catchUp_.Active()) return false;
     const int64_t limit = catchUp_.Limit(service_);
@@ -530,7 +524,7 @@ class TakeEnd {
     }
     limitFrames = limitFrames < 0 ? limit : std::min(limitFrames, limit);
     if (const double left = catchUp_.SecondsLeft(service_, rec_.framesHandled, g_nSampleRate); left >= 0.5) {
-      rec_.progressNote = Text(kRecWritingLast, {Tenths(left)});
+      rec_.progressNote = Text(kRecWritingLast, {TenthsOfSeconds(left)});
       if (!toldWriting_) {
         toldWriting_ = true;
         SayDuringTake(progress_, rec_.progressNote);

@@ -53,12 +53,6 @@ std::string SilenceLevelText(const std::string& pattern, int position) {
   return Fill(pattern, {std::to_string(threshold), std::to_string(position), dbfs});
 }
 
-std::string TenthsOfSeconds(double seconds) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", seconds);
-  return text;
-}
-
 std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp, int64_t handled, int32_t rate,
                              Language language) {
   if (const double left = catchUp.SecondsLeft(service, handled, rate); left >= 0.5) {

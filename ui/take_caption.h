@@ -25,8 +25,6 @@ std::string SilenceLengthText(const std::string& pattern, int position);
 /// filled for slider position `position` (the threshold is 2^position of a
 /// 16-bit sample's full scale): "128", "7", "-48.2".
 std::string SilenceLevelText(const std::string& pattern, int position);
-/// `seconds` with one decimal ("7.4").
-std::string TenthsOfSeconds(double seconds);
 
 /// What the caption and the progress line add about a running take with
 /// `handled` frames written at `rate` Hz, in `language`: what is still to be
