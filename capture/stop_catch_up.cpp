@@ -4,18 +4,19 @@
 #include <cstdio>
 
 void StopCatchUp::Request(WaveInService& service, int64_t handled, std::chrono::steady_clock::time_point when) {
-  const auto now = std::chrono::steady_clock::now();
   if (!active_) {
     active_ = true;
-    firstAsked_ = now;
+    firstAsked_ = when;
     keptSeen_ = service.FramesKept();
-    keptSince_ = now;
+    keptSince_ = std::chrono::steady_clock::now();
     service.MarkStop(when);
     return;
   }
   // A stop delivered twice at once (timeout(1) signals the program and its
-  // process group; a double click) is the same stop.
-  if (gaveUp_ || now - firstAsked_ < kSameStop) return;
+  // process group; a double click) is the same stop. The moments compared
+  // are when each was asked for, not when the front end got to them: a loop
+  // busy with a slow write may take two stops seconds apart together.
+  if (gaveUp_ || when - firstAsked_ < kSameStop) return;
   gaveUp_ = true;
   // When the service has not told the stop point yet, everything it kept so
   // far counts: a few frames after the stop may be counted with them.

@@ -20,8 +20,8 @@ class StopCatchUp {
   /// A stop asked for at `when` while `handled` frames of the take were
   /// written: the first marks the stop on `service`; a second gives up on the frames
   /// captured before it and not written, counts them as dropped on
-  /// `service` and makes GaveUp true (a request within half a second of the
-/// first is the same stop, delivered twice).
+  /// `service` and makes GaveUp true (a request asked for within half a
+  /// second of the first is the same stop, delivered twice).
   void Request(WaveInService& service, int64_t handled,
                std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now());
   /// True from the first request on.

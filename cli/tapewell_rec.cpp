@@ -99,6 +99,27 @@ struct Options {
 // Signal handlers only set these and poke the main loop.
 std::atomic<int> g_stopRequests{0};
 std::atomic<int> g_markRequests{0};
+// When each stop request came (steady_clock's count, CLOCK_MONOTONIC on
+// Linux, in nanoseconds; 0 before), the n-th in slot n % 8: the main loop may be busy
+// writing then, and take two stops seconds apart together.
+constexpr int kStopSlots = 8;
+std::atomic<int64_t> g_stopNs[kStopSlots]{};
+std::atomic<int> g_stopsTimed{0};
+
+// Counts a stop request and notes its moment; safe in a signal handler.
+void NoteStopRequest() {
+  const int slot = g_stopsTimed.fetch_add(1) % kStopSlots;
+#ifdef _WIN32
+  g_stopNs[slot].store(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch()).count());
+#else
+  timespec now{};
+  g_stopNs[slot].store(clock_gettime(CLOCK_MONOTONIC, &now) == 0 ? int64_t{now.tv_sec} * 1000000000 + now.tv_nsec
+                                                                   : 0);
+#endif
+  g_stopRequests.fetch_add(1);
+}
+
 #ifdef _WIN32
 // Windows: the console's Ctrl-C, Ctrl-Break and close events stop cleanly;
 // keys come from the console (cli/win_console.h).
@@ -117,22 +138,13 @@ std::atomic<bool> g_resized{false};
 // after, when the queue does not exist (a stop signal can still arrive while
 // the program ends).
 std::atomic<const WakeupQueue*> g_signalQueue{nullptr};
-// When the first stop signal came (CLOCK_MONOTONIC, which steady_clock
-// reads, in nanoseconds); 0 before. The main loop may be busy writing then.
-std::atomic<int64_t> g_firstStopNs{0};
-
 void OnSignal(int signal) {
   if (signal == SIGUSR1) {
     g_markRequests.fetch_add(1);
   } else if (signal == SIGWINCH) {
     g_resized.store(true);
   } else {
-    timespec now{};
-    int64_t none = 0;
-    if (clock_gettime(CLOCK_MONOTONIC, &now) == 0) {
-      g_firstStopNs.compare_exchange_strong(none, int64_t{now.tv_sec} * 1000000000 + now.tv_nsec);
-    }
-    g_stopRequests.fetch_add(1);
+    NoteStopRequest();
   }
   if (const WakeupQueue* queue = g_signalQueue.load()) queue->Poke();
 }
@@ -541,14 +553,12 @@ class TakeEnd {
   bool toldWriting_ = false, toldBehind_ = false;
 };
 
-// When the first stop signal came; now when that is not known.
-std::chrono::steady_clock::time_point StopSignalTime() {
-#ifndef _WIN32
-  if (const int64_t ns = g_firstStopNs.load(); ns > 0) {
+// When the stop request numbered `n` (from 0) came; now when that is not known.
+std::chrono::steady_clock::time_point StopSignalTime(int n) {
+  if (const int64_t ns = g_stopNs[n % kStopSlots].load(); ns > 0) {
     const std::chrono::steady_clock::time_point when{std::chrono::nanoseconds(ns)};
     if (when <= std::chrono::steady_clock::now()) return when;
   }
-#endif
   return std::chrono::steady_clock::now();
 }
 
@@ -568,7 +578,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   struct SignalQueueRelease {
     ~SignalQueueRelease() {
 #ifdef _WIN32
-      winconsole::InstallStopHandler(&g_stopRequests, nullptr);
+      winconsole::InstallStopHandler(NoteStopRequest, nullptr);
 #else
       g_signalQueue.store(nullptr);
 #endif
@@ -612,7 +622,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
   g_bI2S = 1;
   SetWaveInService(&service);
 #ifdef _WIN32
-  winconsole::InstallStopHandler(&g_stopRequests, rec.queue.WaitEvent());
+  winconsole::InstallStopHandler(NoteStopRequest, rec.queue.WaitEvent());
 #else
   InstallSignalHandlers(rec.queue);
   // A stop asked for while the recording starts does not wait on a stalled server.
@@ -645,7 +655,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
       winconsole::Wait(rec.queue.WaitEvent(), console.ReadsKeys(), buffersLeft ? 0 : 250);
     }
     bool ended = false;
-    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime(stopsTaken));
     if (ended) break;
     if (const char key = console.ReadsKeys() ? winconsole::TakeKey() : 0; key == '\n' || key == 'm' || key == 'M') {
       rec.OnTrackMark();
@@ -668,7 +678,7 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
       rec.queue.Drain();
     }
     bool ended = false;
-    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime());
+    for (; !ended && stopsTaken < g_stopRequests.load(); ++stopsTaken) ended = takeEnd.Ask(StopSignalTime(stopsTaken));
     for (int marks = g_markRequests.exchange(0); !ended && marks > 0; --marks) rec.OnTrackMark();
     KeyReader::Key key;
     while (!ended && keyReader && keyReader->Take(key)) {

@@ -6,7 +6,7 @@ namespace winconsole {
 
 namespace {
 
-std::atomic<int>* g_stopRequests = nullptr;
+void (*g_onStop)() = nullptr;
 void* g_wakeEvent = nullptr;
 
 BOOL WINAPI OnConsoleEvent(DWORD event) {
@@ -16,7 +16,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     case CTRL_CLOSE_EVENT:
     case CTRL_LOGOFF_EVENT:
     case CTRL_SHUTDOWN_EVENT:
-      if (g_stopRequests) g_stopRequests->fetch_add(1);
+      if (g_onStop) g_onStop();
       if (g_wakeEvent) SetEvent(g_wakeEvent);
       if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
         // The process ends when this handler returns: give the main loop
@@ -42,8 +42,8 @@ void CloseWakeEvent(void* event) {
   if (event) CloseHandle(event);
 }
 
-void InstallStopHandler(std::atomic<int>* stopRequests, void* wakeEvent) {
-  g_stopRequests = stopRequests;
+void InstallStopHandler(void (*onStop)(), void* wakeEvent) {
+  g_onStop = onStop;
   g_wakeEvent = wakeEvent;
   SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }

@@ -13,9 +13,9 @@ void SetWakeEvent(void* event);
 void CloseWakeEvent(void* event);
 
 /// Ctrl-C, Ctrl-Break, closing the console window, log-off and shut-down
-/// each count one stop request in `stopRequests` and set `wakeEvent`; the
+/// each call `onStop` (on the handler's own thread) and set `wakeEvent`; the
 /// process is not ended by them, so the recording completes its files.
-void InstallStopHandler(std::atomic<int>* stopRequests, void* wakeEvent);
+void InstallStopHandler(void (*onStop)(), void* wakeEvent);
 
 /// Single key presses from the console, without waiting for Enter or echoing
 /// them; the console's modes are restored when the object goes. Standard

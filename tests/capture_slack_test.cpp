@@ -1,6 +1,6 @@
 // The slack below the capture ring: the feed that keeps a live backend's
-// frames through a stall in its elastic buffer, and the count of frames a
-// sound server dropped, found against the clock.
+// frames through a stall in its elastic buffer, the count of frames a
+// sound server dropped, found against the clock, and a stop's catch-up.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -11,6 +11,7 @@
 
 #include "capture/capture_feed.h"
 #include "capture/elastic_buffer.h"
+#include "capture/stop_catch_up.h"
 #include "capture/stream_gap_counter.h"
 
 using namespace std::chrono_literals;
@@ -183,3 +184,31 @@ TEST(StreamGapCounterTest, ABacklogStillArrivingIsNoGap) {
 }
 
 }  // namespace
+
+// A service that kept 48,000 frames below the ring when the stop came.
+class KeptFramesService : public WaveInService {
+ public:
+  MMRESULT Open(HWAVEIN*, const WAVEFORMATEX&, WaveInProc, uintptr_t) override { return MMSYSERR_NOERROR; }
+  void Release(HWAVEIN) override {}
+  int64_t StopPoint() override { return 48000; }
+  uint64_t FramesKept() const override { return 48000; }
+};
+
+TEST(StopCatchUpTest, ASecondStopGivesUpByWhenItWasAskedForNotWhenItIsTaken) {
+  const auto t0 = std::chrono::steady_clock::now() - 2s;
+  // Taken together after a long write: asked for 1.5 s apart, two stops.
+  KeptFramesService service;
+  StopCatchUp apart;
+  apart.Request(service, 12000, t0);
+  apart.Request(service, 12000, t0 + 1500ms);
+  EXPECT_TRUE(apart.GaveUp());
+  EXPECT_EQ(apart.GivenUp(), 36000u);
+  EXPECT_EQ(service.DroppedFrames(), 36000u);
+  // Asked for 0.2 s apart (a signal to the process group): one stop, however late taken.
+  KeptFramesService once;
+  StopCatchUp twice;
+  twice.Request(once, 12000, t0);
+  twice.Request(once, 12000, t0 + 200ms);
+  EXPECT_FALSE(twice.GaveUp());
+  EXPECT_EQ(once.DroppedFrames(), 0u);
+}
