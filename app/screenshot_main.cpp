@@ -16,7 +16,7 @@
 #include <cstring>
 #include <vector>
 
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 #include "card/port_access.h"
 #include "recorder/track_naming.h"
 #include "ui/about_dialog.h"

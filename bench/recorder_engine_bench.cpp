@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bench/bench_ratio.h"
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 #include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"

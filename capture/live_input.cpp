@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "capture/portaudio_wave_in.h"
-#include "capture/pulse_client.h"
-#include "capture/pulse_wave_in.h"
+#include "capture/portaudio/portaudio_wave_in.h"
+#include "capture/pulse/pulse_client.h"
+#include "capture/pulse/pulse_wave_in.h"
 
 LiveInput ChooseLiveInput(const std::string& device, const SlowServerWait& keepWaiting) {
   const char* forced = std::getenv("TAPEWELL_AUDIO");

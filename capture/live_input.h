@@ -2,7 +2,7 @@
 // (PulseAudio, or PipeWire through pipewire-pulse) whenever a server answers,
 // PortAudio (plain ALSA or JACK) otherwise. TAPEWELL_AUDIO=pulse or
 // TAPEWELL_AUDIO=portaudio in the environment forces one of them. On Windows:
-// the system's wave-input service (capture/live_input_win.cpp).
+// the system's wave-input service (capture/winmm/live_input_win.cpp).
 #pragma once
 
 #include <atomic>

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "capture/replay_input.h"
+#include "capture/replay/replay_input.h"
 #include "recorder/string_table.h"
 
 /// Why the input at `path` ("-": standard input) with `layout` cannot be

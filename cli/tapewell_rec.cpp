@@ -31,7 +31,7 @@
 
 #include "capture/capture_feed.h"
 #include "capture/capture_ring.h"
-#include "capture/file_replay_wave_in.h"
+#include "capture/replay/file_replay_wave_in.h"
 #include "capture/live_input.h"
 #include "capture/raw_frame_queue.h"
 #include "capture/stop_catch_up.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "capture/capture_ring.h"
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-#include "capture/portaudio_wave_in.h"
+#include "capture/portaudio/portaudio_wave_in.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #endif
 
 #include "capture/raw_frame_queue.h"
-#include "capture/replay_input.h"
+#include "capture/replay/replay_input.h"
 #include "tests/test_support.h"
 #include "tests/wav_bytes.h"
 #include "wavefile/utf8_file.h"

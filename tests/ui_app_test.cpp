@@ -19,7 +19,7 @@
 #include "app/recorder_app.h"
 #include "capture/live_input.h"
 #include "capture/capture_ring.h"
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 #include "tests/analog_side.h"
 #include "tests/engine_harness.h"
 #include "tests/rec_support.h"

@@ -25,9 +25,9 @@
 #include <functional>
 #include <thread>
 
-#include "capture/pulse_wave_in.h"
+#include "capture/pulse/pulse_wave_in.h"
 #include "recorder/track_writer.h"
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 #include "tests/engine_harness.h"
 #include "tests/own_server.h"
 #include "tests/test_support.h"

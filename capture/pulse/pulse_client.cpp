@@ -1,4 +1,4 @@
-#include "capture/pulse_client.h"
+#include "capture/pulse/pulse_client.h"
 
 #include <pulse/error.h>
 #include <pulse/introspect.h>

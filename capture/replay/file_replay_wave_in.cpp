@@ -1,4 +1,4 @@
-#include "capture/file_replay_wave_in.h"
+#include "capture/replay/file_replay_wave_in.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "capture/replay_input.h"
+#include "capture/replay/replay_input.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "capture/raw_frame_queue.h"
-#include "capture/wav_data_chunk.h"
+#include "capture/replay/wav_data_chunk.h"
 #include "wavefile/utf8_file.h"
 
 namespace {

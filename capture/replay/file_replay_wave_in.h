@@ -1,4 +1,4 @@
-// The wave-input layer over a replayed input (capture/replay_input.h): its
+// The wave-input layer over a replayed input (capture/replay/replay_input.h): its
 // frames, converted to 16-bit stereo, delivered through the queued buffers,
 // either paced at the file's rate on a thread of its own (as a live input
 // would), or as fast as the engine goes on the engine's own thread, whenever
@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "capture/replay_input.h"
+#include "capture/replay/replay_input.h"
 #include "capture/wave_in.h"
 
 class FileReplayWaveInService : public WaveInService {

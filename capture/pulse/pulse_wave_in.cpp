@@ -1,4 +1,4 @@
-#include "capture/pulse_wave_in.h"
+#include "capture/pulse/pulse_wave_in.h"
 
 #include <pulse/error.h>
 #include <pulse/stream.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "capture/capture_feed.h"
-#include "capture/pulse_client.h"
+#include "capture/pulse/pulse_client.h"
 #include "capture/stream_gap_counter.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "capture/portaudio_wave_in.h"
+#include "capture/portaudio/portaudio_wave_in.h"
 
 #include <fcntl.h>
 #include <portaudio.h>

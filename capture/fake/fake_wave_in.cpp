@@ -1,4 +1,4 @@
-#include "capture/fake_wave_in.h"
+#include "capture/fake/fake_wave_in.h"
 
 #include <algorithm>
 #include <cstring>

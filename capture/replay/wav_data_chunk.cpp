@@ -1,4 +1,4 @@
-#include "capture/wav_data_chunk.h"
+#include "capture/replay/wav_data_chunk.h"
 
 #include <cstring>
 

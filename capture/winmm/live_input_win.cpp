@@ -1,7 +1,7 @@
 // The live input on Windows: the system's wave-input service, from the wave
 // mapper's input or from the device named by its number or its name.
 #include "capture/live_input.h"
-#include "capture/winmm_wave_in.h"
+#include "capture/winmm/winmm_wave_in.h"
 
 // No sound server here: `keepWaiting` is never asked.
 LiveInput ChooseLiveInput(const std::string& device, const SlowServerWait&) {

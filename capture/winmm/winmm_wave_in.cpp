@@ -1,4 +1,4 @@
-#include "capture/winmm_wave_in.h"
+#include "capture/winmm/winmm_wave_in.h"
 
 #include <atomic>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "capture/winmm_native.h"
+#include "capture/winmm/winmm_native.h"
 
 static_assert(sizeof(WAVEHDR) == winmm::kHeaderSize, "WAVEHDR must keep the service's layout");
 static_assert(offsetof(WAVEHDR, dwFlags) == winmm::kHeaderFlagsOffset, "WAVEHDR must keep the service's layout");

@@ -1,5 +1,5 @@
 // Only this file sees <windows.h> and <mmsystem.h> in the capture layer.
-#include "capture/winmm_native.h"
+#include "capture/winmm/winmm_native.h"
 
 #include <windows.h>
 #include <mmsystem.h>
