@@ -20,6 +20,7 @@ size_t RawFrameQueue::Take(uint8_t* into, size_t count) {
   if (n == 0) return 0;
   std::memcpy(into, bytes_.data() + head_, n * bytesPerFrame_);
   head_ += n * bytesPerFrame_;
+  gone_ += n;
   return n;
 }
 
@@ -27,10 +28,21 @@ size_t RawFrameQueue::Drop(size_t count) {
   std::lock_guard<std::mutex> lock(mutex_);
   const size_t n = std::min(count, (bytes_.size() - head_) / bytesPerFrame_);
   head_ += n * bytesPerFrame_;
+  gone_ += n;
   return n;
 }
 
 size_t RawFrameQueue::Frames() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return (bytes_.size() - head_) / bytesPerFrame_;
+}
+
+size_t RawFrameQueue::Peek(uint64_t first, uint8_t* into, size_t count) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const uint64_t waiting = (bytes_.size() - head_) / bytesPerFrame_;
+  if (first < gone_ || first - gone_ >= waiting) return 0;
+  const size_t skip = static_cast<size_t>(first - gone_);
+  const size_t n = std::min(count, static_cast<size_t>(waiting) - skip);
+  std::memcpy(into, bytes_.data() + head_ + skip * bytesPerFrame_, n * bytesPerFrame_);
+  return n;
 }

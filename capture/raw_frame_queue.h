@@ -30,10 +30,15 @@ class RawFrameQueue {
   size_t Drop(size_t count);
   /// Frames waiting.
   size_t Frames() const;
+  /// Copies, without taking them, up to `count` frames into `into` from the
+  /// frame numbered `first` (the first frame ever put is 0). Returns how many
+  /// were there to copy: 0 once that frame was taken or dropped.
+  size_t Peek(uint64_t first, uint8_t* into, size_t count) const;
 
  private:
   const uint32_t bytesPerFrame_;
   mutable std::mutex mutex_;
   std::vector<uint8_t> bytes_;  // under mutex_: the frames waiting start at head_
   size_t head_ = 0;
+  uint64_t gone_ = 0;  // under mutex_: frames taken or dropped so far
 };

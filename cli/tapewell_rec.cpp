@@ -422,8 +422,9 @@ int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, Fil
   options.trackBits = layout.keptBits;
   options.trackChannels = layout.channels;
   options.trackFloat = layout.floating;
-  if (input->Wide() && !options.dryRun) {
-    // The tracks take the input's own frames; the engine splits their top 16 bits.
+  if (input->Wide()) {
+    // The tracks take the input's own frames; the stillness rule walks their
+    // top 16 bits, the level rule measures them whole (a dry run too).
     options.rawFrames = std::make_shared<RawFrameQueue>(layout.keptBits / 8 * layout.channels);
     input->KeepRawFrames(options.rawFrames.get());
   }
@@ -596,8 +597,14 @@ int Record(const Options& options, WaveInService& service, FileReplayWaveInServi
     dryRun.emplace(options.rate, splitLength, options.level, options.autoTrack, options.split, kLanguage);
     rec.dryRun = &*dryRun;
     writer = &dryWriter;
+    dryWriter.LetGoOf(options.rawFrames.get());
   } else if (options.rawFrames) {
     writer = &wideWriter.emplace(*options.rawFrames, options.trackFloat);
+  }
+  if (options.rawFrames) {
+    const int channels = options.trackChannels;
+    rec.MeasureLevelsFrom(options.rawFrames.get(), {static_cast<int>(options.rawFrames->BytesPerFrame()) / channels,
+                                                    channels, options.trackFloat});
   }
   rec.SetTrackWriter(*writer);
   std::optional<TrackList> trackList;

@@ -120,12 +120,24 @@ bool RecorderEngine::WalkStillnessHeld(const uint8_t* frames, uint32_t count, in
   return true;
 }
 
+void RecorderEngine::MeasureLevelsFrom(const RawFrameQueue* frames, const LevelRule::WideLayout& layout) {
+  levelFrames_ = frames;
+  levelLayout_ = layout;
+  levelBytes_.assign(frames ? size_t{kCaptureBufferBytes} / 4 * frames->BytesPerFrame() : 0, 0);
+}
+
 bool RecorderEngine::WalkLevelHeld(const uint8_t* frames, uint32_t count, int lengthPos, int64_t& stopAt) {
   const int32_t tenth = g_nSampleRate / 10;
   const int64_t splitLength = SplitLengthFrames(lengthPos);
+  // A wide input is measured in its own frames, which wait in the queue
+  // until they are written, behind this walk.
+  const size_t wideBytes = levelFrames_ ? levelFrames_->BytesPerFrame() : 0;
+  const bool wide = levelFrames_ && count <= levelBytes_.size() / wideBytes &&
+                    levelFrames_->Peek(static_cast<uint64_t>(framesBefore_), levelBytes_.data(), count) == count;
   uint32_t j = 0;
   while (j < count) {
-    j += levelRule_.Take(frames + 4 * size_t{j}, count - j);
+    j += wide ? levelRule_.TakeWide(levelBytes_.data() + wideBytes * j, count - j, levelLayout_)
+              : levelRule_.Take(frames + 4 * size_t{j}, count - j);
     if (!levelRule_.BlockDone()) break;
     LevelMeasured(levelRule_.BlockStart(), levelRule_.BlockLevelDb(), levelRule_.ThresholdDb());
     const int64_t start = levelRule_.SilenceStart();

@@ -93,6 +93,19 @@ void AddSquares(const uint8_t* frames, uint32_t count, uint64_t& left, uint64_t&
 #endif
 }
 
+// A wide sample at `at` as a share of full scale.
+double WideSample(const uint8_t* at, const LevelRule::WideLayout& layout) {
+  if (layout.floating) {
+    float f;
+    std::memcpy(&f, at, 4);
+    return std::isfinite(f) ? f : 0.0;
+  }
+  // Little-endian, put in the top bytes of a 32-bit word to keep its sign.
+  uint32_t word = 0;
+  for (int b = 0; b < layout.bytesPerSample; ++b) word |= uint32_t{at[b]} << (8 * (4 - layout.bytesPerSample + b));
+  return static_cast<int32_t>(word) / 2147483648.0;
+}
+
 }  // namespace
 
 void LevelRule::Start(int32_t rate, bool automatic, double thresholdDb) {
@@ -112,14 +125,32 @@ uint32_t LevelRule::Take(const uint8_t* frames, uint32_t count) {
   return n;
 }
 
+uint32_t LevelRule::TakeWide(const uint8_t* frames, uint32_t count, const WideLayout& layout) {
+  const uint32_t n = std::min<uint32_t>(count, static_cast<uint32_t>(blockFrames_) - inBlock_);
+  const size_t frameBytes = size_t{static_cast<uint32_t>(layout.bytesPerSample * layout.channels)};
+  for (uint32_t j = 0; j < n; ++j) {
+    const uint8_t* frame = frames + frameBytes * j;
+    const double left = WideSample(frame, layout);
+    const double right = layout.channels == 2 ? WideSample(frame + layout.bytesPerSample, layout) : left;
+    wideLeft_ += left * left;
+    wideRight_ += right * right;
+  }
+  inBlock_ += n;
+  blockDone_ = inBlock_ == static_cast<uint32_t>(blockFrames_);
+  if (blockDone_) EndBlock();
+  return n;
+}
+
 void LevelRule::EndBlock() {
-  const uint64_t louder = std::max(sumLeft_, sumRight_);
-  blockDb_ = louder == 0 ? kSilentBlockDb
-                         : 10.0 * std::log10(static_cast<double>(louder) / blockFrames_ / (32768.0 * 32768.0));
+  // A block is measured either way, 16-bit or wide, never both.
+  const double louder = std::max(static_cast<double>(std::max(sumLeft_, sumRight_)) / (32768.0 * 32768.0),
+                                 std::max(wideLeft_, wideRight_));
+  blockDb_ = louder == 0 ? kSilentBlockDb : 10.0 * std::log10(louder / blockFrames_);
   blockStart_ = nextStart_;
   nextStart_ += blockFrames_;
   inBlock_ = 0;
   sumLeft_ = sumRight_ = 0;
+  wideLeft_ = wideRight_ = 0;
   if (automatic_) UpdateThreshold();
 
   ended_ = false;

@@ -38,6 +38,18 @@ class LevelRule {
   /// BlockDone() is true and the state below tells what the block did.
   uint32_t Take(const uint8_t* frames, uint32_t count);
 
+  /// Frames as a wide input holds them: `channels` (1 or 2) little-endian
+  /// samples of `bytesPerSample` bytes, signed integers (3 or 4 bytes) or,
+  /// `floating`, 32-bit floats with full scale at 1.0.
+  struct WideLayout {
+    int bytesPerSample = 3;
+    int channels = 2;
+    bool floating = false;
+  };
+  /// Like Take, for the same frames as `layout` holds them: their full range
+  /// is measured, not only their top 16 bits.
+  uint32_t TakeWide(const uint8_t* frames, uint32_t count, const WideLayout& layout);
+
   /// True when the last Take completed a block.
   bool BlockDone() const { return blockDone_; }
   /// The completed block's first frame and its frame count.
@@ -72,6 +84,7 @@ class LevelRule {
   // The block being filled.
   uint32_t inBlock_ = 0;
   uint64_t sumLeft_ = 0, sumRight_ = 0;  // squares of each channel
+  double wideLeft_ = 0, wideRight_ = 0;  // the same of wide frames, full scale 1
   // The last completed block.
   bool blockDone_ = false;
   int64_t blockStart_ = 0;

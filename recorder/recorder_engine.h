@@ -10,8 +10,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "capture/message_window.h"
+#include "capture/raw_frame_queue.h"
 #include "recorder/held_frames.h"
 #include "recorder/level_rule.h"
 #include "recorder/split_settings.h"
@@ -107,6 +109,10 @@ class RecorderEngine {
   int64_t TrackFrames() const { return FramePosition() - trackFirst_; }
   /// Where the tracks' frames go (the WAV writer unless a dry run says otherwise).
   void SetTrackWriter(TrackWriter& writer) { writer_ = &writer; }
+  /// A wide input's own frames, numbered from the take's first as the
+  /// engine's are, laid out as `layout` says: the level rule measures their
+  /// full range rather than the 16 bits it is handed. Null: the 16 bits.
+  void MeasureLevelsFrom(const RawFrameQueue* frames, const LevelRule::WideLayout& layout);
 
   /// The level rule's threshold now, in dBFS, and the noise floor it has
   /// measured (automatic threshold; LevelRule::kSilentBlockDb before any).
@@ -188,6 +194,9 @@ class RecorderEngine {
   SplitSettings active_;      // the settings taken at Record
   HeldFrames held_;
   LevelRule levelRule_;
+  const RawFrameQueue* levelFrames_ = nullptr;  // a wide input's frames, for the level rule
+  LevelRule::WideLayout levelLayout_;
+  std::vector<uint8_t> levelBytes_;             // the frames of a buffer, copied out of levelFrames_
   int64_t holdFrames_ = 0;    // how far the writing stays behind the walk
   int64_t leadIn_ = 0, minTrack_ = 0, stopAfter_ = 0;  // in frames
   int64_t written_ = 0;       // position of the next frame to leave the hold

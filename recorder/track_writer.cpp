@@ -10,6 +10,7 @@
 #include <unistd.h>
 #endif
 
+#include "capture/raw_frame_queue.h"
 #include "wavefile/utf8_file.h"
 #include "wavefile/wavefile.h"
 
@@ -79,7 +80,12 @@ int DryTrackWriter::Create(const std::string&, int32_t, int32_t bits, int32_t ch
 int DryTrackWriter::PutFrames(const uint8_t*, uint32_t count) {
   if (!open_) return WAVE_ERR_WRITE;
   frames_ += count;
+  SkipFrames(count);
   return WAVE_OK;
+}
+
+void DryTrackWriter::SkipFrames(uint64_t count) {
+  if (rawFrames_) rawFrames_->Drop(static_cast<size_t>(count));
 }
 
 void DryTrackWriter::LeaveOutLast(uint64_t count) { frames_ -= std::min(count, frames_); }

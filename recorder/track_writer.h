@@ -10,6 +10,8 @@
 
 #include "recorder/track_file_watch.h"
 
+class RawFrameQueue;
+
 class TrackWriter {
  public:
   virtual ~TrackWriter() = default;
@@ -77,8 +79,12 @@ class WaveTrackWriter : public TrackWriter {
 /// against the same size limit as a real file.
 class DryTrackWriter : public TrackWriter {
  public:
+  /// A wide input's own frames, kept for the level rule: each frame the
+  /// dry run would write or skip is let go of, as a real run's writer takes it.
+  void LetGoOf(RawFrameQueue* frames) { rawFrames_ = frames; }
   int Create(const std::string& path, int32_t rate, int32_t bits, int32_t channels) override;
   int PutFrames(const uint8_t* frames, uint32_t count) override;
+  void SkipFrames(uint64_t count) override;
   void LeaveOutLast(uint64_t count) override;
   int Close() override;
   bool IsOpen() const override { return open_; }
@@ -91,6 +97,7 @@ class DryTrackWriter : public TrackWriter {
   bool open_ = false;
   uint64_t frames_ = 0;     // frames of the open track
   uint64_t maxFrames_ = 0;  // frames a real file of the open track's layout can hold
+  RawFrameQueue* rawFrames_ = nullptr;
 };
 
 /// The WAV library's writer, shared by every engine that is given no other.

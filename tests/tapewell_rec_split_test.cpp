@@ -9,6 +9,7 @@
 
 #include "tests/analog_side.h"
 #include "tests/rec_support.h"
+#include "tests/wav_bytes.h"
 #include "wavefile/wavefile_state.h"
 
 namespace {
@@ -121,6 +122,39 @@ TEST_F(SplitTest, EverySourceSplitsOneSecondBeforeEachPiece) {
   for (const auto& name : WavFiles(out)) {
     EXPECT_TRUE(ReadFileBytes(out + "/" + name) == ReadFileBytes(piped + "/" + name)) << name;
   }
+}
+
+// A quiet 24-bit transfer: hiss at -110 dBFS and music around -78, all
+// below or near the 16-bit floor. The level rule measures the frames in
+// their full range (their top 16 bits alone read the hiss at about -93 dBFS,
+// above a threshold of -100): the splits fall a second before each piece,
+// in the real run, the dry run and from standard input alike.
+TEST_F(SplitTest, AQuietTwentyFourBitSideIsMeasuredInItsFullRange) {
+  analogside::Recipe recipe;
+  recipe.pieces = 3;
+  recipe.quietAboveFloorDb = 20;
+  side = analogside::MakeSide(recipe);
+  std::vector<uint8_t> data;
+  for (const auto& [l, r] : side.frames) {
+    for (const int16_t s : {l, r}) {
+      const auto v = static_cast<uint32_t>(static_cast<int32_t>(std::lround(s * 256 * 0.001)));
+      for (int b = 0; b < 3; ++b) data.push_back(static_cast<uint8_t>(v >> (8 * b)));
+    }
+  }
+  testsupport::WriteFileBytes(input, wavbytes::Riff({wavbytes::Fmt(44100, 24, 2), wavbytes::Chunk("data", data)}));
+  std::vector<int64_t> truth;
+  for (const auto& piece : side.pieces) truth.push_back(piece.onset - Seconds(1));
+  const std::string args = " -a -l 1.5s --silence-below -100 --lead-in 1";
+  const RecRun r = RunRec("--input " + input + " --fast -w " + out + args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Splits(r.out), truth) << r.out;
+  const RecRun dry = RunRec("--input " + input + " --dry-run" + args);
+  EXPECT_EQ(DrySplits(dry.out), truth) << dry.out;
+  const RecRun piped = RunRec("--input - --dry-run" + args, "", input);
+  EXPECT_EQ(DrySplits(piped.out), truth) << piped.out;
+  int status = 0;
+  const std::string info = RunCommand("soxi " + out + "/*.wav", &status);
+  EXPECT_NE(info.find("24-bit Signed Integer PCM"), std::string::npos) << info;
 }
 
 // A minimum length longer than a piece merges every other track and drops
