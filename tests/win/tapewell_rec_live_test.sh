@@ -11,9 +11,13 @@
 # (made by the slow-disk shim, preloaded into Wine) writes everything
 # captured before it, and a take whose process stood still for 3 s (SIGSTOP)
 # goes on, with every frame missing from it counted as dropped.
-# Usage: tapewell_rec_live_test.sh TAPEWELL-REC.EXE   (exit 77: skipped)
+# The window's Stop in the same stall, driven by dialog_test.exe, when the
+# two are given and there is a display.
+# Usage: tapewell_rec_live_test.sh TAPEWELL-REC.EXE [DIALOG_TEST.EXE TAPEWELL.EXE]   (exit 77: skipped)
 set -euo pipefail
 exe=$1
+dialog_test=${2:-}
+window=${3:-}
 if [ -z "${TAPEWELL_PULSE:-}" ] || [ -z "${WINE:-}" ]; then
   echo "skipped: needs the private PulseAudio and Wine prefix of scripts/test-windows.sh"
   exit 77
@@ -90,6 +94,21 @@ w.close()
 PY
 c++ -std=c++20 -shared -fPIC -o "$work/slow_disk_shim.so" "$(dirname "$0")/../shim/slow_disk_shim.cpp" -ldl
 
+# start_reference NAME: the reference recorder on the monitor into
+# $work/NAME.raw ($reference) and the signal playing ($player).
+start_reference() {
+  parec -d tapewell_null.monitor --raw --format=s16le --rate=48000 --channels=2 --latency-msec=20 \
+    >"$work/$1.raw" &
+  reference=$!
+  paplay -d tapewell_null "$work/numbered.wav" &
+  player=$!
+}
+end_player() {
+  kill $player 2>/dev/null || true
+  wait $player 2>/dev/null || true
+}
+slow_disk=(LD_PRELOAD="$work/slow_disk_shim.so" TAPEWELL_SHIM_STALL_WRITE=2 TAPEWELL_SHIM_STALL_SECONDS=5)
+
 # stop_against_reference NAME FAULT SECONDS [ENV...]: records the signal with
 # ENV set, FAULT (a command given the recorder's process) run 2 s into it,
 # and Ctrl-C SECONDS after it, the reference stopped at the same instant;
@@ -101,11 +120,7 @@ stop_against_reference() {
   env "$@" "$WINE" "$exe" -r 48000 -w "Z:${work//\//\\}\\$name" </dev/null >"$work/$name.txt" 2>&1 &
   local rec=$!
   sleep 1.5
-  parec -d tapewell_null.monitor --raw --format=s16le --rate=48000 --channels=2 --latency-msec=20 \
-    >"$work/$name.raw" &
-  local reference=$!
-  paplay -d tapewell_null "$work/numbered.wav" &
-  local player=$!
+  start_reference "$name"
   sleep 2
   $fault $rec
   sleep "$seconds"
@@ -113,17 +128,16 @@ stop_against_reference() {
   status=0
   wait $rec || status=$?
   wait $reference || true
-  kill $player 2>/dev/null || true
-  wait $player 2>/dev/null || true
+  end_player
   cat "$work/$name.txt"
 }
 
-# compare_with_reference NAME: the files hold every frame the reference got
-# before the stop, or the frames missing are exactly those counted as
-# dropped (within 50 ms: Wine's own latency behind the reference's 20 ms).
+# compare_with_reference NAME [DROPPED]: the files hold every frame the
+# reference got before the stop, or the frames missing are exactly those
+# counted as dropped (DROPPED, else tapewell-rec's count in $work/NAME.txt),
+# within 50 ms: Wine's own latency behind the reference's 20 ms.
 compare_with_reference() {
-  local dropped
-  dropped=$(sed -n 's/^frames dropped: \([0-9]*\).*/\1/p' "$work/$1.txt")
+  local dropped=${2:-$(sed -n 's/^frames dropped: \([0-9]*\).*/\1/p' "$work/$1.txt")}
   python3 - "$work/$1" "$work/$1.raw" "${dropped:-none}" <<'PY'
 import glob, struct, sys
 folder, reference, dropped = sys.argv[1:]
@@ -150,8 +164,7 @@ PY
 }
 
 # Ctrl-C 4 s into a 5 s stall of the second block's write (4.3 s into the take).
-stop_against_reference stall true 5 LD_PRELOAD="$work/slow_disk_shim.so" TAPEWELL_SHIM_STALL_WRITE=2 \
-  TAPEWELL_SHIM_STALL_SECONDS=5
+stop_against_reference stall true 5 "${slow_disk[@]}"
 [ $status -eq 0 ] || fail "after a write stall tapewell-rec.exe exited with $status"
 compare_with_reference stall || fail "Ctrl-C during a write stall lost frames captured before it"
 grep -q '^frames dropped: 0' "$work/stall.txt" || fail "frames were dropped in a write stall"
@@ -161,3 +174,22 @@ stand_still() { kill -STOP "$1"; sleep 3; kill -CONT "$1"; }
 stop_against_reference stopped stand_still 4
 [ $status -eq 0 ] || [ $status -eq 3 ] || fail "after SIGSTOP tapewell-rec.exe exited with $status"
 compare_with_reference stopped || fail "frames missing after SIGSTOP were not counted"
+
+# The window's Stop clicked about 2 s into the same stall (it takes the click
+# once the write returns): nothing captured before the click is missing.
+if [ -n "$window" ] && [ -n "${DISPLAY:-}" ]; then
+  mkdir "$work/window"
+  env "${slow_disk[@]}" "$WINE" "$dialog_test" --record "Z:${window//\//\\}" "Z:${work//\//\\}\\window" 6 \
+    >"$work/window.txt" 2>&1 &
+  driver=$!
+  start_reference window
+  until grep -q '^stop' "$work/window.txt" || ! kill -0 $driver 2>/dev/null; do sleep 0.02; done
+  kill -INT $reference 2>/dev/null || true
+  status=0
+  wait $driver || status=$?
+  wait $reference || true
+  end_player
+  cat "$work/window.txt"
+  [ $status -eq 0 ] || fail "the window through a write stall: the driver exited with $status"
+  compare_with_reference window 0 || fail "the window's Stop during a write stall lost frames captured before it"
+fi
