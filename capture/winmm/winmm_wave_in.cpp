@@ -219,9 +219,9 @@ class WinmmWaveInService::Device : public WaveInDevice {
       std::lock_guard<std::mutex> lock(queueMutex_);
       ending_ = true;
     }
+    pumpQuit_ = true;  // no more gaps looked for: the position restarts at the reset
     if (native_) static_cast<void>(winmm::Reset(native_));
     if (pump_.joinable()) {
-      pumpQuit_ = true;
       pumpWake_.release();
       pump_.join();
     }
