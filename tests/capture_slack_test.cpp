@@ -3,9 +3,6 @@
 // sound server dropped, found against the clock, and a stop's catch-up.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <fstream>
 #include <numeric>
 #include <vector>
 
@@ -13,6 +10,7 @@
 #include "capture/elastic_buffer.h"
 #include "capture/stop_catch_up.h"
 #include "capture/stream_gap_counter.h"
+#include "tests/test_support.h"
 
 using namespace std::chrono_literals;
 
@@ -53,16 +51,9 @@ TEST(ElasticBufferTest, KeepsBytesInOrderAcrossTheWrapAndRefusesWhatDoesNotFit) 
   EXPECT_EQ(TakeAll(buffer), (std::vector<uint8_t>{100, 101, 102}));
 }
 
-#ifndef _WIN32
-// Bytes of this process in memory (its resident set).
-uint64_t ResidentBytes() {
-  std::ifstream statm("/proc/self/statm");
-  uint64_t size = 0, resident = 0;
-  statm >> size >> resident;
-  return resident * uint64_t(sysconf(_SC_PAGESIZE));
-}
-
 TEST(ElasticBufferTest, TheFeedsSixtySecondsAreReservedWithoutTakingMemoryUntilUsed) {
+  using testsupport::ResidentBytes;
+  ASSERT_GT(ResidentBytes(), 0u);
   const uint64_t before = ResidentBytes();
   ElasticBuffer buffer;
   ASSERT_TRUE(buffer.Reserve(CaptureFeed::kSlackSeconds * 48000 * 4));  // 11.5 MB
@@ -71,7 +62,6 @@ TEST(ElasticBufferTest, TheFeedsSixtySecondsAreReservedWithoutTakingMemoryUntilU
   EXPECT_EQ(buffer.Put(second.data(), second.size()), second.size());
   EXPECT_GE(ResidentBytes(), before + 150000) << "a second of frames stored in no memory?";
 }
-#endif
 
 // Frames numbered from `first`, one number a frame.
 std::vector<uint32_t> Numbered(uint32_t first, uint32_t count) {

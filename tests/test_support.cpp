@@ -78,4 +78,11 @@ uint16_t ReadLe16(const std::vector<uint8_t>& b, size_t o) {
   return static_cast<uint16_t>(b.at(o) | b.at(o + 1) << 8);
 }
 
+uint64_t ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t size = 0, resident = 0;
+  if (!(statm >> size >> resident)) return 0;
+  return resident * uint64_t(sysconf(_SC_PAGESIZE));
+}
+
 }  // namespace testsupport

@@ -38,4 +38,7 @@ std::string RunCommand(const std::string& command, int* status = nullptr);
 uint32_t ReadLe32(const std::vector<uint8_t>& bytes, size_t offset);
 uint16_t ReadLe16(const std::vector<uint8_t>& bytes, size_t offset);
 
+/// Bytes of this process in memory: its resident set (working set on Windows); 0 when unknown.
+uint64_t ResidentBytes();
+
 }  // namespace testsupport

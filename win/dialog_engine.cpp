@@ -4,6 +4,8 @@
 
 #include "app/option_scan.h"
 #include "capture/capture_ring.h"
+#include "capture/stop_catch_up.h"
+#include "cli/cli_text.h"
 #include "card/control_register.h"
 #include "card/windows_port_access.h"
 #include "recorder/recorder_engine.h"
@@ -51,15 +53,50 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
 
   void ShowMembers() override { UpdateData(false); }
   void OnRecord() override { RecorderEngine::OnRecord(); }
-  void OnStop() override { RecorderEngine::OnStop(); }
+  // Stop: the take ends once everything captured before it is written (a
+  // second Stop gives up on what is left, counted as dropped).
+  void OnStop() override {
+    if (!g_bRecording) return;
+    WaveInService* service = GetWaveInService();
+    if (!service) {
+      RecorderEngine::OnStop();
+      return;
+    }
+    catchUp_.Request(*service, FramePosition());
+    if (catchUp_.GaveUp()) {
+      StopAtHandledFrames();
+      return;
+    }
+    LookAtStop();
+  }
   void OnTrackMark() override { RecorderEngine::OnTrackMark(); }
   void OnRate32k() override { RecorderEngine::OnRate32k(); }
   void OnRate44k() override { RecorderEngine::OnRate44k(); }
   void OnRate48k() override { RecorderEngine::OnRate48k(); }
   intptr_t OnBufferDone(uintptr_t wParam, intptr_t lParam) override {
-    return RecorderEngine::OnBufferDone(wParam, lParam);
+    // After Stop, the take ends at the last frame captured before it.
+    WaveInService* service = GetWaveInService();
+    const int slot = g_bRecording && catchUp_.Active() && service && wParam == MM_WIM_DATA
+                         ? PeekCaptureNotice(this, lParam)
+                         : -1;
+    const bool last = slot >= 0 && catchUp_.Clip(*service, g_pWaveHdr[slot], FramePosition());
+    const intptr_t result = RecorderEngine::OnBufferDone(wParam, lParam);
+    if (last) {
+      StopAtHandledFrames();
+    } else {
+      LookAtStop();
+    }
+    return result;
   }
   void OnCaptureEnded(uintptr_t wParam) override { RecorderEngine::OnCaptureEnded(wParam); }
+  bool StopBeforeClose() override {
+    closing_ = false;
+    if (!g_bRecording) return true;
+    OnStop();
+    if (!g_bRecording) return true;
+    closing_ = true;
+    return false;
+  }
   void CloseRecording() override { RecorderEngine::CloseRecording(); }
 
   bool WriteControlRegister(std::string& why) override {
@@ -118,6 +155,12 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   std::string LoadString(int id) override { return dc::LoadTableText(id); }
   HWND NoticeWindow() override { return this; }
   void RecordingEnded(RecordingEnd) override {
+    catchUp_ = StopCatchUp();
+    // A close that waited for the stop to catch up goes on.
+    if (closing_) {
+      closing_ = false;
+      dc::Post(dialog_, kCloseMessage, 0, 0);
+    }
     // The title bar tells what the capture lost, as the Linux window does, in
     // the string table's language.
     std::string caption = std::string(kRecorderCaption) +
@@ -128,6 +171,34 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   }
 
  private:
+  static constexpr uint32_t kCloseMessage = 0x0010;  // WM_CLOSE
+
+  // While a stop catches up: ends the take once everything captured before
+  // the stop is in, and says in the title bar how much is still to write.
+  void LookAtStop() {
+    WaveInService* service = GetWaveInService();
+    if (!g_bRecording || !catchUp_.Active() || !service) return;
+    const int64_t limit = catchUp_.Limit(*service);
+    if (limit == WaveInService::kStopAtOnce) {
+      RecorderEngine::OnStop();
+    } else if (limit >= 0 && FramePosition() >= limit) {
+      StopAtHandledFrames();
+    } else if (catchUp_.InRing(*service)) {
+      RecorderEngine::OnStop();
+    } else if (const double left = catchUp_.SecondsLeft(*service, FramePosition(), g_nSampleRate); left >= 0.5) {
+      dc::SetCaption(dialog_, std::string(kRecorderCaption) + " - " +
+                                  CliText(CliTextId::kTakeWritingLast, WindowLanguage(), {TenthsOfSeconds(left)}));
+    }
+  }
+
+  // The language of the string table the window shows.
+  static Language WindowLanguage() {
+    return dc::LoadTableText(IDS_SILENT) == LoadTableString(IDS_SILENT, Language::Japanese) ? Language::Japanese
+                                                                                          : Language::English;
+  }
+
+  StopCatchUp catchUp_;
+  bool closing_ = false;  // the window closes once the take has ended
   SystemNaming naming_;
   WindowsPortAccess ports_;
   void* dialog_;

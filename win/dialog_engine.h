@@ -24,6 +24,8 @@ class DialogEngine {
   virtual void ShowMembers() = 0;
 
   virtual void OnRecord() = 0;
+  /// Stop: the take ends once everything captured before it is written; a
+  /// second Stop gives up on what is left (counted as dropped).
   virtual void OnStop() = 0;
   virtual void OnTrackMark() = 0;
   virtual void OnRate32k() = 0;
@@ -42,6 +44,10 @@ class DialogEngine {
   /// Browse, after it: `chosen` is the path picked (nothing when cancelled);
   /// the folder and the next free name are shown.
   virtual void EndBrowse(const std::optional<std::string>& chosen) = 0;
+  /// The window is asked to close: true when it may close now; while a
+  /// recording's stop catches up, false, and the window is sent WM_CLOSE
+  /// again once the take has ended (a second close gives up on the rest).
+  virtual bool StopBeforeClose() = 0;
   /// The window is closing: a running recording is stopped and its file completed.
   virtual void CloseRecording() = 0;
 

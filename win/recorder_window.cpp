@@ -151,7 +151,9 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 }
 
 void EndRecorderDialog(HWND dialog, INT_PTR result) {
-  // Closing during a recording stops it first, so that no staged frame is lost.
+  // Closing during a recording stops it first, so that nothing captured is
+  // lost: the window closes once the stop has caught up.
+  if (!g_window.engine->StopBeforeClose()) return;
   g_window.engine->CloseRecording();
   EndDialog(dialog, result);
 }

@@ -57,6 +57,15 @@ uint32_t Start(void* handle) { return waveInStart(Handle(handle)); }
 uint32_t Stop(void* handle) { return waveInStop(Handle(handle)); }
 uint32_t Reset(void* handle) { return waveInReset(Handle(handle)); }
 uint32_t Close(void* handle) { return waveInClose(Handle(handle)); }
+uint32_t Position(void* handle, uint32_t* frames) {
+  MMTIME time{};
+  time.wType = TIME_SAMPLES;
+  const MMRESULT result = waveInGetPosition(Handle(handle), &time, sizeof time);
+  if (result != MMSYSERR_NOERROR) return result;
+  if (time.wType != TIME_SAMPLES) return MMSYSERR_NOTSUPPORTED;
+  *frames = time.u.sample;
+  return MMSYSERR_NOERROR;
+}
 
 std::string ErrorText(uint32_t result) {
   wchar_t text[MAXERRORLENGTH] = {};

@@ -45,6 +45,9 @@ uint32_t Start(void* handle);
 uint32_t Stop(void* handle);
 uint32_t Reset(void* handle);
 uint32_t Close(void* handle);
+/// waveInGetPosition in samples: `frames` receives the frames the device
+/// has captured into headers since the start (modulo 2^32). Returns the MMRESULT.
+uint32_t Position(void* handle, uint32_t* frames);
 
 /// The service's own text for an MMRESULT (waveInGetErrorTextW), in UTF-8.
 std::string ErrorText(uint32_t result);

@@ -10,11 +10,14 @@
 //       as a slow USB stick (or, past 2,133 ms, a disk slower than the take);
 //   TAPEWELL_SHIM_FAIL_TMP_OPEN=K  makes the K-th create of a ".tmp" file (a
 //       track list being rewritten) fail with ENOSPC, as a full disk.
+// The block delays apply to the C library's write calls as well, for a
+// program under Wine, whose file writes reach the system as write/pwrite.
 // Nothing else changes: every call goes on to the C library's own.
 // <cstdio> is left out on purpose: with 64-bit file offsets it renames
 // fopen to fopen64, and both are defined here under their own names.
 #include <dlfcn.h>
 #include <errno.h>
+#include <sys/types.h>
 #include <time.h>
 
 #include <cstddef>
@@ -52,8 +55,18 @@ bool DelayCreate(const char* path, const char* mode) {
   return true;
 }
 
+// Sleeps as the settings say when `bytes` is a whole block.
+void DelayBlock(size_t bytes) {
+  static long blocks = 0;
+  if (bytes != 409600) return;
+  SleepMs(Setting("TAPEWELL_SHIM_BLOCK_DELAY_MS"));
+  if (++blocks == Setting("TAPEWELL_SHIM_STALL_WRITE")) SleepMs(1000 * Setting("TAPEWELL_SHIM_STALL_SECONDS"));
+}
+
 using OpenFn = FILE* (*)(const char*, const char*);
 using WriteFn = size_t (*)(const void*, size_t, size_t, FILE*);
+using SysWriteFn = ssize_t (*)(int, const void*, size_t);
+using SysPwriteFn = ssize_t (*)(int, const void*, size_t, off_t);
 
 }  // namespace
 
@@ -70,12 +83,23 @@ FILE* fopen64(const char* path, const char* mode) {
 }
 
 size_t fwrite(const void* data, size_t size, size_t count, FILE* file) {
-  static long blocks = 0;
-  if (size * count == 409600) {
-    SleepMs(Setting("TAPEWELL_SHIM_BLOCK_DELAY_MS"));
-    if (++blocks == Setting("TAPEWELL_SHIM_STALL_WRITE")) SleepMs(1000 * Setting("TAPEWELL_SHIM_STALL_SECONDS"));
-  }
+  DelayBlock(size * count);
   return reinterpret_cast<WriteFn>(dlsym(RTLD_NEXT, "fwrite"))(data, size, count, file);
+}
+
+ssize_t write(int fd, const void* data, size_t bytes) {
+  DelayBlock(bytes);
+  return reinterpret_cast<SysWriteFn>(dlsym(RTLD_NEXT, "write"))(fd, data, bytes);
+}
+
+ssize_t pwrite(int fd, const void* data, size_t bytes, off_t offset) {
+  DelayBlock(bytes);
+  return reinterpret_cast<SysPwriteFn>(dlsym(RTLD_NEXT, "pwrite"))(fd, data, bytes, offset);
+}
+
+ssize_t pwrite64(int fd, const void* data, size_t bytes, off_t offset) {
+  DelayBlock(bytes);
+  return reinterpret_cast<SysPwriteFn>(dlsym(RTLD_NEXT, "pwrite64"))(fd, data, bytes, offset);
 }
 
 }  // extern "C"

@@ -3,8 +3,9 @@
 // the dialog units of the window's own font), the start-up state, Record -> a
 // growing file -> Stop -> a completed file, the About box from the system
 // menu, and Exit. Screenshots of both windows go to the given folder.
-// With --record it only records once with the options given (for the tests
-// of the window's options).
+// With --record it only records once at 48 kHz with the options given (for
+// the tests of the window's options and of a stop during a write stall),
+// saying "stop" on standard output as it clicks Stop.
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
 //        dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]
 #include "templates/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
@@ -241,8 +242,11 @@ int RecordOnce(const std::wstring& exe, const std::wstring& folder, int seconds,
     TerminateProcess(process.hProcess, 1);
     return 1;
   }
+  Click(dialog, IDC_RATE_48K);
   Click(dialog, IDC_RECORD);
   Sleep(static_cast<DWORD>(seconds) * 1000);
+  std::printf("stop\n");
+  std::fflush(stdout);
   Click(dialog, IDC_STOP);
   Sleep(500);
   Click(dialog, IDCANCEL);

@@ -2,6 +2,7 @@
 // temporary folder, whole-file reads and writes, shell commands. Paths are
 // UTF-8, as everywhere in the program.
 #include <windows.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -74,6 +75,12 @@ uint32_t ReadLe32(const std::vector<uint8_t>& b, size_t o) {
 
 uint16_t ReadLe16(const std::vector<uint8_t>& b, size_t o) {
   return static_cast<uint16_t>(b.at(o) | b.at(o + 1) << 8);
+}
+
+uint64_t ResidentBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  return K32GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters) ? counters.WorkingSetSize : 0;
 }
 
 }  // namespace testsupport
