@@ -135,7 +135,7 @@ uint64_t RunStream(int fragments, int lostAt, uint64_t lostFrames, std::chrono::
     const auto late = jitter * ((i * 7) % 5) / 4;
     const auto now = start + std::chrono::microseconds(int64_t((i + 1) * 4096 * 1e6 / 48000)) + late;
     if (i == lostAt) received -= lostFrames;
-    counted += counter.CaughtUp(now, received);
+    counted += counter.Told(now, received, 0);
   }
   return counted;
 }
@@ -164,7 +164,7 @@ TEST(StreamGapCounterTest, ABacklogStillArrivingIsNoGap) {
   for (int i = 0; i < 20; ++i) {
     now += 100ms;
     received += 4800;
-    counted += counter.CaughtUp(now, received);
+    counted += counter.Told(now, received, 0);
   }
   now += 10s;  // stopped; 480,000 frames wait in the server
   for (uint64_t behind = 480000 + 4800; behind > 0;) {
@@ -173,14 +173,43 @@ TEST(StreamGapCounterTest, ABacklogStillArrivingIsNoGap) {
     const uint64_t taken = std::min<uint64_t>(behind, 48000);
     received += taken;
     behind -= taken;
-    counted += counter.CaughtUp(now, received);  // the library ran dry for a moment
+    counted += counter.Told(now, received, 0);  // the library ran dry for a moment
   }
   for (int i = 0; i < 40; ++i) {
     now += 100ms;
     received += 4800;
-    counted += counter.CaughtUp(now, received);
+    counted += counter.Told(now, received, 0);
   }
   EXPECT_EQ(counted, 0u);
+}
+
+TEST(StreamGapCounterTest, AStreamStarvedOfCpuLosesNothingWhileTheServerHoldsWhatItCouldNotSend) {
+  // The process runs 1 ms a second: it reads each second what came a second
+  // before, and the server says it holds the rest. Then a real loss: the
+  // server throws 3 s away, and says it holds nothing.
+  StreamGapCounter counter(48000);
+  Clock::time_point now{};
+  uint64_t received = 0, counted = 0;
+  for (int i = 0; i < 20; ++i) {
+    now += 100ms;
+    received += 4800;
+    counted += counter.Told(now, received, 0);
+  }
+  const uint64_t before = received;
+  for (int second = 1; second <= 30; ++second) {
+    now += 1s;
+    const uint64_t held = 43000 + 4096 * (second % 3);
+    received = before + 48000 * second - held;
+    counted += counter.Told(now, received, held);
+  }
+  EXPECT_EQ(counted, 0u);
+  received = before + 48000 * 30 - 3 * 48000;
+  for (int i = 0; i < 40; ++i) {
+    now += 100ms;
+    received += 4800;
+    counted += counter.Told(now, received, 0);
+  }
+  EXPECT_NEAR(double(counted), 3.0 * 48000, 0.005 * 48000);
 }
 
 }  // namespace

@@ -265,16 +265,20 @@ class LiveFaultTest : public ::testing::Test {
   // missing, whether inside the take or at its end. Returns the exit status.
   // When the server lost or repeated frames for every client (the reference
   // too, as PipeWire does on a machine short of CPU), there is nothing to
-  // compare against: the case is skipped, and the caller returns.
+  // compare against: the case is skipped, and the caller returns. `meanwhile`,
+  // when given, runs as the take starts (a fault within the take).
   void StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
-                                   const std::function<void(Child&)>& stop, int& exitStatus) {
+                                   const std::function<void(Child&)>& stop, int& exitStatus,
+                                   const std::function<void(Child&)>& meanwhile = {}) {
     auto rec = StartRecorder(env);
     const std::string reference = dir.file("reference.raw");
     Child parec({"parec", "-d", "tapewell_null.monitor", "--raw", "--format=s16le", "--rate=48000", "--channels=2",
                  "--latency-msec=20"},
                 reference, dir.file("parec.err"), server.ClientEnv());
     auto player = PlaySignal(afterSeconds + 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(int(afterSeconds * 1000)));
+    const auto stopAt = Clock::now() + std::chrono::milliseconds(int(afterSeconds * 1000));
+    if (meanwhile) meanwhile(*rec);
+    std::this_thread::sleep_until(stopAt);
     parec.Signal(SIGINT);
     stop(*rec);
     const int status = rec->WaitFor(60s);
@@ -459,6 +463,27 @@ class PipeWireFaultTest : public LiveFaultTest {
 TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBeforeIt) {
   int status = -1;
   StopAndCompareWithReference(kHalfSpeedDisk, 7, [](Child& rec) { rec.Type("q"); }, status);
+  if (IsSkipped()) return;
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
+TEST_F(PipeWireFaultTest, ARecorderStarvedOfCpuButCompleteReportsNoLoss) {
+  // 2 s into the take, 8 s with 1 ms of CPU a second: the server keeps what
+  // the recorder cannot take and sends it in bursts, a second behind the
+  // clock; 6 s after, the stop. Nothing is missing, so nothing is counted.
+  int status = -1;
+  StopAndCompareWithReference(
+      {}, 16, [](Child& rec) { rec.Signal(SIGINT); }, status,
+      [](Child& rec) {
+        std::this_thread::sleep_for(2s);
+        for (int second = 0; second < 8; ++second) {
+          rec.Signal(SIGSTOP);
+          std::this_thread::sleep_for(999ms);
+          rec.Signal(SIGCONT);
+          std::this_thread::sleep_for(1ms);
+        }
+      });
   if (IsSkipped()) return;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
