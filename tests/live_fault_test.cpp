@@ -313,27 +313,24 @@ class LiveFaultTest : public ::testing::Test {
     parec->WaitFor(5s);
     // The last number the reference recorded: captured before the stop.
     const Heard reference = ReadReference();
-    const uint32_t heard = reference.last;
-    const std::vector<bool>& referenceHas = reference.has;
-    const uint64_t referenceLost = reference.lost;
     exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (referenceLost > 0.020 * kRate) {
-      GTEST_SKIP() << "the server lost " << referenceLost << " frames for every client, the reference too";
+    if (reference.lost > 0.020 * kRate) {
+      GTEST_SKIP() << "the server lost " << reference.lost << " frames for every client, the reference too";
     }
     std::vector<bool> present;
     const Continuity c = CheckContinuity(out, &present);
     EXPECT_EQ(c.repeats, 0u) << c;
-    EXPECT_GT(heard, uint32_t(kRate)) << "the reference recorded too little";
-    const uint64_t lostAtEnd = heard > c.last ? heard - c.last : 0;
+    EXPECT_GT(reference.last, uint32_t(kRate)) << "the reference recorded too little";
+    const uint64_t lostAtEnd = reference.last > c.last ? reference.last - c.last : 0;
     // Frames missing from the take that the reference has: a frame the
     // reference lacks as well never left the server (a starved player).
     uint64_t missingHeard = 0;
     for (uint32_t n = c.first + 1; n < c.last; ++n) {
-      missingHeard += n < present.size() && !present[n] && n < referenceHas.size() && referenceHas[n];
+      missingHeard += n < present.size() && !present[n] && n < reference.has.size() && reference.has[n];
     }
     // Within 20 ms: the reference's own latency and the two stops' moments.
     EXPECT_NEAR(double(DroppedFrames(log)), double(missingHeard + lostAtEnd), 0.020 * kRate)
-        << c << ", " << missingHeard << " of them heard by the reference, which heard up to " << heard << "\n"
+        << c << ", " << missingHeard << " of them heard by the reference, which heard up to " << reference.last << "\n"
         << FileText(log) << FileText(errors);
   }
 
@@ -537,7 +534,9 @@ TEST_F(LiveFaultTest, ADurationEndingDuringAWriteStallWritesExactlyItsSecondsOfW
   EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << "the take ended before the stall\n"
                                                                   << FileText(errors);
   const Heard reference = ReadReference();
-  if (reference.lost > 0.020 * kRate) GTEST_SKIP() << "the server lost " << reference.lost << " frames for every client";
+  if (reference.lost > 0.020 * kRate) {
+    GTEST_SKIP() << "the server lost " << reference.lost << " frames for every client, the reference too";
+  }
   // One file of exactly 8 s: the take's first 8 s, the signal from its first
   // frame in on, in order, each frame one the reference heard.
   std::vector<std::string> files;
