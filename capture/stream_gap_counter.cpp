@@ -4,25 +4,26 @@
 #include <cmath>
 #include <limits>
 
-uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
+uint64_t StreamGapCounter::Told(Clock::time_point at, uint64_t received, uint64_t held) {
+  const double had = static_cast<double>(received + held);
   if (!started_) {
     started_ = true;
-    start_ = secondStart_ = now;
-    thisSecondLeast_ = -static_cast<double>(received);
+    start_ = secondStart_ = at;
+    thisSecondLeast_ = -had;
     lastSecondLeast_ = std::numeric_limits<double>::infinity();
     return 0;
   }
-  // Frames captured but not received, less those already counted missing:
-  // what is in flight, and what went missing since.
-  const double shortfall =
-      rate_ * std::chrono::duration<double>(now - start_).count() - static_cast<double>(received) - counted_;
+  // Frames captured but neither received nor held by the server, less those
+  // already counted missing: what is still in the source, and what went
+  // missing since.
+  const double shortfall = rate_ * std::chrono::duration<double>(at - start_).count() - had - counted_;
   const double excess = shortfall - std::min(thisSecondLeast_, lastSecondLeast_);
   if (excess <= thresholdFrames_) {
     suspect_ = false;
-    if (now - secondStart_ >= std::chrono::seconds(1)) {
+    if (at - secondStart_ >= std::chrono::seconds(1)) {
       lastSecondLeast_ = thisSecondLeast_;
       thisSecondLeast_ = shortfall;
-      secondStart_ = now;
+      secondStart_ = at;
     } else {
       thisSecondLeast_ = std::min(thisSecondLeast_, shortfall);
     }
@@ -32,11 +33,11 @@ uint64_t StreamGapCounter::CaughtUp(Clock::time_point now, uint64_t received) {
     // New, or still shrinking: frames kept for us are still arriving.
     suspect_ = true;
     suspectExcess_ = excess;
-    suspectSince_ = now;
+    suspectSince_ = at;
     return 0;
   }
   suspectExcess_ = std::min(suspectExcess_, excess);
-  if (now - suspectSince_ < settle_) return 0;
+  if (at - suspectSince_ < settle_) return 0;
   const auto lost = static_cast<uint64_t>(std::llround(suspectExcess_));
   counted_ += static_cast<double>(lost);
   suspect_ = false;

@@ -1,14 +1,18 @@
 // Frames a live stream lost before they reached the program: a sound server
 // whose buffer for a stalled client is full drops what does not fit without
 // a word (and the stream's own indices skip nothing). The gap shows only
-// against the clock: the frames received fall behind the frames the time
-// passed says were captured.
+// against the clock: the frames the server delivered or still holds for us
+// fall behind the frames the time passed says were captured.
 //
-// Only moments when the library holds nothing more for us tell, and even
-// then a read may come late (never early): so the shortfall taken as usual is
-// the least of the last one to two seconds, and a larger one counts only
-// once it has stopped shrinking (the server may still be sending what it kept
-// during a stall), at the least it came to while it held.
+// What our reads alone show is no measure: a process short of CPU reads
+// late, and the frames the server kept for it meanwhile come in bursts,
+// seconds behind the clock, without one missing. So the server is asked,
+// now and then, what it holds for us; its answer, at the moment the server
+// gave it, with the frames it sent before it, is what it has for us by that
+// moment, however late the answer is read. The source's own latency moves
+// that a little: the shortfall taken as usual is the least of the last one to
+// two seconds, and a larger one counts only once it has stopped shrinking,
+// at the least it came to while it held.
 #pragma once
 
 #include <chrono>
@@ -25,10 +29,12 @@ class StreamGapCounter {
                             std::chrono::milliseconds settle = std::chrono::milliseconds(2000))
       : rate_(rate), thresholdFrames_(rate * threshold.count() / 1000.0), settle_(settle) {}
 
-  /// Told at a moment when every frame the library had received was taken:
-  /// `now`, and the frames received in all so far, holes included. Returns
-  /// the frames newly found missing.
-  uint64_t CaughtUp(Clock::time_point now, uint64_t received);
+  /// The server's answer to "what do you hold for us?": given at `at`, it held
+  /// `held` frames beyond the `received` ones taken from the stream in all
+  /// (holes included) by the time the answer was read, which are every frame
+  /// the server sent before answering. Answers come in the order asked.
+  /// Returns the frames newly found missing.
+  uint64_t Told(Clock::time_point at, uint64_t received, uint64_t held);
 
  private:
   double rate_;

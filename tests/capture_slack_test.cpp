@@ -125,7 +125,7 @@ uint64_t RunStream(int fragments, int lostAt, uint64_t lostFrames, std::chrono::
     const auto late = jitter * ((i * 7) % 5) / 4;
     const auto now = start + std::chrono::microseconds(int64_t((i + 1) * 4096 * 1e6 / 48000)) + late;
     if (i == lostAt) received -= lostFrames;
-    counted += counter.CaughtUp(now, received);
+    counted += counter.Told(now, received, 0);
   }
   return counted;
 }
@@ -145,32 +145,58 @@ TEST(StreamGapCounterTest, AGapIsCountedToWithinTheJitter) {
   EXPECT_NEAR(counted, 8.0 * 48000, 0.005 * 48000);
 }
 
+// A stream as the counter is told of it, answer by answer.
+struct ToldStream {
+  StreamGapCounter counter{48000};
+  Clock::time_point now{};
+  uint64_t received = 0, counted = 0;
+  /// The server's answer now: it holds `held` frames beyond those received.
+  void Tell(uint64_t held = 0) { counted += counter.Told(now, received, held); }
+  /// `steps` answers 100 ms apart, the stream keeping pace and nothing held.
+  void KeepPace(int steps) {
+    for (int i = 0; i < steps; ++i) {
+      now += 100ms;
+      received += 4800;
+      Tell();
+    }
+  }
+};
+
 TEST(StreamGapCounterTest, ABacklogStillArrivingIsNoGap) {
   // A stall: nothing is read for 10 s, then the frames the server kept come
   // in faster than real time until the stream is caught up again.
-  StreamGapCounter counter(48000);
-  Clock::time_point now{};
-  uint64_t received = 0, counted = 0;
-  for (int i = 0; i < 20; ++i) {
-    now += 100ms;
-    received += 4800;
-    counted += counter.CaughtUp(now, received);
-  }
-  now += 10s;  // stopped; 480,000 frames wait in the server
+  ToldStream stream;
+  stream.KeepPace(20);
+  stream.now += 10s;  // stopped; 480,000 frames wait in the server
   for (uint64_t behind = 480000 + 4800; behind > 0;) {
-    now += 50ms;
+    stream.now += 50ms;
     behind += 2400;  // captured meanwhile
     const uint64_t taken = std::min<uint64_t>(behind, 48000);
-    received += taken;
+    stream.received += taken;
     behind -= taken;
-    counted += counter.CaughtUp(now, received);  // the library ran dry for a moment
+    stream.Tell();  // the library ran dry for a moment
   }
-  for (int i = 0; i < 40; ++i) {
-    now += 100ms;
-    received += 4800;
-    counted += counter.CaughtUp(now, received);
+  stream.KeepPace(40);
+  EXPECT_EQ(stream.counted, 0u);
+}
+
+TEST(StreamGapCounterTest, AStreamStarvedOfCpuLosesNothingWhileTheServerHoldsWhatItCouldNotSend) {
+  // The process runs 1 ms a second: it reads each second what came a second
+  // before, and the server says it holds the rest. Then a real loss: the
+  // server throws 3 s away, and says it holds nothing.
+  ToldStream stream;
+  stream.KeepPace(20);
+  const uint64_t before = stream.received;
+  for (int second = 1; second <= 30; ++second) {
+    stream.now += 1s;
+    const uint64_t held = 43000 + 4096 * (second % 3);
+    stream.received = before + 48000 * second - held;
+    stream.Tell(held);
   }
-  EXPECT_EQ(counted, 0u);
+  EXPECT_EQ(stream.counted, 0u);
+  stream.received = before + 48000 * 30 - 3 * 48000;
+  stream.KeepPace(40);
+  EXPECT_NEAR(double(stream.counted), 3.0 * 48000, 0.005 * 48000);
 }
 
 }  // namespace

@@ -258,6 +258,36 @@ class LiveFaultTest : public ::testing::Test {
     EXPECT_GT(c.frames, uint64_t((faultSeconds + 6) * kRate)) << c;
   }
 
+  // Starts the reference recorder: parec on the same monitor, into reference.raw.
+  std::unique_ptr<Child> StartReference() {
+    return std::make_unique<Child>(std::vector<std::string>{"parec", "-d", "tapewell_null.monitor", "--raw",
+                                                            "--format=s16le", "--rate=48000", "--channels=2",
+                                                            "--latency-msec=20"},
+                                   dir.file("reference.raw"), dir.file("parec.err"), server.ClientEnv());
+  }
+  // What the reference recorded: the numbers of the signal it has, the last
+  // of them, and how many between its first and last it lacks.
+  struct Heard {
+    std::vector<bool> has;
+    uint32_t last = 0;
+    uint64_t lost = 0;
+  };
+  Heard ReadReference() const {
+    const auto ref = ReadFileBytes(dir.file("reference.raw"));
+    Heard h;
+    for (size_t at = 0; at + 4 <= ref.size(); at += 4) {
+      const uint32_t n = ref[at] | ref[at + 1] << 8 | uint32_t(ref[at + 2]) << 16 | uint32_t(ref[at + 3]) << 24;
+      if (n == 0 || n > 100000000) continue;
+      h.last = std::max(h.last, n);
+      if (h.has.size() <= n) h.has.resize(size_t{n} + 1);
+      h.has[n] = true;
+    }
+    uint32_t first = 1;
+    while (first < h.has.size() && !h.has[first]) ++first;
+    for (uint32_t n = first; n < h.last && n < h.has.size(); ++n) h.lost += !h.has[n];
+    return h;
+  }
+
   // Records the signal with the reference recorder (parec on the same
   // monitor) beside it; `stop` ends the take `afterSeconds` into it, the
   // reference at the same instant. Every frame the reference got before the
@@ -265,55 +295,42 @@ class LiveFaultTest : public ::testing::Test {
   // missing, whether inside the take or at its end. Returns the exit status.
   // When the server lost or repeated frames for every client (the reference
   // too, as PipeWire does on a machine short of CPU), there is nothing to
-  // compare against: the case is skipped, and the caller returns.
+  // compare against: the case is skipped, and the caller returns. `meanwhile`,
+  // when given, runs as the take starts (a fault within the take).
   void StopAndCompareWithReference(const std::map<std::string, std::string>& env, double afterSeconds,
-                                   const std::function<void(Child&)>& stop, int& exitStatus) {
+                                   const std::function<void(Child&)>& stop, int& exitStatus,
+                                   const std::function<void(Child&)>& meanwhile = {}) {
     auto rec = StartRecorder(env);
-    const std::string reference = dir.file("reference.raw");
-    Child parec({"parec", "-d", "tapewell_null.monitor", "--raw", "--format=s16le", "--rate=48000", "--channels=2",
-                 "--latency-msec=20"},
-                reference, dir.file("parec.err"), server.ClientEnv());
+    auto parec = StartReference();
     auto player = PlaySignal(afterSeconds + 20);
-    std::this_thread::sleep_for(std::chrono::milliseconds(int(afterSeconds * 1000)));
-    parec.Signal(SIGINT);
+    const auto stopAt = Clock::now() + std::chrono::milliseconds(int(afterSeconds * 1000));
+    if (meanwhile) meanwhile(*rec);
+    std::this_thread::sleep_until(stopAt);
+    parec->Signal(SIGINT);
     stop(*rec);
     const int status = rec->WaitFor(60s);
     EXPECT_TRUE(WIFEXITED(status)) << "still running 60 s after the stop\n" << FileText(log) << FileText(errors);
-    parec.WaitFor(5s);
+    parec->WaitFor(5s);
     // The last number the reference recorded: captured before the stop.
-    const auto ref = ReadFileBytes(reference);
-    uint32_t heard = 0;
-    std::vector<bool> referenceHas;
-    for (size_t at = 0; at + 4 <= ref.size(); at += 4) {
-      const uint32_t n = ref[at] | ref[at + 1] << 8 | uint32_t(ref[at + 2]) << 16 | uint32_t(ref[at + 3]) << 24;
-      if (n == 0 || n > 100000000) continue;
-      heard = std::max(heard, n);
-      if (referenceHas.size() <= n) referenceHas.resize(size_t{n} + 1);
-      referenceHas[n] = true;
-    }
-    // The reference's own gaps, from the first frame it heard.
-    uint64_t referenceLost = 0;
-    uint32_t first = 1;
-    while (first < referenceHas.size() && !referenceHas[first]) ++first;
-    for (uint32_t n = first; n < heard && n < referenceHas.size(); ++n) referenceLost += !referenceHas[n];
+    const Heard reference = ReadReference();
     exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (referenceLost > 0.020 * kRate) {
-      GTEST_SKIP() << "the server lost " << referenceLost << " frames for every client, the reference too";
+    if (reference.lost > 0.020 * kRate) {
+      GTEST_SKIP() << "the server lost " << reference.lost << " frames for every client, the reference too";
     }
     std::vector<bool> present;
     const Continuity c = CheckContinuity(out, &present);
     EXPECT_EQ(c.repeats, 0u) << c;
-    EXPECT_GT(heard, uint32_t(kRate)) << "the reference recorded too little";
-    const uint64_t lostAtEnd = heard > c.last ? heard - c.last : 0;
+    EXPECT_GT(reference.last, uint32_t(kRate)) << "the reference recorded too little";
+    const uint64_t lostAtEnd = reference.last > c.last ? reference.last - c.last : 0;
     // Frames missing from the take that the reference has: a frame the
     // reference lacks as well never left the server (a starved player).
     uint64_t missingHeard = 0;
     for (uint32_t n = c.first + 1; n < c.last; ++n) {
-      missingHeard += n < present.size() && !present[n] && n < referenceHas.size() && referenceHas[n];
+      missingHeard += n < present.size() && !present[n] && n < reference.has.size() && reference.has[n];
     }
     // Within 20 ms: the reference's own latency and the two stops' moments.
     EXPECT_NEAR(double(DroppedFrames(log)), double(missingHeard + lostAtEnd), 0.020 * kRate)
-        << c << ", " << missingHeard << " of them heard by the reference, which heard up to " << heard << "\n"
+        << c << ", " << missingHeard << " of them heard by the reference, which heard up to " << reference.last << "\n"
         << FileText(log) << FileText(errors);
   }
 
@@ -464,6 +481,27 @@ TEST_F(PipeWireFaultTest, QOnADiskSlowerThanTheTakeWritesEverythingCapturedBefor
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
 }
 
+TEST_F(PipeWireFaultTest, ARecorderStarvedOfCpuButCompleteReportsNoLoss) {
+  // 2 s into the take, 8 s with 1 ms of CPU a second: the server keeps what
+  // the recorder cannot take and sends it in bursts, a second behind the
+  // clock; 6 s after, the stop. Nothing is missing, so nothing is counted.
+  int status = -1;
+  StopAndCompareWithReference(
+      {}, 16, [](Child& rec) { rec.Signal(SIGINT); }, status,
+      [](Child& rec) {
+        std::this_thread::sleep_for(2s);
+        for (int second = 0; second < 8; ++second) {
+          rec.Signal(SIGSTOP);
+          std::this_thread::sleep_for(999ms);
+          rec.Signal(SIGCONT);
+          std::this_thread::sleep_for(1ms);
+        }
+      });
+  if (IsSkipped()) return;
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
 TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
   // Every block of 2.13 s takes 2.5 s longer (a disk a little slower than the
   // take), and the second (about 4.3 s in) 10 s more:
@@ -477,6 +515,42 @@ TEST_F(LiveFaultTest, SigintDuringAWriteStallWritesEverythingCapturedBeforeIt) {
   if (IsSkipped()) return;
   EXPECT_EQ(status, 0);
   EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+}
+
+TEST_F(LiveFaultTest, ADurationEndingDuringAWriteStallWritesExactlyItsSecondsOfWhatWasCaptured) {
+  // The second block (about 4.3 s in) takes 12 s longer: the take's 8 s end
+  // while the writes stand still.
+  auto parec = StartReference();
+  auto rec = StartRecorder({{"LD_PRELOAD", kShim}, {"TAPEWELL_SHIM_STALL_WRITE", "2"},
+                            {"TAPEWELL_SHIM_STALL_SECONDS", "12"}},
+                           {"--duration", "8"});
+  auto player = PlaySignal(30);
+  const int status = rec->WaitFor(40s);
+  parec->Signal(SIGINT);
+  parec->WaitFor(5s);
+  ASSERT_TRUE(WIFEXITED(status)) << "still running 40 s after the start\n" << FileText(log) << FileText(errors);
+  EXPECT_EQ(WEXITSTATUS(status), 0) << FileText(log) << FileText(errors);
+  EXPECT_EQ(DroppedFrames(log), 0) << FileText(log);
+  EXPECT_NE(FileText(errors).find("s behind"), std::string::npos) << "the take ended before the stall\n"
+                                                                  << FileText(errors);
+  const Heard reference = ReadReference();
+  if (reference.lost > 0.020 * kRate) {
+    GTEST_SKIP() << "the server lost " << reference.lost << " frames for every client, the reference too";
+  }
+  // One file of exactly 8 s: the take's first 8 s, the signal from its first
+  // frame in on, in order, each frame one the reference heard.
+  std::vector<std::string> files;
+  for (const auto& e : std::filesystem::directory_iterator(out)) files.push_back(e.path().string());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(std::filesystem::file_size(files[0]), 44u + 8 * kRate * 4);
+  const Continuity c = CheckContinuity(out);
+  EXPECT_EQ(c.missing, 0u) << c;
+  EXPECT_EQ(c.repeats, 0u) << c;
+  EXPECT_GT(c.frames, uint64_t(7 * kRate)) << c;
+  EXPECT_GT(reference.last, c.last) << "the signal ended before the take";
+  uint64_t notHeard = 0;
+  for (uint32_t n = c.first; n <= c.last; ++n) notHeard += n >= reference.has.size() || !reference.has[n];
+  EXPECT_EQ(notHeard, 0u) << c;
 }
 
 TEST_F(LiveFaultTest, ASecondCtrlCGivesUpOnTheFramesNotWrittenAndCountsThemExactly) {

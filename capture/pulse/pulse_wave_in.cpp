@@ -2,6 +2,7 @@
 
 #include <pulse/error.h>
 #include <pulse/stream.h>
+#include <pulse/timeval.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,6 +25,8 @@ constexpr uint32_t kStreamSlackSeconds = 25;
 // (a server that answers does so within milliseconds; one that is frozen
 // must not hold the stop up until the watchdog gives the device up).
 constexpr auto kStopAnswerTimeout = std::chrono::milliseconds(300);
+// How often the gap count asks the server what it holds for us.
+constexpr auto kHeldAskInterval = std::chrono::milliseconds(250);
 constexpr auto kSilentDeviceTimeout = std::chrono::seconds(2);
 // A stream may take a while to deliver its first frames (a source waking
 // from suspension); until then it is given longer.
@@ -139,10 +142,8 @@ class PulseWaveInService::Device : public WaveInDevice {
       size_t length = 0;
       if (pa_stream_peek(stream, &bytes, &length) < 0) return;  // a failing stream is the state callback's
       if (length == 0) {
-        // Nothing to read (an empty peek is not dropped): every frame the
-        // server sent is ours, so a shortfall against the clock is a gap.
-        const uint64_t lost = self->gaps_.CaughtUp(StreamGapCounter::Clock::now(), self->received_);
-        if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
+        // Nothing more to read (an empty peek is not dropped).
+        self->AskWhatIsHeld();
         return;
       }
       if (!bytes) {
@@ -250,6 +251,35 @@ class PulseWaveInService::Device : public WaveInDevice {
     self->stopServer_.store(CaptureFeed::FramesAt(self->stopLocal_ + held, self->stopTaken_, self->stopWhen_, self->rate_));
   }
 
+  // The loop thread: asks the server what it holds for us, at most one
+  // question at a time and one every kHeldAskInterval, for the gap count.
+  void AskWhatIsHeld() {
+    const auto now = std::chrono::steady_clock::now();
+    if (heldAsked_ || now - heldAskedAt_ < kHeldAskInterval) return;
+    heldAsked_ = pa_stream_update_timing_info(stream_, &Device::OnHeld, this);
+    heldAskedAt_ = now;
+  }
+
+  // The loop thread: the server's answer. Every frame it sent before it has
+  // been taken by now (the connection keeps its order); with what it still
+  // held, that is what it had for us at the moment it answered, however late
+  // the answer is read here. A shortfall of that against the clock is a gap.
+  static void OnHeld(pa_stream* stream, int success, void* data) {
+    auto* self = static_cast<Device*>(data);
+    pa_operation_unref(self->heldAsked_);
+    self->heldAsked_ = nullptr;
+    const pa_timing_info* timing = success ? pa_stream_get_timing_info(stream) : nullptr;
+    if (!timing || timing->write_index_corrupt || timing->read_index_corrupt) return;
+    const int64_t held = (timing->write_index - timing->read_index) / 4;
+    if (held < 0 || held > int64_t{kStreamSlackSeconds} * self->rate_) return;  // tells nothing
+    // When the server answered, by its clock: between the question and now.
+    const auto now = std::chrono::steady_clock::now();
+    const auto answered =
+        std::clamp(now - std::chrono::microseconds(pa_timeval_age(&timing->timestamp)), self->heldAskedAt_, now);
+    const uint64_t lost = self->gaps_.Told(answered, self->received_, static_cast<uint64_t>(held));
+    if (lost > 0) self->service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
+  }
+
   // -- the delivery thread: whether the stream failed or stopped delivering
   bool Lost(uint64_t seen, std::chrono::steady_clock::duration idle) {
     Loss loss = Loss::None;
@@ -270,10 +300,11 @@ class PulseWaveInService::Device : public WaveInDevice {
   void DetachStream() {
     if (!stream_) return;
     PulseClient::Lock lock(client_);
-    if (timingAsked_) {
-      pa_operation_cancel(timingAsked_);
-      pa_operation_unref(timingAsked_);
-      timingAsked_ = nullptr;
+    for (pa_operation** asked : {&timingAsked_, &heldAsked_}) {
+      if (!*asked) continue;
+      pa_operation_cancel(*asked);
+      pa_operation_unref(*asked);
+      *asked = nullptr;
     }
     pa_stream_set_read_callback(stream_, nullptr, nullptr);
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -308,6 +339,9 @@ class PulseWaveInService::Device : public WaveInDevice {
   int64_t stopLocal_ = 0;            // frames taken from the stream by stopTaken_
   pa_operation* timingAsked_ = nullptr;  // under the loop's lock
   std::atomic<int64_t> stopServer_{-1};
+  // The gap count's question to the server: the loop thread, under its lock.
+  pa_operation* heldAsked_ = nullptr;
+  std::chrono::steady_clock::time_point heldAskedAt_{};
   // The last move to another source, not yet taken: under the loop's lock.
   bool moved_ = false;
   char movedTo_[256] = {};

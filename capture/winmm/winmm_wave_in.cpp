@@ -199,7 +199,7 @@ class WinmmWaveInService::Device : public WaveInDevice {
     captured_ += static_cast<uint32_t>(position - lastPosition_);
     lastPosition_ = position;
     if (captured_ == 0) return;  // the clock starts with the first frames
-    const uint64_t lost = gaps_.CaughtUp(Clock::now(), captured_);
+    const uint64_t lost = gaps_.Told(Clock::now(), captured_, 0);  // its position is all it has
     if (lost > 0) service_.droppedFrames_.fetch_add(lost, std::memory_order_relaxed);
   }
 
