@@ -18,23 +18,14 @@ bash scripts/package-windows.sh build-win >/dev/null
 
 # One private X display for every Wine process of this step: the first of
 # them starts Wine's desktop process, which every window later needs.
-xvfb=""
-display_file=$(mktemp)
+source scripts/x-private.sh
 stop_all() {
   wine_private_stop
-  if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
-  rm -f "$display_file"
+  x_private_stop
 }
 trap stop_all EXIT
 source scripts/wine-private.sh
-if command -v Xvfb >/dev/null; then
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$display_file" >/dev/null 2>&1 &
-  xvfb=$!
-  for _ in $(seq 50); do [ -s "$display_file" ] && break; sleep 0.1; done
-  if [ -s "$display_file" ]; then export DISPLAY=":$(cat "$display_file")"; else unset DISPLAY; fi
-else
-  unset DISPLAY
-fi
+x_private_start || unset DISPLAY
 wine_private_start
 
 ctest --test-dir build-win -L win --timeout 600 --output-on-failure
