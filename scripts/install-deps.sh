@@ -28,6 +28,8 @@ packages=(
   pulseaudio pulseaudio-utils pipewire wireplumber pipewire-pulse dbus dbus-daemon alsa-utils
   # window (qt6-translations-l10n: Qt's own dialogs, the folder browser among them, in Japanese)
   qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n libgl-dev fonts-noto-cjk xvfb xauth
+  # the window's test on a private X server talks to it as a window manager would
+  libxcb1-dev
   # the Debian package (scripts/package.sh) and its tests: icons, man pages, desktop metadata, completion
   dpkg-dev librsvg2-bin man-db groff-base desktop-file-utils appstream lintian bash-completion file
   # Windows programs: the MinGW-w64 cross compiler, and Wine to run their tests

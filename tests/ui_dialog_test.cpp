@@ -1,6 +1,7 @@
 // The window, headless: start-up state, the template, the buttons against the
 // fake capture and real files, Browse, the About item, both languages and
-// the control register's check boxes.
+// the control register's check boxes. The live cases also run on a real X
+// server (tests/on_private_x.sh sets Qt's xcb platform).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -20,9 +21,14 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <xcb/xcb.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "capture/pulse/pulse_wave_in.h"
@@ -528,17 +534,140 @@ class StallingWriter : public TrackWriter {
   std::function<void()> during_;
 };
 
-// The window recording a private sound server's monitor.
+// A client of the window's X server of the test's own, as a window manager
+// is: what it sends reaches the window through the server, and the window's
+// thread reads it only when it runs its event loop again.
+class XClient {
+ public:
+  /// Connects to the server of DISPLAY; error() says whether that worked.
+  XClient() : connection_(xcb_connect(nullptr, nullptr)) {}
+  ~XClient() { xcb_disconnect(connection_); }
+  XClient(const XClient&) = delete;
+  XClient& operator=(const XClient&) = delete;
+
+  /// Non-zero when the connection failed (xcb_connection_has_error's code).
+  int error() const { return xcb_connection_has_error(connection_); }
+  /// Whether `window` is mapped and viewable.
+  bool Viewable(xcb_window_t window) {
+    xcb_get_window_attributes_reply_t* reply =
+        xcb_get_window_attributes_reply(connection_, xcb_get_window_attributes(connection_, window), nullptr);
+    const bool viewable = reply && reply->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(reply);
+    return viewable;
+  }
+  /// Whether `window` lists WM_DELETE_WINDOW in its WM_PROTOCOLS, which a
+  /// window manager checks before it asks a window to close.
+  bool TakesDeleteWindow(xcb_window_t window) {
+    const xcb_atom_t protocols = Atom("WM_PROTOCOLS"), deleteWindow = Atom("WM_DELETE_WINDOW");
+    xcb_get_property_reply_t* reply = xcb_get_property_reply(
+        connection_, xcb_get_property(connection_, 0, window, protocols, XCB_ATOM_ATOM, 0, 64), nullptr);
+    bool listed = false;
+    if (reply && reply->format == 32) {
+      const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+      const int count = xcb_get_property_value_length(reply) / 4;
+      listed = std::find(atoms, atoms + count, deleteWindow) != atoms + count;
+    }
+    std::free(reply);
+    return listed;
+  }
+  /// The window manager's close: a WM_PROTOCOLS ClientMessage carrying
+  /// WM_DELETE_WINDOW; whether the server took it.
+  bool SendDeleteWindow(xcb_window_t window) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = Atom("WM_PROTOCOLS");
+    message.data.data32[0] = Atom("WM_DELETE_WINDOW");
+    message.data.data32[1] = XCB_CURRENT_TIME;
+    return Send(window, &message);
+  }
+  /// A click of the left button at `at` in `window` (at `root` on the
+  /// screen): a press, then a release; whether the server took both.
+  bool SendClick(xcb_window_t window, QPoint at, QPoint root) {
+    for (const uint8_t type : {XCB_BUTTON_PRESS, XCB_BUTTON_RELEASE}) {
+      xcb_button_press_event_t button{};
+      button.response_type = type;
+      button.detail = 1;
+      button.time = XCB_CURRENT_TIME;
+      button.root = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+      button.event = window;
+      button.root_x = int16_t(root.x());
+      button.root_y = int16_t(root.y());
+      button.event_x = int16_t(at.x());
+      button.event_y = int16_t(at.y());
+      button.state = type == XCB_BUTTON_RELEASE ? XCB_BUTTON_MASK_1 : 0;
+      button.same_screen = 1;
+      if (!Send(window, &button)) return false;
+    }
+    return true;
+  }
+
+ private:
+  // Sends the 32-byte `event` to the client that made `window`; whether the server took it.
+  bool Send(xcb_window_t window, const void* event) {
+    xcb_generic_error_t* error = xcb_request_check(
+        connection_, xcb_send_event_checked(connection_, 0, window, XCB_EVENT_MASK_NO_EVENT,
+                                            static_cast<const char*>(event)));
+    std::free(error);
+    return error == nullptr;
+  }
+  xcb_atom_t Atom(const char* name) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
+        connection_, xcb_intern_atom(connection_, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+  }
+
+  xcb_connection_t* connection_;
+};
+
+// The window recording a private sound server's monitor: headless, or on a
+// real X server when the test runs with Qt's xcb platform
+// (tests/on_private_x.sh), where Stop and the close come through the server.
 class LiveDialogTest : public DialogTest {
  protected:
   void SetUp() override {
     DialogTest::SetUp();
     if (!std::getenv("TAPEWELL_PULSE")) GTEST_SKIP() << "no private sound server (the test command provides one)";
+    if (QGuiApplication::platformName() == QStringLiteral("xcb")) {
+      x_ = std::make_unique<XClient>();
+      ASSERT_EQ(x_->error(), 0) << "no connection to the X server " << qgetenv("DISPLAY").toStdString();
+    }
+  }
+  // Runs the event loop until `done` or 5 s have passed; whether `done`.
+  static bool WaitFor(const std::function<bool()>& done) {
+    const auto start = std::chrono::steady_clock::now();
+    while (!done() && std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return done();
+  }
+  // Stop as the user clicks it: on an X server the left button pressed and
+  // released over it through the server; headless a click, posted.
+  void ClickStop(TestDialog& d) {
+    auto* stop = static_cast<QAbstractButton*>(d.Control(IDC_STOP));
+    if (!x_) {
+      QMetaObject::invokeMethod(stop, [stop] { stop->click(); }, Qt::QueuedConnection);
+      return;
+    }
+    const QPoint at = stop->mapTo(&d, stop->rect().center());
+    EXPECT_TRUE(x_->SendClick(xcb_window_t(d.winId()), at, d.mapToGlobal(at)));
+  }
+  // The window manager's close: on an X server WM_DELETE_WINDOW through the
+  // server; headless the close event Qt makes of it, posted.
+  void CloseAsTheWindowManager(TestDialog& d) {
+    if (!x_) {
+      QMetaObject::invokeMethod(&d, [&d] { d.close(); }, Qt::QueuedConnection);
+      return;
+    }
+    EXPECT_TRUE(x_->TakesDeleteWindow(xcb_window_t(d.winId())));
+    EXPECT_TRUE(x_->SendDeleteWindow(xcb_window_t(d.winId())));
   }
   // Records through a track writer whose fifth buffer (0.85 s in) takes 4 s,
-  // and ends the take with `end` 3 s into that stall (posted, so that it is
-  // handled once the write is over); checks that every frame captured
-  // before then is in the file.
+  // and ends the take with `end` 3 s into that stall (handled once the write
+  // is over); checks that every frame captured before then is in the file.
   void EndDuringAStall(const std::function<void(TestDialog&)>& end) {
     testsupport::OwnServer server;
     ASSERT_EQ(server.why(), "");
@@ -548,10 +677,13 @@ class LiveDialogTest : public DialogTest {
     SetWaveInService(&pulse);
     auto& d = Open("-w" + dir.path());
     d.show();
+    if (x_) {
+      ASSERT_TRUE(WaitFor([&] { return x_->Viewable(xcb_window_t(d.winId())); })) << "the window never showed";
+    }
     std::chrono::steady_clock::time_point pressed;
     StallingWriter writer(5, std::chrono::seconds(3), std::chrono::seconds(1), [&] {
       pressed = std::chrono::steady_clock::now();
-      QMetaObject::invokeMethod(&d, [&] { end(d); }, Qt::QueuedConnection);
+      end(d);
     });
     d.SetTrackWriter(writer);
     Click(IDC_RATE_48K);
@@ -574,20 +706,25 @@ class LiveDialogTest : public DialogTest {
     EXPECT_GT(seconds, before - 0.1) << "ended " << before << " s into the take";
     EXPECT_EQ(CaptureDroppedFrames(), 0u);
   }
+
+  std::unique_ptr<XClient> x_;  // on an X server only
 };
 
 TEST_F(LiveDialogTest, StopDuringAWriteStallWritesEverythingCapturedBeforeIt) {
-  EndDuringAStall([](TestDialog& d) { static_cast<QAbstractButton*>(d.Control(IDC_STOP))->click(); });
+  EndDuringAStall([this](TestDialog& d) { ClickStop(d); });
   ASSERT_NE(dialog, nullptr);
   // After Stop the caption sums the take up.
   EXPECT_TRUE(dialog->windowTitle().contains(" - frames dropped: 0 - ")) << dialog->windowTitle().toStdString();
 }
 
 TEST_F(LiveDialogTest, ClosingTheWindowDuringAWriteStallWritesEverythingCapturedBeforeItThenCloses) {
-  EndDuringAStall([](TestDialog& d) { d.reject(); });  // the window manager's close, Exit and SIGTERM end here
+  EndDuringAStall([this](TestDialog& d) { CloseAsTheWindowManager(d); });
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(dialog->isVisible()) << "the window did not close once the take was written";
   EXPECT_EQ(dialog->result(), QDialog::Rejected);
+  if (x_) {
+    EXPECT_TRUE(WaitFor([&] { return !x_->Viewable(xcb_window_t(dialog->winId())); })) << "still on the screen";
+  }
 }
 
 TEST_F(DialogTest, EnterOnTheExitButtonEndsTheDialog) {
@@ -778,7 +915,8 @@ TEST(IconPlacementTest, CentresWithTruncatingDivision) {
 }
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  // Headless, unless the caller puts the window on an X server (tests/on_private_x.sh).
+  if (qgetenv("QT_QPA_PLATFORM") != "xcb") qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;  // Qt sees none of the test's options
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(CollectWarnings);
