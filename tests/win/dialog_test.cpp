@@ -2,12 +2,16 @@
 // the caption, every control of template 102 where the template puts it (in
 // the dialog units of the window's own font), the start-up state, Record -> a
 // growing file -> Stop -> a completed file, the About box from the system
-// menu, and Exit. Screenshots of both windows go to the given folder.
+// menu, the Options dialog after it (its controls where template 103 puts
+// them, read-only during a take, a clip light that latches on a full-scale
+// sample and goes out when clicked, the long options' settings shown in it),
+// and Exit. Screenshots of the windows go to the given folder.
 // With --record it only records once with the options given (for the tests
 // of the window's options).
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
 //        dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]
 #include "templates/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
+#include "templates/options_template.h"
 
 #include "recorder/string_table.h"
 
@@ -15,6 +19,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -206,6 +211,185 @@ void CheckReasonTip(HWND dialog, DWORD process, Language language, const std::ws
   SetCursorPos(0, 0);
 }
 
+// Opens the system menu from the keyboard (Alt+Space) and chooses the item
+// `up` presses above the first, that is, counted from the last.
+void ChooseFromSystemMenu(HWND dialog, int up) {
+  SetForegroundWindow(dialog);
+  Sleep(300);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+  Sleep(1000);
+  Check(FindWindowW(L"#32768", nullptr) != nullptr, "Alt+Space opens the system menu");
+  std::vector<WORD> keys(static_cast<size_t>(up), WORD{VK_UP});
+  keys.push_back(VK_RETURN);
+  for (WORD vk : keys) {
+    PostMessageW(dialog, WM_KEYDOWN, vk, 1);
+    PostMessageW(dialog, WM_KEYUP, vk, 0xC0000001);
+    Sleep(300);
+  }
+}
+
+std::wstring OptionsCaption(Language language) {
+  return Wide(language == Language::Japanese ? kOptionsCaptionJa : kOptionsCaption);
+}
+
+// The Options dialog's controls where template 103 puts them, with their ids
+// and texts in `language`; a drop-down list is as high as its closed box.
+void CheckOptionsControls(HWND options, Language language) {
+  RECT client{};
+  GetClientRect(options, &client);
+  int baseX = 0, baseY = 0;
+  for (int b = 1; b < 64; ++b) {
+    if (MulDiv(kOptionsWidthDu, b, 4) == client.right) baseX = b;
+    if (MulDiv(kOptionsHeightDu, b, 8) == client.bottom) baseY = b;
+  }
+  Check(baseX > 0 && baseY > 0, "the Options dialog is 270 x 250 dialog units");
+  HWND child = GetWindow(options, GW_CHILD);
+  for (size_t i = 0; i < kOptionsTemplate.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+    const ControlTemplate& c = kOptionsTemplate[i];
+    if (!child) {
+      Check(false, "Options control " + std::to_string(i + 1) + " exists");
+      return;
+    }
+    RECT r{};
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, options, reinterpret_cast<POINT*>(&r), 2);
+    const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
+    RECT want{left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+    if (c.kind == ControlKind::ComboBox) want.bottom = r.bottom;
+    const int id = GetDlgCtrlID(child);
+    const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
+    const std::string text = language == Language::Japanese ? kOptionsTextsJa[i] : c.text;
+    const bool runTime = c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox ||
+                         c.kind == ControlKind::Progress || c.id == IDC_LEVEL_TEXT || c.id == IDC_FLOOR_TEXT;
+    const std::string shown = Utf8(TextOf(child));
+    Check(std::memcmp(&r, &want, sizeof r) == 0 && named && (runTime || shown == text),
+          "Options control " + std::to_string(i + 1) + " (id " + std::to_string(c.id) + ", \"" + text + "\") at " +
+              std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
+              std::to_string(r.bottom) + " px, id " + std::to_string(id) + ", text \"" + shown + "\"");
+  }
+  Check(child == nullptr, "the Options dialog holds exactly the template's controls");
+  // The inputs: the default input first, then the service's, one marked.
+  const LRESULT count = SendDlgItemMessageW(options, IDC_INPUT, CB_GETCOUNT, 0, 0);
+  const std::wstring mark = Wide(kOptionsRunTimeTexts[0][language == Language::Japanese ? 1 : 0]);
+  int marked = 0;
+  for (LRESULT i = 1; i < count; ++i) {
+    wchar_t item[512] = {};
+    if (SendDlgItemMessageW(options, IDC_INPUT, CB_GETLBTEXTLEN, i, 0) >= 512) continue;
+    SendDlgItemMessageW(options, IDC_INPUT, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    const std::wstring text = item;
+    if (text.size() > mark.size() && text.compare(text.size() - mark.size(), mark.size(), mark) == 0) ++marked;
+  }
+  Check(count >= 2 && marked == 1, "the input list holds the default input and " + std::to_string(count - 1) +
+                                       " inputs, " + std::to_string(marked) + " marked as the default");
+}
+
+// True when the clip light shows red: a pixel just inside its sunken edge.
+bool ClipLit(HWND options) {
+  RECT r{};
+  GetWindowRect(GetDlgItem(options, IDC_CLIP_LIGHT), &r);
+  HDC screen = GetDC(nullptr);
+  const COLORREF pixel = GetPixel(screen, r.left + 3, r.top + 3);
+  ReleaseDC(nullptr, screen);
+  return GetRValue(pixel) > 0xb0 && GetGValue(pixel) < 0x40 && GetBValue(pixel) < 0x40;
+}
+
+// Plays a second of a full-scale 100 Hz square wave to the default output,
+// whose monitor is the default input. Returns once it has been queued.
+class FullScalePlayer {
+ public:
+  FullScalePlayer() : samples_(2 * 44100) {
+    for (size_t i = 0; i < samples_.size() / 2; ++i) {
+      const int16_t v = (i / 220) % 2 ? int16_t{-32768} : int16_t{32767};
+      samples_[2 * i] = samples_[2 * i + 1] = v;
+    }
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+    if (waveOutOpen(&device_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+      device_ = nullptr;
+      return;
+    }
+    header_.lpData = reinterpret_cast<LPSTR>(samples_.data());
+    header_.dwBufferLength = static_cast<DWORD>(samples_.size() * 2);
+    if (waveOutPrepareHeader(device_, &header_, sizeof header_) == MMSYSERR_NOERROR) {
+      waveOutWrite(device_, &header_, sizeof header_);
+    }
+  }
+  ~FullScalePlayer() {
+    if (!device_) return;
+    waveOutReset(device_);
+    waveOutUnprepareHeader(device_, &header_, sizeof header_);
+    waveOutClose(device_);
+  }
+  FullScalePlayer(const FullScalePlayer&) = delete;
+  FullScalePlayer& operator=(const FullScalePlayer&) = delete;
+  bool Playing() const { return device_ != nullptr; }
+
+ private:
+  std::vector<int16_t> samples_;
+  HWAVEOUT device_ = nullptr;
+  WAVEHDR header_{};
+};
+
+// The clip light is out, lights at a full-scale sample and stays lit after
+// it, and goes out when clicked.
+void CheckClipLight(HWND options, const std::wstring& shot) {
+  Check(!ClipLit(options), "the clip light is out before any full-scale sample");
+  {
+    FullScalePlayer player;
+    Check(player.Playing(), "a full-scale square wave plays to the default output");
+    Check(WaitFor([&] { return ClipLit(options); }, 10), "a full-scale sample lights the clip light");
+    Sleep(1500);
+  }
+  Sleep(2500);  // longer than the meter's own 2 s clip mark
+  Check(ClipLit(options), "the clip light stays lit after the sound");
+  Check(Screenshot(options, shot), "screenshot of the Options dialog");
+  HWND light = GetDlgItem(options, IDC_CLIP_LIGHT);
+  PostMessageW(light, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+  PostMessageW(light, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  Check(WaitFor([&] { return !ClipLit(options); }, 5), "a click puts the clip light out");
+}
+
+// The window started with the long options shows them: the check box and
+// slider of the main dialog, and every setting in the Options dialog.
+void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Language language) {
+  std::wstring command = L"\"" + exe + L"\" -w" + folder +
+                         L" --auto-track --length 15 --silence-below -35.5 --lead-in 1 --min-track 20 --trim"
+                         L" --stop-after-silence 12";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    Check(false, "the window starts with the long options");
+    return;
+  }
+  HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
+  Check(dialog != nullptr, "the window opens with the long options, without a warning");
+  if (dialog) {
+    Check(SendDlgItemMessageW(dialog, IDC_AUTO_TRACK, BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_GETPOS, 0, 0) == 15,
+          "--auto-track --length 15: the box is checked, the length trackbar stands at 15");
+    PostMessageW(dialog, WM_SYSCOMMAND, IDM_OPTIONS, 0);
+    HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10);
+    Check(options != nullptr, "the Options dialog opens");
+    if (options) {
+      auto checked = [&](int id) { return SendDlgItemMessageW(options, id, BM_GETCHECK, 0, 0) == BST_CHECKED; };
+      auto text = [&](int id) { return Utf8(TextOf(GetDlgItem(options, id))); };
+      Check(checked(IDC_RULE_LEVEL) && !checked(IDC_RULE_STILLNESS) && !checked(IDC_AUTOMATIC) &&
+                text(IDC_THRESHOLD) == "-35.5",
+            "--silence-below -35.5: the level rule at " + text(IDC_THRESHOLD) + " dBFS");
+      Check(text(IDC_LEAD_IN) == "1.0" && text(IDC_MIN_TRACK) == "20.0" && checked(IDC_TRIM) &&
+                checked(IDC_STOP_AFTER) && text(IDC_STOP_SECONDS) == "12.0",
+            "--lead-in 1 --min-track 20 --trim --stop-after-silence 12: " + text(IDC_LEAD_IN) + ", " +
+                text(IDC_MIN_TRACK) + ", trim, stop after " + text(IDC_STOP_SECONDS));
+      PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      Check(WaitFor([&] { return !IsWindow(options); }, 10), "Cancel closes the Options dialog");
+    }
+    Click(dialog, IDCANCEL);
+  }
+  if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
 // The record mode, for the tests of the window's options: starts
 // `exe -w<folder> options`, answers a warning box that comes before the
 // window (printing "warning: " and its text), records for `seconds`, stops
@@ -370,6 +554,17 @@ int wmain(int argc, wchar_t** argv) {
   WaitFor([&] { return (after = FileSize(path)) > before; }, 8);
   Check(before >= 44 && after > before && after > 44, "the file grows while recording (" + std::to_string(before) + " -> " +
                                            std::to_string(after) + " bytes)");
+  // During the take the Options dialog shows its settings read-only.
+  PostMessageW(dialog, WM_SYSCOMMAND, IDM_OPTIONS, 0);
+  if (HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10)) {
+    Check(!IsWindowEnabled(GetDlgItem(options, IDC_RULE_LEVEL)) && !IsWindowEnabled(GetDlgItem(options, IDC_LEAD_IN)) &&
+              !IsWindowEnabled(GetDlgItem(options, IDOK)) && IsWindowEnabled(GetDlgItem(options, IDCANCEL)),
+          "during a take the Options dialog is read-only");
+    PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitFor([&] { return !IsWindow(options); }, 10);
+  } else {
+    Check(false, "the Options dialog opens during a take");
+  }
   Click(dialog, IDC_STOP);
   WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
   const std::wstring next = TextOf(GetDlgItem(dialog, IDC_FILE));
@@ -398,20 +593,12 @@ int wmain(int argc, wchar_t** argv) {
 
   // The About box from the system menu, as a user opens it from the
   // keyboard: Alt+Space opens the menu; Up moves from its first item to the
-  // last, the About item, and Enter chooses it. (Its mnemonic A is taken
-  // twice under Wine, which adds an "About Wine" item of its own.)
-  SetForegroundWindow(dialog);
-  Sleep(300);
-  PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
-  Sleep(1000);
-  Check(FindWindowW(L"#32768", nullptr) != nullptr, "Alt+Space opens the system menu");
-  for (WORD vk : {WORD{VK_UP}, WORD{VK_RETURN}}) {
-    PostMessageW(dialog, WM_KEYDOWN, vk, 1);
-    PostMessageW(dialog, WM_KEYUP, vk, 0xC0000001);
-    Sleep(300);
-  }
+  // last, the Options item, once more to the About item before it, and Enter
+  // chooses it. (Its mnemonic A is taken twice under Wine, which adds an
+  // "About Wine" item of its own.)
+  ChooseFromSystemMenu(dialog, 2);
   HWND about = WaitForWindow(Wide(kAboutCaption), process.dwProcessId, 10);
-  Check(about != nullptr, "the system menu's last item opens the About box " + std::string(kAboutCaption));
+  Check(about != nullptr, "the item before it opens the About box " + std::string(kAboutCaption));
   if (about) {
     RECT aboutClient{};
     GetClientRect(about, &aboutClient);
@@ -425,6 +612,17 @@ int wmain(int argc, wchar_t** argv) {
     Check(WaitFor([&] { return !IsWindow(about); }, 10), "OK closes the About box");
   }
 
+  // The Options dialog, the system menu's last item.
+  ChooseFromSystemMenu(dialog, 1);
+  HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10);
+  Check(options != nullptr, "the system menu's last item opens the Options dialog " + Utf8(OptionsCaption(language)));
+  if (options) {
+    CheckOptionsControls(options, language);
+    CheckClipLight(options, shots + L"\\options-windows" + shotSuffix + L".bmp");
+    PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    Check(WaitFor([&] { return !IsWindow(options); }, 10), "Cancel closes the Options dialog");
+  }
+
   // Exit ends the program.
   Click(dialog, IDCANCEL);
   const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
@@ -434,6 +632,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!ended) TerminateProcess(process.hProcess, 1);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  CheckStartOptions(exe, folder, language);
   std::printf("%d failure(s)\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
