@@ -293,15 +293,11 @@ bool ClipLit(HWND options) {
   return GetRValue(pixel) > 0xb0 && GetGValue(pixel) < 0x40 && GetBValue(pixel) < 0x40;
 }
 
-// Plays a second of a full-scale 100 Hz square wave to the default output,
-// whose monitor is the default input. Returns once it has been queued.
-class FullScalePlayer {
+// Plays stereo 16-bit frames at 44.1 kHz to the default output, whose
+// monitor is the default input. Returns once they have been queued.
+class Player {
  public:
-  FullScalePlayer() : samples_(2 * 44100) {
-    for (size_t i = 0; i < samples_.size() / 2; ++i) {
-      const int16_t v = (i / 220) % 2 ? int16_t{-32768} : int16_t{32767};
-      samples_[2 * i] = samples_[2 * i + 1] = v;
-    }
+  explicit Player(std::vector<int16_t> samples) : samples_(std::move(samples)) {
     WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
     if (waveOutOpen(&device_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
       device_ = nullptr;
@@ -313,14 +309,14 @@ class FullScalePlayer {
       waveOutWrite(device_, &header_, sizeof header_);
     }
   }
-  ~FullScalePlayer() {
+  ~Player() {
     if (!device_) return;
     waveOutReset(device_);
     waveOutUnprepareHeader(device_, &header_, sizeof header_);
     waveOutClose(device_);
   }
-  FullScalePlayer(const FullScalePlayer&) = delete;
-  FullScalePlayer& operator=(const FullScalePlayer&) = delete;
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
   bool Playing() const { return device_ != nullptr; }
 
  private:
@@ -329,12 +325,25 @@ class FullScalePlayer {
   WAVEHDR header_{};
 };
 
+// Appends `seconds` of frames to `samples`, both channels `sample(i)` for frame i.
+template <typename F>
+void AddFrames(std::vector<int16_t>& samples, double seconds, F sample) {
+  for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
+    const int16_t v = sample(i);
+    samples.push_back(v);
+    samples.push_back(v);
+  }
+}
+
 // The clip light is out, lights at a full-scale sample and stays lit after
 // it, and goes out when clicked.
 void CheckClipLight(HWND options, const std::wstring& shot) {
   Check(!ClipLit(options), "the clip light is out before any full-scale sample");
   {
-    FullScalePlayer player;
+    // A second of a full-scale 100 Hz square wave.
+    std::vector<int16_t> square;
+    AddFrames(square, 1, [](int i) { return (i / 220) % 2 ? int16_t{-32768} : int16_t{32767}; });
+    Player player(std::move(square));
     Check(player.Playing(), "a full-scale square wave plays to the default output");
     Check(WaitFor([&] { return ClipLit(options); }, 10), "a full-scale sample lights the clip light");
     Sleep(1500);
@@ -386,6 +395,56 @@ void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Lang
     Click(dialog, IDCANCEL);
   }
   if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+// A take with the level rule from the long options: a tone, two seconds of
+// noise at about -50 dBFS and a tone again are two tracks. (The stillness
+// rule, whatever its sliders, hears the noise move and keeps one track.)
+void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
+  const std::wstring takeFolder = folder + L"\\level-rule";
+  CreateDirectoryW(takeFolder.c_str(), nullptr);
+  std::wstring command = L"\"" + exe + L"\" -w" + takeFolder + L" --auto-track --length 10 --silence-below -30 --trim";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    Check(false, "the window starts with the level rule");
+    return;
+  }
+  HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
+  if (dialog) {
+    std::vector<int16_t> side;
+    auto tone = [](int i) { return static_cast<int16_t>(16000 * std::sin(i * 2 * 3.14159265 * 440 / 44100)); };
+    AddFrames(side, 1.5, tone);
+    uint32_t seed = 1;
+    AddFrames(side, 2, [&seed](int) {
+      seed = seed * 1664525u + 1013904223u;
+      return static_cast<int16_t>(static_cast<int>(seed >> 23) % 401 - 200);
+    });
+    AddFrames(side, 1.5, tone);
+    Click(dialog, IDC_RECORD);
+    Sleep(300);
+    {
+      Player player(std::move(side));
+      Sleep(5800);
+    }
+    Click(dialog, IDC_STOP);
+    Sleep(1000);
+    Click(dialog, IDCANCEL);
+  }
+  Check(dialog && WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0, "the level-rule take ends");
+  int tracks = 0;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((takeFolder + L"\\*.wav").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do ++tracks;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  Check(tracks == 2, "--silence-below -30: tone, noise, tone are " + std::to_string(tracks) + " tracks (2)");
+  TerminateProcess(process.hProcess, 1);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
 }
@@ -633,6 +692,7 @@ int wmain(int argc, wchar_t** argv) {
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   CheckStartOptions(exe, folder, language);
+  if (language == Language::English) CheckLevelRuleTake(exe, folder);  // the same in any language
   std::printf("%d failure(s)\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
