@@ -119,6 +119,31 @@ int64_t FileSize(const std::wstring& path) {
   return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
+// The dialog's base units: the ones at which its client area is `widthDu` x
+// `heightDu` dialog units; 0 when none is.
+void BaseUnits(HWND dialog, int widthDu, int heightDu, int& baseX, int& baseY) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  baseX = baseY = 0;
+  for (int b = 1; b < 64; ++b) {
+    if (MulDiv(widthDu, b, 4) == client.right) baseX = b;
+    if (MulDiv(heightDu, b, 8) == client.bottom) baseY = b;
+  }
+}
+
+// Where control `c` belongs in pixels, and where `child` is, in its dialog's
+// client area. The dialog manager converts the origin and the size each on its own.
+RECT TemplateRect(const ControlTemplate& c, int baseX, int baseY) {
+  const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
+  return {left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+}
+RECT PlacedRect(HWND child, HWND dialog) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 // Waits until `predicate` holds, up to `seconds`.
 template <typename P>
 bool WaitFor(P predicate, int seconds) {
@@ -235,13 +260,8 @@ std::wstring OptionsCaption(Language language) {
 // The Options dialog's controls where template 103 puts them, with their ids
 // and texts in `language`; a drop-down list is as high as its closed box.
 void CheckOptionsControls(HWND options, Language language) {
-  RECT client{};
-  GetClientRect(options, &client);
   int baseX = 0, baseY = 0;
-  for (int b = 1; b < 64; ++b) {
-    if (MulDiv(kOptionsWidthDu, b, 4) == client.right) baseX = b;
-    if (MulDiv(kOptionsHeightDu, b, 8) == client.bottom) baseY = b;
-  }
+  BaseUnits(options, kOptionsWidthDu, kOptionsHeightDu, baseX, baseY);
   Check(baseX > 0 && baseY > 0, "the Options dialog is 270 x 250 dialog units");
   HWND child = GetWindow(options, GW_CHILD);
   for (size_t i = 0; i < kOptionsTemplate.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
@@ -250,11 +270,8 @@ void CheckOptionsControls(HWND options, Language language) {
       Check(false, "Options control " + std::to_string(i + 1) + " exists");
       return;
     }
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, options, reinterpret_cast<POINT*>(&r), 2);
-    const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
-    RECT want{left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+    const RECT r = PlacedRect(child, options);
+    RECT want = TemplateRect(c, baseX, baseY);
     if (c.kind == ControlKind::ComboBox) want.bottom = r.bottom;
     const int id = GetDlgCtrlID(child);
     const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
@@ -357,17 +374,25 @@ void CheckClipLight(HWND options, const std::wstring& shot) {
   Check(WaitFor([&] { return !ClipLit(options); }, 5), "a click puts the clip light out");
 }
 
+// Starts `exe arguments`; false (a failed check) when it cannot be started.
+bool StartWindow(const std::wstring& exe, const std::wstring& arguments, PROCESS_INFORMATION& process) {
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  const bool started =
+      CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  Check(started, "the window starts with " + Utf8(arguments));
+  return started;
+}
+
 // The window started with the long options shows them: the check box and
 // slider of the main dialog, and every setting in the Options dialog.
 void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Language language) {
-  std::wstring command = L"\"" + exe + L"\" -w" + folder +
-                         L" --auto-track --length 15 --silence-below -35.5 --lead-in 1 --min-track 20 --trim"
-                         L" --stop-after-silence 12";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    Check(false, "the window starts with the long options");
+  if (!StartWindow(exe, L"-w" + folder +
+                            L" --auto-track --length 15 --silence-below -35.5 --lead-in 1 --min-track 20 --trim"
+                            L" --stop-after-silence 12",
+                   process)) {
     return;
   }
   HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
@@ -405,14 +430,8 @@ void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Lang
 void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
   const std::wstring takeFolder = folder + L"\\level-rule";
   CreateDirectoryW(takeFolder.c_str(), nullptr);
-  std::wstring command = L"\"" + exe + L"\" -w" + takeFolder + L" --auto-track --length 10 --silence-below -30 --trim";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    Check(false, "the window starts with the level rule");
-    return;
-  }
+  if (!StartWindow(exe, L"-w" + takeFolder + L" --auto-track --length 10 --silence-below -30 --trim", process)) return;
   HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
   if (dialog) {
     std::vector<int16_t> side;
@@ -541,10 +560,7 @@ int wmain(int argc, wchar_t** argv) {
   RECT client{};
   GetClientRect(dialog, &client);
   int baseX = 0, baseY = 0;
-  for (int b = 1; b < 64; ++b) {
-    if (MulDiv(kRecorderWidthDu, b, 4) == client.right) baseX = b;
-    if (MulDiv(kRecorderHeightDu, b, 8) == client.bottom) baseY = b;
-  }
+  BaseUnits(dialog, kRecorderWidthDu, kRecorderHeightDu, baseX, baseY);
   Check(baseX > 0 && baseY > 0, "the client area is 245 x 191 dialog units (" + std::to_string(client.right) + " x " +
                                    std::to_string(client.bottom) + " pixels)");
   HWND child = GetWindow(dialog, GW_CHILD);
@@ -554,12 +570,8 @@ int wmain(int argc, wchar_t** argv) {
       Check(false, "control " + std::to_string(index + 1) + " exists");
       break;
     }
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    // The dialog manager converts the origin and the size each on its own.
-    const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
-    const RECT want{left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+    const RECT r = PlacedRect(child, dialog);
+    const RECT want = TemplateRect(c, baseX, baseY);
     const int id = GetDlgCtrlID(child);
     const bool placed = std::memcmp(&r, &want, sizeof r) == 0;
     const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
