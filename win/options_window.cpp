@@ -41,7 +41,7 @@ struct OptionsDialog {
   RecordingChoices& choices;
   Language language = SystemLanguage();
   std::unique_ptr<OptionsEngine> engine;
-  std::vector<std::string> inputNames;  // the combo box's items' input names, "" for the default
+  std::vector<InputDevice> inputs;  // the combo box's items after its first, the default input
   HBRUSH litBrush = CreateSolidBrush(kClipLit);
   bool shownLit = false;
 };
@@ -110,18 +110,19 @@ BOOL OnInitDialog(HWND dialog, OptionsDialog& d) {
 
   // The inputs, the default one marked; the one chosen selected.
   HWND combo = GetDlgItem(dialog, IDC_INPUT);
-  auto add = [&](const std::string& text, const std::string& name) {
+  auto add = [&](const std::string& text) {
     SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromUtf8(text).c_str()));
-    d.inputNames.push_back(name);
   };
-  add(Text(d, OptionsText::DefaultInput), "");
+  add(Text(d, OptionsText::DefaultInput));
   std::string why;
-  for (const InputDevice& in : d.engine->Inputs(why)) {
+  d.inputs = d.engine->Inputs(why);
+  for (const InputDevice& in : d.inputs) {
     const std::string text = in.description.empty() ? in.name : in.description;
-    add(in.isDefault ? text + Text(d, OptionsText::DefaultMark) : text, in.name);
+    add(in.isDefault ? text + Text(d, OptionsText::DefaultMark) : text);
   }
-  const auto at = std::find(d.inputNames.begin(), d.inputNames.end(), d.choices.device);
-  SendMessageW(combo, CB_SETCURSEL, at == d.inputNames.end() ? 0 : at - d.inputNames.begin(), 0);
+  // -d may have named the input by its number or by its name.
+  const InputDevice* chosen = d.choices.device.empty() ? nullptr : FindInput(d.inputs, d.choices.device);
+  SendMessageW(combo, CB_SETCURSEL, chosen ? 1 + (chosen - d.inputs.data()) : 0, 0);
 
   for (int id : {IDC_METER_LEFT, IDC_METER_RIGHT}) {
     SendDlgItemMessageW(dialog, id, PBM_SETRANGE32, kBarFloorDb * 10, 0);
@@ -154,8 +155,8 @@ void OnOK(HWND dialog, OptionsDialog& d) {
   fields.trim = dc::IsChecked(dialog, IDC_TRIM);
   fields.keepTrackList = dc::IsChecked(dialog, IDC_KEEP_LIST);
   const LRESULT selected = SendDlgItemMessageW(dialog, IDC_INPUT, CB_GETCURSEL, 0, 0);
-  if (selected >= 0 && static_cast<size_t>(selected) < d.inputNames.size()) {
-    fields.device = d.inputNames[static_cast<size_t>(selected)];
+  if (selected >= 1 && static_cast<size_t>(selected) <= d.inputs.size()) {
+    fields.device = d.inputs[static_cast<size_t>(selected) - 1].name;
   }
   std::string typed;
   const SplitOptionError error = ReadChoices(fields, d.choices, typed);

@@ -385,13 +385,13 @@ bool StartWindow(const std::wstring& exe, const std::wstring& arguments, PROCESS
   return started;
 }
 
-// The window started with the long options shows them: the check box and
-// slider of the main dialog, and every setting in the Options dialog.
+// The window started with the long options and -d shows them: the check box
+// and slider of the main dialog, and every setting in the Options dialog.
 void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Language language) {
   PROCESS_INFORMATION process{};
   if (!StartWindow(exe, L"-w" + folder +
                             L" --auto-track --length 15 --silence-below -35.5 --lead-in 1 --min-track 20 --trim"
-                            L" --stop-after-silence 12",
+                            L" --stop-after-silence 12 -d0",
                    process)) {
     return;
   }
@@ -414,6 +414,8 @@ void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Lang
                 checked(IDC_STOP_AFTER) && text(IDC_STOP_SECONDS) == "12.0",
             "--lead-in 1 --min-track 20 --trim --stop-after-silence 12: " + text(IDC_LEAD_IN) + ", " +
                 text(IDC_MIN_TRACK) + ", trim, stop after " + text(IDC_STOP_SECONDS));
+      Check(SendDlgItemMessageW(options, IDC_INPUT, CB_GETCURSEL, 0, 0) == 1,
+            "-d0: the input list shows input 0, the item after the default input");
       PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
       Check(WaitFor([&] { return !IsWindow(options); }, 10), "Cancel closes the Options dialog");
     }
