@@ -149,7 +149,16 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   void TrackStarted(TrackStart cause, int64_t) override {
     if (cause != TrackStart::Record) return;
     meter_.Reset(g_nSampleRate);
+    levelShownAt_ = -g_nSampleRate;
     StartTrackList();
+  }
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override {
+    // The level rule: the caption says the level it hears and its threshold,
+    // a few times a second.
+    if (blockStart < levelShownAt_ + g_nSampleRate / 4 && blockStart >= levelShownAt_) return;
+    levelShownAt_ = blockStart;
+    dc::SetCaption(dialog_, LevelNowText(dc::LoadTableText(IDS_LEVEL_NOW), levelDb, thresholdDb) + " - " +
+                                kRecorderCaption);
   }
   void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override {
     std::string why;
@@ -184,6 +193,7 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   bool keepTrackList_ = false;          // Options: a track list beside each take's first track
   std::optional<TrackList> trackList_;  // the running take's tracks
   std::string trackListProblem_;        // why the running take's list stopped, for the caption
+  int64_t levelShownAt_ = 0;            // the block whose level the caption shows
 };
 
 }  // namespace

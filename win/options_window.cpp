@@ -56,14 +56,6 @@ int BarValue(int32_t magnitude) {
   return static_cast<int>(std::lround(std::clamp(db, double{kBarFloorDb}, 0.0) * 10));
 }
 
-std::string Decibels(double db) { return db > -150 ? FieldText(db) : "-inf"; }
-
-// `pattern` with %1 and %2 replaced by `first` and `second`.
-std::string Fill(std::string pattern, const std::string& first, const std::string& second) {
-  if (const size_t at = pattern.find("%2"); at != std::string::npos) pattern.replace(at, 2, second);
-  return FillTableString(pattern, first);
-}
-
 void EnableRuleControls(HWND dialog, const OptionsDialog& d) {
   const bool level = IsDlgButtonChecked(dialog, IDC_RULE_LEVEL) == BST_CHECKED;
   const bool automatic = IsDlgButtonChecked(dialog, IDC_AUTOMATIC) == BST_CHECKED;
@@ -84,8 +76,8 @@ void ShowLevel(HWND dialog, OptionsDialog& d) {
   // What the automatic threshold would find in what the dialog has heard.
   const bool floorKnown = d.engine->FloorKnown();
   dc::SetText(dialog, IDC_FLOOR_TEXT,
-              floorKnown ? Fill(Text(d, OptionsText::Floor), Decibels(d.engine->FloorDb()),
-                                Decibels(d.engine->ThresholdDb()))
+              floorKnown ? FillTableStrings(Text(d, OptionsText::Floor), {DecibelsText(d.engine->FloorDb()),
+                                                                           DecibelsText(d.engine->ThresholdDb())})
                          : std::string());
   if (d.meter.ClipLight() != d.shownLit) {
     d.shownLit = d.meter.ClipLight();

@@ -426,8 +426,9 @@ void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Lang
   CloseHandle(process.hProcess);
 }
 
-// A take with the level rule from the long options: a tone, two seconds of
-// noise at about -50 dBFS and a tone again are two tracks. (The stillness
+// A take with the level rule from the long options: the caption says the
+// level heard, and a tone, two seconds of noise at about -50 dBFS and a tone
+// again are two tracks. (The stillness
 // rule, whatever its sliders, hears the noise move and keeps one track.)
 void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
   const std::wstring takeFolder = folder + L"\\level-rule";
@@ -449,7 +450,12 @@ void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
     Sleep(300);
     {
       Player player(std::move(side));
-      Sleep(5800);
+      Sleep(1000);
+      const std::string caption = Utf8(TextOf(dialog));
+      Check(caption.rfind("level ", 0) == 0 &&
+                caption.find(" dBFS (silence below -30.0) - " + std::string(kRecorderCaption)) != std::string::npos,
+            "while recording with the level rule the caption says the level: " + caption);
+      Sleep(4800);
     }
     Click(dialog, IDC_STOP);
     Sleep(1000);
