@@ -447,15 +447,23 @@ void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
     });
     AddFrames(side, 1.5, tone);
     Click(dialog, IDC_RECORD);
+    const std::wstring prefix = Wide(LoadTableString(IDS_REC_PREFIX, Language::English).c_str());
+    WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) == 0; }, 10);
     Sleep(300);
     {
+      const ULONGLONG start = GetTickCount64();
       Player player(std::move(side));
-      Sleep(1000);
-      const std::string caption = Utf8(TextOf(dialog));
-      Check(caption.rfind("level ", 0) == 0 &&
-                caption.find(" dBFS (silence below -30.0) - " + std::string(kRecorderCaption)) != std::string::npos,
-            "while recording with the level rule the caption says the level: " + caption);
-      Sleep(4800);
+      std::string caption;
+      const bool saysLevel = WaitFor(
+          [&] {
+            caption = Utf8(TextOf(dialog));
+            return caption.rfind("level ", 0) == 0 &&
+                   caption.find(" dBFS (silence below -30.0) - " + std::string(kRecorderCaption)) != std::string::npos;
+          },
+          4);
+      Check(saysLevel, "while recording with the level rule the caption says the level: " + caption);
+      const ULONGLONG played = GetTickCount64() - start;
+      if (played < 5800) Sleep(static_cast<DWORD>(5800 - played));
     }
     Click(dialog, IDC_STOP);
     Sleep(1000);
