@@ -385,6 +385,41 @@ bool StartWindow(const std::wstring& exe, const std::wstring& arguments, PROCESS
   return started;
 }
 
+// OK checks the fields as the long options are checked: a lead-in of 20 s is
+// said in a box and the dialog stays; good fields close it and apply from the
+// next Record, whose track list is kept beside its first track.
+void CheckOptionsOK(HWND dialog, HWND options, DWORD process, const std::wstring& prefix) {
+  SendDlgItemMessageW(options, IDC_KEEP_LIST, BM_SETCHECK, BST_CHECKED, 0);
+  SetDlgItemTextW(options, IDC_LEAD_IN, L"20");
+  PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  HWND box = WaitForWindow(L"Tapewell", process, 10);
+  Check(box != nullptr && IsWindow(options), "OK with a lead-in of 20 s says why and keeps the dialog open");
+  if (box) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitFor([&] { return !IsWindow(box); }, 10);
+  }
+  SetDlgItemTextW(options, IDC_LEAD_IN, L"0.5");
+  PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  Check(WaitFor([&] { return !IsWindow(options); }, 10), "OK with good fields closes the Options dialog");
+
+  Click(dialog, IDC_RECORD);
+  std::wstring line;
+  WaitFor([&] { return (line = TextOf(GetDlgItem(dialog, IDC_FILE))).rfind(prefix, 0) == 0; }, 10);
+  Sleep(1500);
+  Click(dialog, IDC_STOP);
+  WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
+  const std::wstring track = line.size() > prefix.size() ? line.substr(prefix.size()) : L"";
+  const std::wstring cue = track.size() > 4 ? track.substr(0, track.size() - 4) + L".cue" : L"";
+  std::string sheet;
+  if (FILE* f = _wfopen(cue.c_str(), L"rb")) {
+    char buffer[4096];
+    sheet.assign(buffer, std::fread(buffer, 1, sizeof buffer, f));
+    std::fclose(f);
+  }
+  Check(sheet.find("TRACK 01 AUDIO") != std::string::npos,
+        "the next take keeps its CUE sheet beside its first track: " + Utf8(cue));
+}
+
 // The window started with the long options and -d shows them: the check box
 // and slider of the main dialog, and every setting in the Options dialog.
 void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Language language) {
@@ -706,8 +741,7 @@ int wmain(int argc, wchar_t** argv) {
   if (options) {
     CheckOptionsControls(options, language);
     CheckClipLight(options, shots + L"\\options-windows" + shotSuffix + L".bmp");
-    PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    Check(WaitFor([&] { return !IsWindow(options); }, 10), "Cancel closes the Options dialog");
+    CheckOptionsOK(dialog, options, process.dwProcessId, prefix);
   }
 
   // Exit ends the program.
