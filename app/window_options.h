@@ -22,6 +22,14 @@ struct WindowOptions {
   std::string device;       // the input (-d), "" for the default
 };
 
+/// What either window's Options dialog edits: how the next Record splits,
+/// where it records from, and whether a track list is kept.
+struct RecordingChoices {
+  SplitSettings split;
+  std::string device;          // the input's name; "" for the default input
+  bool keepTrackList = false;  // a CUE sheet and a label file beside the tracks
+};
+
 /// Why the long options could not all be taken.
 struct WindowOptionProblem {
   SplitOptionError error = SplitOptionError::None;  // a bad value

@@ -4,6 +4,7 @@
 #include <windows.h>
 #endif
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -46,16 +47,31 @@ std::string LoadTableString(int id, Language language) {
 }
 
 std::string FillTableString(const std::string& text, const std::string& value) {
+  return FillTableStrings(text, {value});
+}
+
+std::string FillTableStrings(const std::string& text, const std::vector<std::string>& values) {
   std::string filled;
   for (size_t at = 0; at < text.size(); ++at) {
-    if (text.compare(at, 2, "%1") == 0) {
-      filled += value;
+    const size_t which = at + 1 < text.size() ? static_cast<size_t>(text[at + 1] - '1') : values.size();
+    if (text[at] == '%' && which < values.size()) {
+      filled += values[which];
       ++at;
     } else {
       filled += text[at];
     }
   }
   return filled;
+}
+
+std::string DecibelsText(double db) {
+  char text[16] = "-inf";
+  if (db > -150) std::snprintf(text, sizeof text, "%.1f", db);
+  return text;
+}
+
+std::string LevelNowText(const std::string& pattern, double levelDb, double thresholdDb) {
+  return FillTableStrings(pattern, {DecibelsText(levelDb), DecibelsText(thresholdDb)});
 }
 
 std::string DroppedFramesSuffix(uint64_t dropped, const std::function<std::string(int)>& load) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 inline constexpr int IDS_ABOUTBOX = 101;
 inline constexpr int IDS_ERR_MEMORY = 102;
@@ -44,6 +45,18 @@ std::string LoadTableString(int id, Language language);
 
 /// `text` with each "%1" replaced by `value`.
 std::string FillTableString(const std::string& text, const std::string& value);
+
+/// `text` with each "%1".."%9" replaced by that entry of `values` (the
+/// first for %1); a placeholder without a value stays as written.
+std::string FillTableStrings(const std::string& text, const std::vector<std::string>& values);
+
+/// A level in dBFS with one decimal ("-42.1"); below -150 dBFS (digital
+/// silence) "-inf".
+std::string DecibelsText(double db);
+
+/// `pattern` (string IDS_LEVEL_NOW: %1 level, %2 threshold) filled with
+/// `levelDb` and `thresholdDb` as DecibelsText writes them.
+std::string LevelNowText(const std::string& pattern, double levelDb, double thresholdDb);
 
 /// The caption's suffix after a recording that dropped `dropped` frames:
 /// string IDS_FRAME_DROPPED (one frame) or IDS_FRAMES_DROPPED, as `load`

@@ -44,7 +44,7 @@ inline constexpr int IDC_STOP_TIMER = 1017;
 inline constexpr int IDC_SILENT_LAMP = 1020;
 inline constexpr int IDC_STATIC = -1;
 
-enum class ControlKind { PushButton, CheckBox, RadioButton, Text, GroupBox, Trackbar, Icon };
+enum class ControlKind { PushButton, CheckBox, RadioButton, Text, GroupBox, Trackbar, Icon, Edit, ComboBox, Progress };
 enum class TextAlign { Left, Center, Right };
 
 struct ControlTemplate {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_options.h"
 #include "capture/input_devices.h"
 #include "capture/input_monitor.h"
 #include "capture/message_window.h"
@@ -24,14 +25,6 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
-
-/// What the dialog edits: how the next Record splits, where it records from,
-/// and whether a track list is kept.
-struct RecordingChoices {
-  SplitSettings split;
-  std::string device;          // the input's name; "" for the default input
-  bool keepTrackList = false;  // a CUE sheet and a label file beside the tracks
-};
 
 /// Every text the dialog shows, as written in English (translation context "OptionsDialog").
 std::vector<const char*> OptionsDialogTexts();

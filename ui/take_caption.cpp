@@ -9,21 +9,6 @@
 
 namespace {
 
-// `pattern` with each %1..%3 replaced by `values`' first, second, third.
-std::string Fill(const std::string& pattern, const std::vector<std::string>& values) {
-  std::string out;
-  for (size_t i = 0; i < pattern.size(); ++i) {
-    const size_t which = i + 1 < pattern.size() ? static_cast<size_t>(pattern[i + 1] - '1') : values.size();
-    if (pattern[i] == '%' && which < values.size()) {
-      out += values[which];
-      ++i;
-    } else {
-      out += pattern[i];
-    }
-  }
-  return out;
-}
-
 // `frames` at `rate` Hz as HH:MM:SS; "--:--:--" without a rate.
 std::string ClockTime(int64_t frames, int32_t rate) {
   char time[32] = "--:--:--";
@@ -37,20 +22,20 @@ std::string ClockTime(int64_t frames, int32_t rate) {
 }  // namespace
 
 std::string TakeStatusText(const std::string& pattern, int64_t frames, int32_t rate, int track, uint64_t dropped) {
-  return Fill(pattern, {ClockTime(frames, rate), std::to_string(track), std::to_string(dropped)});
+  return FillTableStrings(pattern, {ClockTime(frames, rate), std::to_string(track), std::to_string(dropped)});
 }
 
 std::string SilenceLengthText(const std::string& pattern, int position) {
   char seconds[16];
   std::snprintf(seconds, sizeof seconds, "%d.%d", position / 10, position % 10);
-  return Fill(pattern, {seconds});
+  return FillTableStrings(pattern, {seconds});
 }
 
 std::string SilenceLevelText(const std::string& pattern, int position) {
   const long threshold = 1L << position;
   char dbfs[16];
   std::snprintf(dbfs, sizeof dbfs, "%.1f", 20.0 * std::log10(static_cast<double>(threshold) / 32768.0));
-  return Fill(pattern, {std::to_string(threshold), std::to_string(position), dbfs});
+  return FillTableStrings(pattern, {std::to_string(threshold), std::to_string(position), dbfs});
 }
 
 std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp, int64_t handled, int32_t rate,
@@ -62,15 +47,6 @@ std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp,
     return CliText(CliTextId::kRecDiskBehind, language, {TenthsOfSeconds(behind)});
   }
   return "";
-}
-
-std::string LevelNowText(const std::string& pattern, double levelDb, double thresholdDb) {
-  auto decibels = [](double db) {
-    char text[16] = "-inf";
-    if (db > -150) std::snprintf(text, sizeof text, "%.1f", db);
-    return std::string(text);
-  };
-  return Fill(pattern, {decibels(levelDb), decibels(thresholdDb)});
 }
 
 std::string TakeFailureReason(RecordingEnd end, Language language, const std::string& path, int fileErrno,

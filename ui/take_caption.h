@@ -33,11 +33,6 @@ std::string SilenceLevelText(const std::string& pattern, int position);
 std::string TakeProgressNote(WaveInService& service, const StopCatchUp& catchUp, int64_t handled, int32_t rate,
                              Language language);
 
-/// `pattern` (string IDS_LEVEL_NOW: %1 level, %2 threshold) filled with
-/// `levelDb` and `thresholdDb` in dBFS with one decimal ("-42.1"); a level
-/// below -150 dBFS (digital silence) is "-inf".
-std::string LevelNowText(const std::string& pattern, double levelDb, double thresholdDb);
-
 /// Why a recording ended in `end`, in `language`, or "" when it did not fail:
 /// the track file `path` and the system's reason (`fileErrno`, 0 for out of
 /// memory) when it could not be created or written, else `captureError` (the

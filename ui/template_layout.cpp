@@ -1,11 +1,14 @@
 #include "ui/template_layout.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
@@ -60,6 +63,9 @@ QWidget* MakeControl(const char* context, const ControlTemplate& t, QWidget* par
       break;
     }
     case ControlKind::Icon: w = new QLabel(parent); break;
+    case ControlKind::Edit: w = new QLineEdit(parent); break;
+    case ControlKind::ComboBox: w = new QComboBox(parent); break;
+    case ControlKind::Progress: w = new QProgressBar(parent); break;
     case ControlKind::Text: {
       auto* l = new QLabel(Text(context, t), parent);
       Qt::Alignment a = t.align == TextAlign::Center ? Qt::AlignHCenter
@@ -120,6 +126,9 @@ QSize TemplateLayout::TextNeeds(const QWidget* widget, const ControlTemplate& t)
       return {fm.horizontalAdvance(ShownText(widget)) + 16, fm.height()};
     case ControlKind::Trackbar:
     case ControlKind::Icon:
+    case ControlKind::Edit:
+    case ControlKind::ComboBox:
+    case ControlKind::Progress:
       break;
   }
   return {0, 0};

@@ -8,9 +8,11 @@
 #include "cli/cli_text.h"
 #include "card/control_register.h"
 #include "card/windows_port_access.h"
+#include "recorder/level_meter.h"
 #include "recorder/recorder_engine.h"
 #include "recorder/recorder_state.h"
 #include "recorder/string_table.h"
+#include "recorder/track_list.h"
 #include "templates/dialog_template.h"
 #include "win/dialog_controls.h"
 
@@ -20,7 +22,9 @@ namespace {
 
 class Engine : public DialogEngine, public RecorderEngine, public MessageWindow {
  public:
-  explicit Engine(void* dialog) : RecorderEngine(naming_), dialog_(dialog) {}
+  explicit Engine(void* dialog) : RecorderEngine(naming_), dialog_(dialog) {
+    levelMeter = &meter_;  // the Options dialog shows the level the take hears
+  }
 
   bool InitRecorder(const std::string& commandLine, std::string& reason) override {
     m_wPort = 0xE000;
@@ -52,6 +56,21 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   }
 
   void ShowMembers() override { UpdateData(false); }
+
+  void SetStartOptions(const WindowOptions& options) override {
+    m_bAutoTrack = options.autoTrack ? 1 : 0;
+    split = options.split;
+    cue_ = options.cue;
+    labels_ = options.labels;
+  }
+  RecordingChoices Choices() const override { return {split, std::string(), keepTrackList_}; }
+  void TakeChoices(const RecordingChoices& chosen) override {
+    split = chosen.split;
+    keepTrackList_ = chosen.keepTrackList;
+  }
+  LevelMeter& Meter() override { return meter_; }
+  bool Recording() const override { return g_bRecording != 0; }
+  int Rate() const override { return g_nSampleRate; }
   void OnRecord() override { RecorderEngine::OnRecord(); }
   // Stop: the take ends once everything captured before it is written (a
   // second Stop gives up on what is left, counted as dropped).
@@ -167,10 +186,48 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
                           DroppedFramesSuffix(CaptureDroppedFrames(), [](int id) { return dc::LoadTableText(id); });
     const std::string reason = GetWaveInService() ? GetWaveInService()->LastError() : std::string();
     if (!reason.empty()) caption += " - " + reason;
+    if (!trackListProblem_.empty()) caption += " - " + trackListProblem_;
     dc::SetCaption(dialog_, caption);
+  }
+  void TrackStarted(TrackStart cause, int64_t) override {
+    if (cause != TrackStart::Record) return;
+    meter_.Reset(g_nSampleRate);
+    levelShownAt_ = -g_nSampleRate;
+    StartTrackList();
+  }
+  void LevelMeasured(int64_t blockStart, double levelDb, double thresholdDb) override {
+    // The level rule: the caption says the level it hears and its threshold,
+    // a few times a second.
+    if (blockStart < levelShownAt_ + g_nSampleRate / 4 && blockStart >= levelShownAt_) return;
+    levelShownAt_ = blockStart;
+    dc::SetCaption(dialog_, LevelNowText(dc::LoadTableText(IDS_LEVEL_NOW), levelDb, thresholdDb) + " - " +
+                                kRecorderCaption);
+  }
+  void TrackCompleted(const std::string& path, int64_t firstFrame, int64_t frames) override {
+    std::string why;
+    if (trackList_ && !trackList_->Add({path, firstFrame, frames}, why)) {
+      trackListProblem_ = "the track list stops here: " + why;
+      trackList_.reset();
+    }
   }
 
  private:
+  // Writes the --cue/--labels files, or those beside the first track, afresh
+  // for the take that begins.
+  void StartTrackList() {
+    trackList_.reset();
+    trackListProblem_.clear();
+    const std::string cue = keepTrackList_ ? BesideTrack(m_strPath, ".cue") : cue_;
+    const std::string labels = keepTrackList_ ? BesideTrack(m_strPath, ".txt") : labels_;
+    if (cue.empty() && labels.empty()) return;
+    trackList_.emplace(cue, labels, g_nSampleRate);
+    std::string why;
+    if (!trackList_->Start(why)) {
+      trackListProblem_ = "no track list for this take: " + why;
+      trackList_.reset();
+    }
+  }
+
   static constexpr uint32_t kCloseMessage = 0x0010;  // WM_CLOSE
 
   // While a stop catches up: ends the take once everything captured before
@@ -202,6 +259,12 @@ class Engine : public DialogEngine, public RecorderEngine, public MessageWindow 
   SystemNaming naming_;
   WindowsPortAccess ports_;
   void* dialog_;
+  LevelMeter meter_;                    // the input's level while recording
+  std::string cue_, labels_;            // --cue/--labels
+  bool keepTrackList_ = false;          // Options: a track list beside each take's first track
+  std::optional<TrackList> trackList_;  // the running take's tracks
+  std::string trackListProblem_;        // why the running take's list stopped, for the caption
+  int64_t levelShownAt_ = 0;            // the block whose level the caption shows
 };
 
 }  // namespace

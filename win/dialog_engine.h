@@ -8,6 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "app/window_options.h"
+
+class LevelMeter;
+
 class DialogEngine {
  public:
   /// The engine for the dialog window `dialog` (its HWND).
@@ -22,6 +26,20 @@ class DialogEngine {
   virtual bool InitRecorder(const std::string& commandLine, std::string& reason) = 0;
   /// Copies the members into the controls (UpdateData(FALSE)).
   virtual void ShowMembers() = 0;
+  /// The long options' settings for every Record: the automatic numbering
+  /// check box (shown by ShowMembers), the split settings and the track list.
+  virtual void SetStartOptions(const WindowOptions& options) = 0;
+  /// What the Options dialog shows: the split settings and whether a track
+  /// list is kept beside each take's first track (the input is WaveInSetup's).
+  virtual RecordingChoices Choices() const = 0;
+  /// Takes what the Options dialog gave, for the next Record.
+  virtual void TakeChoices(const RecordingChoices& chosen) = 0;
+  /// The input's level: fed by the take while recording.
+  virtual LevelMeter& Meter() = 0;
+  /// True while a take runs.
+  virtual bool Recording() const = 0;
+  /// The rate the next take records at, in Hz.
+  virtual int Rate() const = 0;
 
   virtual void OnRecord() = 0;
   /// Stop: the take ends once everything captured before it is written; a

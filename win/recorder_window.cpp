@@ -1,5 +1,6 @@
 // tapewell.exe: the recorder's window on Windows, a modal dialog from
-// template 102 with the About box (template 100) in its system menu.
+// template 102 with the About box (template 100) and the Options dialog
+// (template 103) in its system menu.
 #include <windows.h>
 #include <commctrl.h>
 #include <shlobj.h>
@@ -7,10 +8,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/option_scan.h"
+#include "app/window_options.h"
+#include "cli/cli_text.h"
 #include "wavefile/utf8_file.h"
 #include "win/dialog_engine.h"
+#include "win/options_window.h"
 #include "win/resource.h"
 #include "win/wave_in_setup.h"
 
@@ -21,7 +26,9 @@ struct RecorderWindow {
   std::unique_ptr<DialogEngine> engine;
   HICON icon = nullptr;       // m_hIcon: icon 128, big and small
   HWND tooltips = nullptr;    // tells why the MPEG boxes are disabled
-  std::wstring commandLine;   // what follows the program's name
+  std::string commandLine;    // the arguments after the program's name but the long options, joined with blanks
+  WindowOptions options;      // the long options
+  WaveInSetup* waveIn = nullptr;  // the input recorded from
 };
 RecorderWindow g_window;
 
@@ -31,19 +38,21 @@ std::wstring LoadTableWide(UINT id) {
   return length > 0 && text ? std::wstring(text, static_cast<size_t>(length)) : std::wstring();
 }
 
-// The command line after the program's name, with the white space after the
-// name skipped (the option scan's input).
-std::wstring CommandLineAfterProgramName() {
-  const wchar_t* p = GetCommandLineW();
-  if (*p == L'"') {
-    ++p;
-    while (*p && *p != L'"') ++p;
-    if (*p) ++p;
-  } else {
-    while (*p && *p != L' ' && *p != L'\t') ++p;
+// The arguments after the program's name, in UTF-8, as the system splits them.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int count = 0;
+  if (wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &count)) {
+    for (int i = 1; i < count; ++i) args.push_back(Utf8FromWide(argv[i]));
+    LocalFree(argv);
   }
-  while (*p == L' ' || *p == L'\t') ++p;
-  return p;
+  return args;
+}
+
+// What was wrong with the long options, in the UI's language, or "".
+std::string OptionProblemText(const WindowOptionProblem& problem) {
+  if (!problem.missingValue.empty()) return problem.missingValue + " needs a value";
+  return SplitOptionErrorText(problem.error, problem.typed, SystemLanguage());
 }
 
 // A tooltip on a disabled control, which gets no mouse messages of its own:
@@ -81,6 +90,9 @@ BOOL OnInitDialog(HWND dialog) {
       AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
       AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
+    // Options after About.
+    const std::wstring options = LoadTableWide(IDS_OPTIONS_ID);
+    if (!options.empty()) AppendMenuW(menu, MF_STRING, IDM_OPTIONS, options.c_str());
   }
   SendMessageW(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(g_window.icon));
   SendMessageW(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(g_window.icon));
@@ -88,7 +100,7 @@ BOOL OnInitDialog(HWND dialog) {
   SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETPOS, TRUE, 1);
   SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETPOS, TRUE, 7);
   std::string reason;
-  if (!g_window.engine->InitRecorder(Utf8FromWide(g_window.commandLine), reason)) {
+  if (!g_window.engine->InitRecorder(g_window.commandLine, reason)) {
     // Windows gives programs no I/O ports: the boxes stay unchecked and say why.
     for (int id : {IDC_MONITOR, IDC_MPEG_SOURCE}) {
       EnableWindow(GetDlgItem(dialog, id), FALSE);
@@ -97,6 +109,10 @@ BOOL OnInitDialog(HWND dialog) {
   }
   SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETRANGE, TRUE, MAKELPARAM(1, 100));
   SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETRANGE, TRUE, MAKELPARAM(0, 15));
+  // The long options: the check box, the sliders and how every Record splits.
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_SETPOS, TRUE, g_window.options.lengthPos);
+  SendDlgItemMessageW(dialog, IDC_SILENCE_LEVEL, TBM_SETPOS, TRUE, g_window.options.levelPos);
+  g_window.engine->SetStartOptions(g_window.options);
   SendDlgItemMessageW(dialog, IDC_RATE_44K, BM_SETCHECK, BST_CHECKED, 0);
   g_window.engine->ShowMembers();
   return TRUE;  // the focus goes to the first tab stop, Exit
@@ -150,6 +166,16 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   return FALSE;
 }
 
+// The Options dialog: what it gives applies from the next Record.
+void OnOptions(HWND dialog) {
+  RecordingChoices choices = g_window.engine->Choices();
+  choices.device = g_window.waveIn->Device();
+  DialogEngine& engine = *g_window.engine;
+  if (!RunOptionsDialog(dialog, engine.Meter(), engine.Recording(), engine.Rate(), choices)) return;
+  engine.TakeChoices(choices);
+  g_window.waveIn->Choose(choices.device);
+}
+
 void EndRecorderDialog(HWND dialog, INT_PTR result) {
   // Closing during a recording stops it first, so that nothing captured is
   // lost: the window closes once the stop has caught up.
@@ -173,6 +199,10 @@ INT_PTR CALLBACK RecorderProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), dialog, AboutProc, 0);
+        return TRUE;
+      }
+      if ((wParam & 0xFFF0) == IDM_OPTIONS) {
+        OnOptions(dialog);
         return TRUE;
       }
       return FALSE;  // the system's own commands
@@ -219,14 +249,23 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   // The folder browser is a shell object: it needs COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
   g_window.icon = LoadIconW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME));
-  g_window.commandLine = CommandLineAfterProgramName();
+  // The long options first, so that a value is never read as a short option;
+  // one that cannot be taken is said, and the window opens without it.
+  std::vector<std::string> args = Arguments();
+  const WindowOptionProblem problem = TakeWindowOptions(args, g_window.options);
+  if (problem.Any()) {
+    MessageBoxW(nullptr, WideFromUtf8(OptionProblemText(problem)).c_str(), L"Tapewell", MB_OK | MB_ICONWARNING);
+  }
+  g_window.commandLine = JoinArguments(args);
   // The system's wave-input service for the whole run, from the input -d names.
-  const WaveInSetup waveIn(ScanDeviceOption(Utf8FromWide(g_window.commandLine)));
+  WaveInSetup waveIn(ScanDeviceOption(g_window.commandLine));
+  g_window.waveIn = &waveIn;
   if (!waveIn.Problem().empty()) {
     MessageBoxW(nullptr, WideFromUtf8(waveIn.Problem()).c_str(), L"Tapewell", MB_OK | MB_ICONWARNING);
   }
   DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_RECORDER_DIALOG), nullptr, RecorderProc, 0);
   g_window.engine.reset();
+  g_window.waveIn = nullptr;
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #define IDD_ABOUTBOX 100
 #define IDD_RECORDER_DIALOG 102
+#define IDD_OPTIONS 103
 #define IDR_MAINFRAME 128
 #define IDM_ABOUTBOX 0x0010
 #define IDM_OPTIONS 0x0020
@@ -28,10 +29,30 @@
 #define IDC_STOP_TIMER 1017
 #define IDC_SILENT_LAMP 1020
 
-// The two strings the window procedure loads itself (recorder/string_table.h
+// The Options dialog (103), as templates/options_template.h numbers them.
+#define IDC_RULE_STILLNESS 1030
+#define IDC_RULE_LEVEL 1031
+#define IDC_THRESHOLD 1032
+#define IDC_AUTOMATIC 1033
+#define IDC_LEAD_IN 1034
+#define IDC_MIN_TRACK 1035
+#define IDC_STOP_AFTER 1036
+#define IDC_STOP_SECONDS 1037
+#define IDC_TRIM 1038
+#define IDC_INPUT 1039
+#define IDC_METER_LEFT 1040
+#define IDC_METER_RIGHT 1041
+#define IDC_CLIP_LIGHT 1042
+#define IDC_LEVEL_TEXT 1043
+#define IDC_FLOOR_TEXT 1044
+#define IDC_KEEP_LIST 1045
+#define IDC_OPTIONS_NOTE 1046
+
+// The strings the window procedure loads itself (recorder/string_table.h
 // has them all, as constants that these macros would clash with).
 #define IDS_ABOUTBOX_ID 101
 #define IDS_CHOOSE_FOLDER_ID 108
+#define IDS_OPTIONS_ID 116
 
 #ifdef RC_INVOKED
 #define IDS_ABOUTBOX 101

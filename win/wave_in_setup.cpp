@@ -13,7 +13,17 @@ WaveInSetup::WaveInSetup(const std::string& device) {
     }
   }
   service_ = std::move(input.service);
+  device_ = problem_.empty() ? device : std::string();
   SetWaveInService(service_.get());
 }
 
 WaveInSetup::~WaveInSetup() { SetWaveInService(nullptr); }
+
+void WaveInSetup::Choose(const std::string& device) {
+  if (device == device_) return;
+  // The new input is in place before the one it replaces goes.
+  std::unique_ptr<WaveInService> next = ChooseLiveInput(device).service;
+  SetWaveInService(next.get());
+  service_ = std::move(next);
+  device_ = device;
+}

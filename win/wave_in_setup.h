@@ -22,8 +22,13 @@ class WaveInSetup {
   /// Why the input asked for is not recorded from (no input of that name or
   /// number), or "" when it is, or when none was asked for.
   const std::string& Problem() const { return problem_; }
+  /// The input recorded from: its name as given, "" for the default one.
+  const std::string& Device() const { return device_; }
+  /// Records from the input `device` names from now on (outside a take).
+  void Choose(const std::string& device);
 
  private:
   std::unique_ptr<WaveInService> service_;
   std::string problem_;
+  std::string device_;
 };

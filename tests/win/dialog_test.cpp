@@ -2,13 +2,17 @@
 // the caption, every control of template 102 where the template puts it (in
 // the dialog units of the window's own font), the start-up state, Record -> a
 // growing file -> Stop -> a completed file, the About box from the system
-// menu, and Exit. Screenshots of both windows go to the given folder.
-// With --record it only records once at 48 kHz with the options given (for
-// the tests of the window's options and of a stop during a write stall),
-// saying "stop" on standard output as it clicks Stop.
+// menu, the Options dialog after it (its controls where template 103 puts
+// them, read-only during a take, a clip light that latches on a full-scale
+// sample and goes out when clicked, the long options' settings shown in it),
+// and Exit. Screenshots of the windows go to the given folder.
+// With --record it only records once with the options given (for the tests
+// of the window's options and of a stop during a write stall), saying "stop"
+// on standard output as it clicks Stop.
 // Usage: dialog_test TAPEWELL.EXE WORK-FOLDER SCREENSHOT-FOLDER
 //        dialog_test --record TAPEWELL.EXE WORK-FOLDER SECONDS [OPTION...]
 #include "templates/dialog_template.h"  // first: <windows.h> defines IDOK and IDCANCEL as macros
+#include "templates/options_template.h"
 
 #include "recorder/string_table.h"
 
@@ -16,6 +20,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -115,6 +120,31 @@ int64_t FileSize(const std::wstring& path) {
   return (int64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
+// The dialog's base units: the ones at which its client area is `widthDu` x
+// `heightDu` dialog units; 0 when none is.
+void BaseUnits(HWND dialog, int widthDu, int heightDu, int& baseX, int& baseY) {
+  RECT client{};
+  GetClientRect(dialog, &client);
+  baseX = baseY = 0;
+  for (int b = 1; b < 64; ++b) {
+    if (MulDiv(widthDu, b, 4) == client.right) baseX = b;
+    if (MulDiv(heightDu, b, 8) == client.bottom) baseY = b;
+  }
+}
+
+// Where control `c` belongs in pixels, and where `child` is, in its dialog's
+// client area. The dialog manager converts the origin and the size each on its own.
+RECT TemplateRect(const ControlTemplate& c, int baseX, int baseY) {
+  const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
+  return {left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+}
+RECT PlacedRect(HWND child, HWND dialog) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 // Waits until `predicate` holds, up to `seconds`.
 template <typename P>
 bool WaitFor(P predicate, int seconds) {
@@ -205,6 +235,289 @@ void CheckReasonTip(HWND dialog, DWORD process, Language language, const std::ws
             " px wide, in " + std::to_string(client.right) + " x " + std::to_string(client.bottom) + " px");
   Screenshot(tip, shot);
   SetCursorPos(0, 0);
+}
+
+// Opens the system menu from the keyboard (Alt+Space) and chooses the item
+// `up` presses above the first, that is, counted from the last.
+void ChooseFromSystemMenu(HWND dialog, int up) {
+  SetForegroundWindow(dialog);
+  Sleep(300);
+  PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
+  Sleep(1000);
+  Check(FindWindowW(L"#32768", nullptr) != nullptr, "Alt+Space opens the system menu");
+  std::vector<WORD> keys(static_cast<size_t>(up), WORD{VK_UP});
+  keys.push_back(VK_RETURN);
+  for (WORD vk : keys) {
+    PostMessageW(dialog, WM_KEYDOWN, vk, 1);
+    PostMessageW(dialog, WM_KEYUP, vk, 0xC0000001);
+    Sleep(300);
+  }
+}
+
+std::wstring OptionsCaption(Language language) {
+  return Wide(language == Language::Japanese ? kOptionsCaptionJa : kOptionsCaption);
+}
+
+// The Options dialog's controls where template 103 puts them, with their ids
+// and texts in `language`; a drop-down list is as high as its closed box.
+void CheckOptionsControls(HWND options, Language language) {
+  int baseX = 0, baseY = 0;
+  BaseUnits(options, kOptionsWidthDu, kOptionsHeightDu, baseX, baseY);
+  Check(baseX > 0 && baseY > 0, "the Options dialog is 270 x 250 dialog units");
+  HWND child = GetWindow(options, GW_CHILD);
+  for (size_t i = 0; i < kOptionsTemplate.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+    const ControlTemplate& c = kOptionsTemplate[i];
+    if (!child) {
+      Check(false, "Options control " + std::to_string(i + 1) + " exists");
+      return;
+    }
+    const RECT r = PlacedRect(child, options);
+    RECT want = TemplateRect(c, baseX, baseY);
+    if (c.kind == ControlKind::ComboBox) want.bottom = r.bottom;
+    const int id = GetDlgCtrlID(child);
+    const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
+    const std::string text = language == Language::Japanese ? kOptionsTextsJa[i] : c.text;
+    const bool runTime = c.kind == ControlKind::Edit || c.kind == ControlKind::ComboBox ||
+                         c.kind == ControlKind::Progress || c.id == IDC_LEVEL_TEXT || c.id == IDC_FLOOR_TEXT;
+    const std::string shown = Utf8(TextOf(child));
+    Check(std::memcmp(&r, &want, sizeof r) == 0 && named && (runTime || shown == text),
+          "Options control " + std::to_string(i + 1) + " (id " + std::to_string(c.id) + ", \"" + text + "\") at " +
+              std::to_string(r.left) + "," + std::to_string(r.top) + "-" + std::to_string(r.right) + "," +
+              std::to_string(r.bottom) + " px, id " + std::to_string(id) + ", text \"" + shown + "\"");
+  }
+  Check(child == nullptr, "the Options dialog holds exactly the template's controls");
+  // The inputs: the default input first, then the service's, one marked.
+  const LRESULT count = SendDlgItemMessageW(options, IDC_INPUT, CB_GETCOUNT, 0, 0);
+  const std::wstring mark = Wide(kOptionsRunTimeTexts[0][language == Language::Japanese ? 1 : 0]);
+  int marked = 0;
+  for (LRESULT i = 1; i < count; ++i) {
+    wchar_t item[512] = {};
+    if (SendDlgItemMessageW(options, IDC_INPUT, CB_GETLBTEXTLEN, i, 0) >= 512) continue;
+    SendDlgItemMessageW(options, IDC_INPUT, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+    const std::wstring text = item;
+    if (text.size() > mark.size() && text.compare(text.size() - mark.size(), mark.size(), mark) == 0) ++marked;
+  }
+  Check(count >= 2 && marked == 1, "the input list holds the default input and " + std::to_string(count - 1) +
+                                       " inputs, " + std::to_string(marked) + " marked as the default");
+}
+
+// True when the clip light shows red: a pixel just inside its sunken edge.
+bool ClipLit(HWND options) {
+  RECT r{};
+  GetWindowRect(GetDlgItem(options, IDC_CLIP_LIGHT), &r);
+  HDC screen = GetDC(nullptr);
+  const COLORREF pixel = GetPixel(screen, r.left + 3, r.top + 3);
+  ReleaseDC(nullptr, screen);
+  return GetRValue(pixel) > 0xb0 && GetGValue(pixel) < 0x40 && GetBValue(pixel) < 0x40;
+}
+
+// Plays stereo 16-bit frames at 44.1 kHz to the default output, whose
+// monitor is the default input. Returns once they have been queued.
+class Player {
+ public:
+  explicit Player(std::vector<int16_t> samples) : samples_(std::move(samples)) {
+    WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+    if (waveOutOpen(&device_, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL) != MMSYSERR_NOERROR) {
+      device_ = nullptr;
+      return;
+    }
+    header_.lpData = reinterpret_cast<LPSTR>(samples_.data());
+    header_.dwBufferLength = static_cast<DWORD>(samples_.size() * 2);
+    if (waveOutPrepareHeader(device_, &header_, sizeof header_) == MMSYSERR_NOERROR) {
+      waveOutWrite(device_, &header_, sizeof header_);
+    }
+  }
+  ~Player() {
+    if (!device_) return;
+    waveOutReset(device_);
+    waveOutUnprepareHeader(device_, &header_, sizeof header_);
+    waveOutClose(device_);
+  }
+  Player(const Player&) = delete;
+  Player& operator=(const Player&) = delete;
+  bool Playing() const { return device_ != nullptr; }
+
+ private:
+  std::vector<int16_t> samples_;
+  HWAVEOUT device_ = nullptr;
+  WAVEHDR header_{};
+};
+
+// Appends `seconds` of frames to `samples`, both channels `sample(i)` for frame i.
+template <typename F>
+void AddFrames(std::vector<int16_t>& samples, double seconds, F sample) {
+  for (int i = 0; i < static_cast<int>(seconds * 44100); ++i) {
+    const int16_t v = sample(i);
+    samples.push_back(v);
+    samples.push_back(v);
+  }
+}
+
+// The clip light is out, lights at a full-scale sample and stays lit after
+// it, and goes out when clicked.
+void CheckClipLight(HWND options, const std::wstring& shot) {
+  Check(!ClipLit(options), "the clip light is out before any full-scale sample");
+  {
+    // A second of a full-scale 100 Hz square wave.
+    std::vector<int16_t> square;
+    AddFrames(square, 1, [](int i) { return (i / 220) % 2 ? int16_t{-32768} : int16_t{32767}; });
+    Player player(std::move(square));
+    Check(player.Playing(), "a full-scale square wave plays to the default output");
+    Check(WaitFor([&] { return ClipLit(options); }, 10), "a full-scale sample lights the clip light");
+    Sleep(1500);
+  }
+  Sleep(2500);  // longer than the meter's own 2 s clip mark
+  Check(ClipLit(options), "the clip light stays lit after the sound");
+  Check(Screenshot(options, shot), "screenshot of the Options dialog");
+  HWND light = GetDlgItem(options, IDC_CLIP_LIGHT);
+  PostMessageW(light, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+  PostMessageW(light, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+  Check(WaitFor([&] { return !ClipLit(options); }, 5), "a click puts the clip light out");
+}
+
+// Starts `exe arguments`; false (a failed check) when it cannot be started.
+bool StartWindow(const std::wstring& exe, const std::wstring& arguments, PROCESS_INFORMATION& process) {
+  std::wstring command = L"\"" + exe + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  const bool started =
+      CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  Check(started, "the window starts with " + Utf8(arguments));
+  return started;
+}
+
+// OK checks the fields as the long options are checked: a lead-in of 20 s is
+// said in a box and the dialog stays; good fields close it and apply from the
+// next Record, whose track list is kept beside its first track.
+void CheckOptionsOK(HWND dialog, HWND options, DWORD process, const std::wstring& prefix) {
+  SendDlgItemMessageW(options, IDC_KEEP_LIST, BM_SETCHECK, BST_CHECKED, 0);
+  SetDlgItemTextW(options, IDC_LEAD_IN, L"20");
+  PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  HWND box = WaitForWindow(L"Tapewell", process, 10);
+  Check(box != nullptr && IsWindow(options), "OK with a lead-in of 20 s says why and keeps the dialog open");
+  if (box) {
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    WaitFor([&] { return !IsWindow(box); }, 10);
+  }
+  SetDlgItemTextW(options, IDC_LEAD_IN, L"0.5");
+  PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  Check(WaitFor([&] { return !IsWindow(options); }, 10), "OK with good fields closes the Options dialog");
+
+  Click(dialog, IDC_RECORD);
+  std::wstring line;
+  WaitFor([&] { return (line = TextOf(GetDlgItem(dialog, IDC_FILE))).rfind(prefix, 0) == 0; }, 10);
+  Sleep(1500);
+  Click(dialog, IDC_STOP);
+  WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
+  const std::wstring track = line.size() > prefix.size() ? line.substr(prefix.size()) : L"";
+  const std::wstring cue = track.size() > 4 ? track.substr(0, track.size() - 4) + L".cue" : L"";
+  std::string sheet;
+  if (FILE* f = _wfopen(cue.c_str(), L"rb")) {
+    char buffer[4096];
+    sheet.assign(buffer, std::fread(buffer, 1, sizeof buffer, f));
+    std::fclose(f);
+  }
+  Check(sheet.find("TRACK 01 AUDIO") != std::string::npos,
+        "the next take keeps its CUE sheet beside its first track: " + Utf8(cue));
+}
+
+// The window started with the long options and -d shows them: the check box
+// and slider of the main dialog, and every setting in the Options dialog.
+void CheckStartOptions(const std::wstring& exe, const std::wstring& folder, Language language) {
+  PROCESS_INFORMATION process{};
+  if (!StartWindow(exe, L"-w" + folder +
+                            L" --auto-track --length 15 --silence-below -35.5 --lead-in 1 --min-track 20 --trim"
+                            L" --stop-after-silence 12 -d0",
+                   process)) {
+    return;
+  }
+  HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
+  Check(dialog != nullptr, "the window opens with the long options, without a warning");
+  if (dialog) {
+    Check(SendDlgItemMessageW(dialog, IDC_AUTO_TRACK, BM_GETCHECK, 0, 0) == BST_CHECKED &&
+              SendDlgItemMessageW(dialog, IDC_SILENCE_LENGTH, TBM_GETPOS, 0, 0) == 15,
+          "--auto-track --length 15: the box is checked, the length trackbar stands at 15");
+    PostMessageW(dialog, WM_SYSCOMMAND, IDM_OPTIONS, 0);
+    HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10);
+    Check(options != nullptr, "the Options dialog opens");
+    if (options) {
+      auto checked = [&](int id) { return SendDlgItemMessageW(options, id, BM_GETCHECK, 0, 0) == BST_CHECKED; };
+      auto text = [&](int id) { return Utf8(TextOf(GetDlgItem(options, id))); };
+      Check(checked(IDC_RULE_LEVEL) && !checked(IDC_RULE_STILLNESS) && !checked(IDC_AUTOMATIC) &&
+                text(IDC_THRESHOLD) == "-35.5",
+            "--silence-below -35.5: the level rule at " + text(IDC_THRESHOLD) + " dBFS");
+      Check(text(IDC_LEAD_IN) == "1.0" && text(IDC_MIN_TRACK) == "20.0" && checked(IDC_TRIM) &&
+                checked(IDC_STOP_AFTER) && text(IDC_STOP_SECONDS) == "12.0",
+            "--lead-in 1 --min-track 20 --trim --stop-after-silence 12: " + text(IDC_LEAD_IN) + ", " +
+                text(IDC_MIN_TRACK) + ", trim, stop after " + text(IDC_STOP_SECONDS));
+      Check(SendDlgItemMessageW(options, IDC_INPUT, CB_GETCURSEL, 0, 0) == 1,
+            "-d0: the input list shows input 0, the item after the default input");
+      PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+      Check(WaitFor([&] { return !IsWindow(options); }, 10), "Cancel closes the Options dialog");
+    }
+    Click(dialog, IDCANCEL);
+  }
+  if (WaitForSingleObject(process.hProcess, 15000) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+}
+
+// A take with the level rule from the long options: the caption says the
+// level heard, and a tone, two seconds of noise at about -50 dBFS and a tone
+// again are two tracks. (The stillness
+// rule, whatever its sliders, hears the noise move and keeps one track.)
+void CheckLevelRuleTake(const std::wstring& exe, const std::wstring& folder) {
+  const std::wstring takeFolder = folder + L"\\level-rule";
+  CreateDirectoryW(takeFolder.c_str(), nullptr);
+  PROCESS_INFORMATION process{};
+  if (!StartWindow(exe, L"-w" + takeFolder + L" --auto-track --length 10 --silence-below -30 --trim", process)) return;
+  HWND dialog = WaitForWindow(Wide(kRecorderCaption), process.dwProcessId, 30);
+  if (dialog) {
+    std::vector<int16_t> side;
+    auto tone = [](int i) { return static_cast<int16_t>(16000 * std::sin(i * 2 * 3.14159265 * 440 / 44100)); };
+    AddFrames(side, 1.5, tone);
+    uint32_t seed = 1;
+    AddFrames(side, 2, [&seed](int) {
+      seed = seed * 1664525u + 1013904223u;
+      return static_cast<int16_t>(static_cast<int>(seed >> 23) % 401 - 200);
+    });
+    AddFrames(side, 1.5, tone);
+    Click(dialog, IDC_RECORD);
+    const std::wstring prefix = Wide(LoadTableString(IDS_REC_PREFIX, Language::English).c_str());
+    WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) == 0; }, 10);
+    Sleep(300);
+    {
+      const ULONGLONG start = GetTickCount64();
+      Player player(std::move(side));
+      std::string caption;
+      const bool saysLevel = WaitFor(
+          [&] {
+            caption = Utf8(TextOf(dialog));
+            return caption.rfind("level ", 0) == 0 &&
+                   caption.find(" dBFS (silence below -30.0) - " + std::string(kRecorderCaption)) != std::string::npos;
+          },
+          4);
+      Check(saysLevel, "while recording with the level rule the caption says the level: " + caption);
+      const ULONGLONG played = GetTickCount64() - start;
+      if (played < 5800) Sleep(static_cast<DWORD>(5800 - played));
+    }
+    Click(dialog, IDC_STOP);
+    Sleep(1000);
+    Click(dialog, IDCANCEL);
+  }
+  Check(dialog && WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0, "the level-rule take ends");
+  int tracks = 0;
+  WIN32_FIND_DATAW found{};
+  HANDLE search = FindFirstFileW((takeFolder + L"\\*.wav").c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do ++tracks;
+    while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  Check(tracks == 2, "--silence-below -30: tone, noise, tone are " + std::to_string(tracks) + " tracks (2)");
+  TerminateProcess(process.hProcess, 1);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
 }
 
 // The record mode, for the tests of the window's options: starts
@@ -302,10 +615,7 @@ int wmain(int argc, wchar_t** argv) {
   RECT client{};
   GetClientRect(dialog, &client);
   int baseX = 0, baseY = 0;
-  for (int b = 1; b < 64; ++b) {
-    if (MulDiv(kRecorderWidthDu, b, 4) == client.right) baseX = b;
-    if (MulDiv(kRecorderHeightDu, b, 8) == client.bottom) baseY = b;
-  }
+  BaseUnits(dialog, kRecorderWidthDu, kRecorderHeightDu, baseX, baseY);
   Check(baseX > 0 && baseY > 0, "the client area is 245 x 191 dialog units (" + std::to_string(client.right) + " x " +
                                    std::to_string(client.bottom) + " pixels)");
   HWND child = GetWindow(dialog, GW_CHILD);
@@ -315,12 +625,8 @@ int wmain(int argc, wchar_t** argv) {
       Check(false, "control " + std::to_string(index + 1) + " exists");
       break;
     }
-    RECT r{};
-    GetWindowRect(child, &r);
-    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-    // The dialog manager converts the origin and the size each on its own.
-    const int left = MulDiv(c.x, baseX, 4), top = MulDiv(c.y, baseY, 8);
-    const RECT want{left, top, left + MulDiv(c.width, baseX, 4), top + MulDiv(c.height, baseY, 8)};
+    const RECT r = PlacedRect(child, dialog);
+    const RECT want = TemplateRect(c, baseX, baseY);
     const int id = GetDlgCtrlID(child);
     const bool placed = std::memcmp(&r, &want, sizeof r) == 0;
     const bool named = c.id == IDC_STATIC ? id == 0xFFFF || id == -1 : id == c.id;
@@ -374,6 +680,17 @@ int wmain(int argc, wchar_t** argv) {
   WaitFor([&] { return (after = FileSize(path)) > before; }, 8);
   Check(before >= 44 && after > before && after > 44, "the file grows while recording (" + std::to_string(before) + " -> " +
                                            std::to_string(after) + " bytes)");
+  // During the take the Options dialog shows its settings read-only.
+  PostMessageW(dialog, WM_SYSCOMMAND, IDM_OPTIONS, 0);
+  if (HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10)) {
+    Check(!IsWindowEnabled(GetDlgItem(options, IDC_RULE_LEVEL)) && !IsWindowEnabled(GetDlgItem(options, IDC_LEAD_IN)) &&
+              !IsWindowEnabled(GetDlgItem(options, IDOK)) && IsWindowEnabled(GetDlgItem(options, IDCANCEL)),
+          "during a take the Options dialog is read-only");
+    PostMessageW(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    WaitFor([&] { return !IsWindow(options); }, 10);
+  } else {
+    Check(false, "the Options dialog opens during a take");
+  }
   Click(dialog, IDC_STOP);
   WaitFor([&] { return TextOf(GetDlgItem(dialog, IDC_FILE)).rfind(prefix, 0) != 0; }, 10);
   const std::wstring next = TextOf(GetDlgItem(dialog, IDC_FILE));
@@ -402,20 +719,12 @@ int wmain(int argc, wchar_t** argv) {
 
   // The About box from the system menu, as a user opens it from the
   // keyboard: Alt+Space opens the menu; Up moves from its first item to the
-  // last, the About item, and Enter chooses it. (Its mnemonic A is taken
-  // twice under Wine, which adds an "About Wine" item of its own.)
-  SetForegroundWindow(dialog);
-  Sleep(300);
-  PostMessageW(dialog, WM_SYSCOMMAND, SC_KEYMENU, VK_SPACE);
-  Sleep(1000);
-  Check(FindWindowW(L"#32768", nullptr) != nullptr, "Alt+Space opens the system menu");
-  for (WORD vk : {WORD{VK_UP}, WORD{VK_RETURN}}) {
-    PostMessageW(dialog, WM_KEYDOWN, vk, 1);
-    PostMessageW(dialog, WM_KEYUP, vk, 0xC0000001);
-    Sleep(300);
-  }
+  // last, the Options item, once more to the About item before it, and Enter
+  // chooses it. (Its mnemonic A is taken twice under Wine, which adds an
+  // "About Wine" item of its own.)
+  ChooseFromSystemMenu(dialog, 2);
   HWND about = WaitForWindow(Wide(kAboutCaption), process.dwProcessId, 10);
-  Check(about != nullptr, "the system menu's last item opens the About box " + std::string(kAboutCaption));
+  Check(about != nullptr, "the item before it opens the About box " + std::string(kAboutCaption));
   if (about) {
     RECT aboutClient{};
     GetClientRect(about, &aboutClient);
@@ -429,6 +738,16 @@ int wmain(int argc, wchar_t** argv) {
     Check(WaitFor([&] { return !IsWindow(about); }, 10), "OK closes the About box");
   }
 
+  // The Options dialog, the system menu's last item.
+  ChooseFromSystemMenu(dialog, 1);
+  HWND options = WaitForWindow(OptionsCaption(language), process.dwProcessId, 10);
+  Check(options != nullptr, "the system menu's last item opens the Options dialog " + Utf8(OptionsCaption(language)));
+  if (options) {
+    CheckOptionsControls(options, language);
+    CheckClipLight(options, shots + L"\\options-windows" + shotSuffix + L".bmp");
+    CheckOptionsOK(dialog, options, process.dwProcessId, prefix);
+  }
+
   // Exit ends the program.
   Click(dialog, IDCANCEL);
   const bool ended = WaitForSingleObject(process.hProcess, 15000) == WAIT_OBJECT_0;
@@ -438,6 +757,8 @@ int wmain(int argc, wchar_t** argv) {
   if (!ended) TerminateProcess(process.hProcess, 1);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
+  CheckStartOptions(exe, folder, language);
+  if (language == Language::English) CheckLevelRuleTake(exe, folder);  // the same in any language
   std::printf("%d failure(s)\n", g_failures);
   return g_failures == 0 ? 0 : 1;
 }
