@@ -363,7 +363,7 @@ INSTANTIATE_TEST_SUITE_P(BothLanguages, LanguageTest, ::testing::Values(Language
                          });
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qgetenv("QT_QPA_PLATFORM") != "xcb") qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication app(qtArgc, argv);
   qInstallMessageHandler(CollectWarnings);
