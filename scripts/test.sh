@@ -11,13 +11,19 @@ root=$(pwd)
 bash scripts/install-deps.sh
 
 jobs=$(nproc)
+# The live tests mostly wait on the clock (stalls, takes of some seconds, each
+# against a server of its own): one test more than there are processors.
+test_jobs=$((jobs + 1))
 export CTEST_OUTPUT_ON_FAILURE=1
+# Each phase's heading says how long the command has run.
+started=$SECONDS
+phase() { echo "== $1 (at $((SECONDS - started)) s)"; }
 export QT_QPA_PLATFORM=offscreen
 # The tests choose their languages themselves; everything else runs in English.
 unset LC_ALL LC_MESSAGES
 export LANG=C.UTF-8
 
-echo "== normal build"
+phase "normal build"
 # With Debian's hardening flags and prefix, so that the package is packed from
 # this very build (it holds what the tests ran).
 source scripts/debian-flags.sh debug
@@ -31,26 +37,26 @@ source scripts/sound-server.sh
 sound_server_start pulseaudio || echo "note: no private PulseAudio server could start; live-capture tests will skip"
 trap sound_server_stop EXIT
 
-echo "== tests (live capture against PulseAudio)"
-ctest --test-dir build -j "$jobs" --timeout 600
+phase "tests (live capture against PulseAudio)"
+ctest --test-dir build -j "$test_jobs" --timeout 600
 
 # The Debian package as a user gets it, packed from the build just tested,
 # checked by lintian, installed with dpkg -i, used, and purged.
-echo "== Debian package: pack, lintian, install, use, remove"
+phase "Debian package: pack, lintian, install, use, remove"
 deb=$(bash scripts/package.sh --from-build build | tail -1)
 bash tests/packaging/install_test.sh "$deb"
 
-echo "== Windows build (MinGW-w64) and its tests under Wine"
+phase "Windows build (MinGW-w64) and its tests under Wine"
 bash scripts/test-windows.sh
 
-echo "== sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
+phase "sanitizer build (AddressSanitizer + UndefinedBehaviorSanitizer), core tests"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAPEWELL_SANITIZE=ON -DTAPEWELL_CORE_ONLY=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan -j "$jobs" -L core --timeout 900
 
 sound_server_stop
-echo "== live-capture tests against PipeWire"
+phase "live-capture tests against PipeWire"
 if sound_server_start pipewire; then
   ctest --test-dir build --timeout 300 -R 'LiveCapture|LiveRecording'
   sound_server_stop
@@ -59,7 +65,7 @@ else
 fi
 
 if [ -x scripts/fuzz.sh ]; then
-  echo "== fuzzing"
+  phase "fuzzing"
   bash scripts/fuzz.sh
 fi
-echo "== all tests passed"
+phase "all tests passed"

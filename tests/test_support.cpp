@@ -13,8 +13,9 @@
 
 namespace testsupport {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "tapewell-test-XXXXXX").string();
+TempDir::TempDir(const std::string& base) {
+  const std::filesystem::path folder = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+  std::string pattern = (folder / "tapewell-test-XXXXXX").string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

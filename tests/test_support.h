@@ -13,7 +13,8 @@ namespace testsupport {
 /// contents when the object goes.
 class TempDir {
  public:
-  TempDir();
+  /// A new folder in `base`, or in the system's temporary folder when empty.
+  explicit TempDir(const std::string& base = "");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
