@@ -19,8 +19,8 @@ namespace {
 std::filesystem::path PathOf(const std::string& utf8) { return std::filesystem::path(WideFromUtf8(utf8)); }
 }  // namespace
 
-TempDir::TempDir() {
-  const std::filesystem::path base = std::filesystem::temp_directory_path();
+TempDir::TempDir(const std::string& in) {
+  const std::filesystem::path base = in.empty() ? std::filesystem::temp_directory_path() : PathOf(in);
   for (unsigned attempt = 0; attempt < 1000; ++attempt) {
     const std::wstring name = L"tapewell-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                               std::to_wstring(GetTickCount64()) + L"-" + std::to_wstring(attempt);
