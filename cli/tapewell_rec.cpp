@@ -422,7 +422,7 @@ int PrepareReplay(Options& options, std::unique_ptr<WaveInService>& service, Fil
   options.trackBits = layout.keptBits;
   options.trackChannels = layout.channels;
   options.trackFloat = layout.floating;
-  if (input->Wide()) {
+  if (input->Wide() && (!options.dryRun || options.split.levelRule)) {
     // The tracks take the input's own frames; the stillness rule walks their
     // top 16 bits, the level rule measures them whole (a dry run too).
     options.rawFrames = std::make_shared<RawFrameQueue>(layout.keptBits / 8 * layout.channels);

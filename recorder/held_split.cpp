@@ -132,8 +132,9 @@ bool RecorderEngine::WalkLevelHeld(const uint8_t* frames, uint32_t count, int le
   // A wide input is measured in its own frames, which wait in the queue
   // until they are written, behind this walk.
   const size_t wideBytes = levelFrames_ ? levelFrames_->BytesPerFrame() : 0;
-  const bool wide = levelFrames_ && count <= levelBytes_.size() / wideBytes &&
-                    levelFrames_->Peek(static_cast<uint64_t>(framesBefore_), levelBytes_.data(), count) == count;
+  if (levelBytes_.size() < size_t{count} * wideBytes) levelBytes_.resize(size_t{count} * wideBytes);
+  const bool wide =
+      levelFrames_ && levelFrames_->Peek(static_cast<uint64_t>(framesBefore_), levelBytes_.data(), count) == count;
   uint32_t j = 0;
   while (j < count) {
     j += wide ? levelRule_.TakeWide(levelBytes_.data() + wideBytes * j, count - j, levelLayout_)
